@@ -1,0 +1,46 @@
+// The record of one conversion run: what to convert, where to, how to name it, and the
+// report the run accumulates.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "faxread/conversion_settings.h"
+#include "pdfout/tiff_copy_options.h"
+
+namespace trelvane::app {
+
+struct BatchJob {
+    uint8_t keep_file_times = 0;
+    uint8_t quiet = 0;
+    uint8_t keep_extension = 0;
+    int32_t include_subfolders = 0;
+    int32_t keep_hierarchy = 0;
+    int32_t job_mode = 0;  // 0 none, 1 folder, 2 single file
+    int32_t skip_existing = 0;
+    std::string filter;
+    std::string source;
+    std::string destination;
+    std::string log_text;
+    std::vector<std::string> files;
+    pdfout::TiffCopyOptions copy_options;
+
+    // Not part of the report: counts the WinFax files of this run that failed, so the
+    // command line can say through its exit status whether everything converted.
+    int32_t failed_files = 0;
+    // PDF paths written in this run, so that two sources mapping to one name do not
+    // silently replace each other.
+    std::vector<std::string> written_pdfs;
+};
+
+constexpr int32_t kJobModeNone = 0;
+constexpr int32_t kJobModeFolder = 1;
+constexpr int32_t kJobModeFile = 2;
+
+void reset_batch_job(BatchJob& job);
+
+// The process-wide conversion options every reader copies.
+faxread::ConversionSettings& global_settings();
+
+}  // namespace trelvane::app

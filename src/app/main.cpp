@@ -1,0 +1,3 @@
+#include "app/run_program.h"
+
+int main(int argc, char** argv) { return trelvane::app::program_entry(argc, argv); }
