@@ -1,0 +1,269 @@
+#include "faxcodec/group4_decoder.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "faxcodec/code_trees.h"
+#include "faxcodec/fax_tables.h"
+#include "faxcodec/page_buffers.h"
+
+namespace trelvane::faxcodec {
+
+Group4Decoder::Group4Decoder(const uint8_t* data, int32_t size, uint8_t fill_order, uint8_t mode,
+                             uint8_t invert, uint8_t marker_count)
+    : invert_(invert), mode_(mode), marker_count_(marker_count) {
+    reader_.fill_order = fill_order;
+    reader_.init(data, size);
+}
+
+void Group4Decoder::set_dimensions(int32_t width, int32_t height) {
+    width_ = width;
+    height_ = height;
+}
+
+int Group4Decoder::decode_g4_page(FaxPageImage& image) {
+    if (mode_ % 4 == 1 || mode_ % 4 == 3)
+        return kDecodeRefused;
+    fill_page_fields(image, width_, height_, static_cast<uint32_t>(reader_.size),
+                     reader_.fill_order, kGroup4, invert_);
+    image.bitmap.clear();
+    const int64_t row_bytes = row_bytes_for(width_);
+    if (row_bytes < 0 || height_ < 0)
+        return kDecodeRefused;
+    if (!count_only_ && !allocate_zeroed(image.bitmap, row_bytes * height_))
+        return kDecodeRefused;
+    std::vector<uint8_t> scratch;
+    RunList coding;
+    RunList reference;
+    // At least one entry, so that the all-white reference line always fits.
+    const int64_t run_capacity = std::max<int64_t>(width_, 1);
+    if (!allocate_zeroed(scratch, row_bytes) || !allocate_zeroed(coding.runs, run_capacity) ||
+        !allocate_zeroed(reference.runs, run_capacity)) {
+        image.bitmap.clear();
+        return kDecodeRefused;
+    }
+
+    reference.set_all_white(width_);
+    int32_t lines = 0;
+    int result = 0;
+    LineWriter writer;
+    for (;;) {
+        if (lines < height_) {
+            uint8_t* row = count_only_
+                               ? scratch.data()
+                               : image.bitmap.data() + static_cast<size_t>(lines) * row_bytes;
+            std::fill_n(row, row_bytes, uint8_t{0});
+            writer.reset(row, static_cast<uint32_t>(row_bytes));
+        } else {
+            // The page is full: later lines are decoded only to follow the data to its end.
+            lines = height_;
+            writer.reset(scratch.data(), 0);
+        }
+        coding.count = 0;
+        coding.index = 0;
+        const int64_t total = decode_g4_line(writer, coding, reference);
+        if (total == kEndOfData) {
+            result = lines > 0 ? 0 : kEndOfData;
+            break;
+        }
+        if (total == kEndOfDataAtLineEnd) {
+            ++lines;
+            result = 0;
+            break;
+        }
+        if (total == kEndOfLine) {
+            reference.set_all_white(width_);
+            continue;
+        }
+        if (total == kInvalidCode) {
+            if (find_sync_marker() != 0) {
+                result = kInvalidCode;
+                break;
+            }
+            reference.set_all_white(width_);
+            continue;
+        }
+        ++lines;
+        std::swap(coding, reference);
+        reference.index = 0;
+        // Only a zero width leaves a line without runs; keep the reference usable.
+        if (reference.count == 0)
+            reference.set_all_white(width_);
+    }
+    if (lines > height_)
+        lines = height_;
+    image.lines = lines;
+    if (!count_only_)
+        image.bitmap.resize(static_cast<size_t>(lines) * row_bytes);
+    return result;
+}
+
+void Group4Decoder::append_run(RunList& coding, int64_t run) const {
+    if (coding.count >= coding.runs.size() || static_cast<int64_t>(coding.count) >= width_)
+        return;
+    // Runs beyond any real width are kept as the largest run, which still passes the width.
+    coding.runs[coding.count++] =
+        static_cast<int32_t>(std::min<int64_t>(run, std::numeric_limits<int32_t>::max()));
+}
+
+int64_t Group4Decoder::decode_g4_line(LineWriter& writer, RunList& coding, RunList& reference) {
+    int64_t total = 0;
+    int64_t a0 = 0;
+    int64_t pending = 0;  // pass-mode distance not yet written
+    int colour = 0;
+    // b1 starts at the end of the reference line's first (white) run.
+    int64_t b1 = width_;
+    reference.index = 0;
+    if (reference.count > 0 && !reference.runs.empty()) {
+        b1 = reference.runs[0];
+        reference.index = 1;
+    }
+
+    // Writes one run of the current colour that ends at a0 + run and flips the colour.
+    auto emit = [&](int64_t run) {
+        total += run;
+        write_run(writer, run, (colour != 0) != (invert_ != 0));
+        append_run(coding, run);
+        colour ^= 1;
+        pending = 0;
+    };
+
+    for (;;) {
+        const int mode = next_mode();
+        if (mode == kEndOfData)
+            return total == width_ ? kEndOfDataAtLineEnd : kEndOfData;
+        if (mode < 0)
+            return mode;  // invalid code or end of line
+        if (mode > kModePass)
+            return kInvalidCode;
+
+        if (mode <= kModeVL3) {
+            int64_t a1;
+            if (mode <= kModeVR3) {
+                a1 = b1 + mode;
+            } else {
+                a1 = b1 - (mode - kModeVR3);
+            }
+            // A changing element left of a0 cannot be coded: the data is damaged.
+            if (a1 < a0)
+                return kInvalidCode;
+            if (mode > kModeVR3)
+                b1 = retreat_b1(reference, a1, b1);
+            emit(pending + (a1 - a0));
+            if (a1 >= width_)
+                return total;
+            a0 = a1;
+            b1 = advance_b1(reference, a0, b1, colour);
+        } else if (mode == kModeHorizontal) {
+            for (int part = 0; part < 2; ++part) {
+                int64_t run = 0;
+                int code;
+                do {
+                    code = next_run_code(colour);
+                    if (code < 0)
+                        return code;
+                    run += code;
+                } while (code > 63);
+                a0 += run;
+                emit(pending + run);
+            }
+            if (a0 >= width_)
+                return total;
+            b1 = advance_b1(reference, a0, b1, colour);
+        } else {  // pass
+            int64_t b2;
+            if (reference.index < reference.count) {
+                b2 = b1 + reference.runs[reference.index];
+                ++reference.index;
+            } else {
+                b2 = width_;
+                b1 = width_;
+            }
+            if (b2 < a0)
+                return kInvalidCode;  // would move backwards: damaged data
+            pending += b2 - a0;
+            a0 = b2;
+            b1 = advance_b1(reference, b2, b2, colour);
+        }
+    }
+}
+
+int64_t Group4Decoder::advance_b1(RunList& reference, int64_t a0, int64_t b1, int colour) const {
+    while (b1 < width_ && b1 <= a0 && reference.index < reference.count) {
+        b1 += reference.runs[reference.index];
+        ++reference.index;
+    }
+    if (static_cast<int>(reference.index % 2) == colour && reference.index < reference.count) {
+        b1 += reference.runs[reference.index];
+        ++reference.index;
+    }
+    return b1;
+}
+
+int64_t Group4Decoder::retreat_b1(RunList& reference, int64_t a1, int64_t b1) {
+    if (a1 < 0) {
+        reference.index = 0;
+        return 0;
+    }
+    while (a1 < b1) {
+        if (reference.index > 0) {
+            --reference.index;
+            b1 -= reference.runs[reference.index];
+        } else {
+            b1 = 0;
+        }
+    }
+    return b1;
+}
+
+int Group4Decoder::find_sync_marker() {
+    FaxBitReader& r = reader_;
+    if (resume_in_place_) {
+        r.current = static_cast<int16_t>(r.fetch(false));
+        return 0;
+    }
+    // Never search again before the byte after the last marker found.
+    resume_position_ = std::max(resume_position_, r.position);
+    r.position = resume_position_;
+    r.bit_offset = 0;
+    r.current = static_cast<int16_t>(r.fetch(false));
+    for (;;) {
+        r.bit_offset = 0;
+        int n = 0;
+        if (marker_count_ > 0) {
+            if (r.current < 0)
+                return r.current;
+            while (r.current != 0xFF) {
+                r.current = static_cast<int16_t>(r.fetch(true));
+                if (r.current < 0)
+                    return r.current;
+            }
+            n = 1;
+        }
+        while (r.current == 0xFF) {
+            ++n;
+            r.current = static_cast<int16_t>(r.fetch(true));
+        }
+        if (r.current < 0)
+            return r.current;
+        if (n < marker_count_)
+            continue;
+        // Resume at the first 0 bit after the byte's leading ones, if two 0 bits follow it.
+        r.bit_offset = kLeadingZeros[static_cast<uint8_t>(~r.current)];
+        const int bits = r.read_bits(3);
+        if (bits < 0)
+            return bits;
+        if (bits <= 1) {
+            resume_position_ = r.position + 1;
+            r.unread_bits(3);
+            r.current = static_cast<int16_t>(r.fetch(false));
+            return 0;
+        }
+        r.current = static_cast<int16_t>(r.fetch(true));
+        if (r.current < 0)
+            return r.current;
+    }
+}
+
+}  // namespace trelvane::faxcodec

@@ -1,0 +1,77 @@
+// Writes decoded runs into one row of a 1-bit-per-pixel bitmap.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "faxcodec/fax_tables.h"
+
+namespace trelvane::faxcodec {
+
+struct LineWriter {
+    uint32_t byte_index = 0;  // byte being filled
+    uint32_t capacity = 0;    // bytes in the row
+    uint8_t bit_offset = 0;   // next bit in that byte, 0 = most significant
+    uint8_t* row = nullptr;   // not owned; `capacity` bytes
+
+    // Points the writer at the start of `bytes` (`count` bytes long) without clearing it.
+    void reset(uint8_t* bytes, uint32_t count) {
+        row = bytes;
+        capacity = count;
+        byte_index = 0;
+        bit_offset = 0;
+    }
+};
+
+// Appends a run of `length` pixels: set to 1 unless `skip`, in which case only the position
+// moves. Gives 0, or -1 when the run was refused or cut at the end of the row (a refused run
+// may have filled the row to its end). Never writes outside the row.
+inline int write_run(LineWriter& writer, int64_t length, bool skip) {
+    if (writer.byte_index >= writer.capacity)
+        return -1;
+    // Runs are never negative in a well-formed line; refuse one rather than move backwards.
+    if (length < 0)
+        return -1;
+    if (skip) {
+        const uint64_t room = writer.capacity - writer.byte_index;
+        const uint64_t t = writer.bit_offset + static_cast<uint64_t>(length);
+        if (t / 8 >= room) {
+            // Past the end of the row: park at the end so that later runs are refused.
+            const bool exact = t / 8 == room && t % 8 == 0;
+            writer.byte_index = writer.capacity;
+            writer.bit_offset = 0;
+            return exact ? 0 : -1;
+        }
+        writer.byte_index += static_cast<uint32_t>(t / 8);
+        writer.bit_offset = static_cast<uint8_t>(t % 8);
+        return 0;
+    }
+    uint8_t* row = writer.row;
+    if (writer.bit_offset + length < 8) {
+        row[writer.byte_index] |= static_cast<uint8_t>(kHighMasks[length] >> writer.bit_offset);
+        writer.bit_offset = static_cast<uint8_t>(writer.bit_offset + length);
+        return 0;
+    }
+    row[writer.byte_index] |=
+        static_cast<uint8_t>(kHighMasks[8 - writer.bit_offset] >> writer.bit_offset);
+    ++writer.byte_index;
+    const uint64_t r = writer.bit_offset + static_cast<uint64_t>(length) - 8;
+    writer.bit_offset = 0;
+    if (writer.byte_index >= writer.capacity)
+        return r == 0 ? 0 : -1;
+    const uint64_t whole = r / 8;
+    const uint64_t left = writer.capacity - writer.byte_index;
+    if (whole >= left) {
+        // The run reaches the row's end: fill the row and refuse what does not fit.
+        std::memset(row + writer.byte_index, 0xFF, left);
+        writer.byte_index = writer.capacity;
+        return whole == left && r % 8 == 0 ? 0 : -1;
+    }
+    std::memset(row + writer.byte_index, 0xFF, whole);
+    writer.byte_index += static_cast<uint32_t>(whole);
+    row[writer.byte_index] = kHighMasks[r % 8];
+    writer.bit_offset = static_cast<uint8_t>(r % 8);
+    return 0;
+}
+
+}  // namespace trelvane::faxcodec
