@@ -1,0 +1,36 @@
+#include "faxread/fax_reader.h"
+
+namespace trelvane::faxread {
+
+int32_t FaxReader::open_fax_file(const std::string& path, FaxTypeCode type) {
+    if (type != kFaxTypeWinFax)
+        return kFailed;
+    winfax_.open_file(path);
+    if (!winfax_.is_open())
+        return kFailed;
+    settings_.page_count = winfax_.count_pages();
+    // Decoding the first page is how a WinFax file is recognised as a fax. Only its size is
+    // needed, so no bitmap is kept.
+    winfax_.describe_page(0, page_image_, PageDecode::kCountOnly);
+    winfax_.read_title(0, metadata_);
+    return kOk;
+}
+
+bool FaxReader::is_fax() const {
+    return page_image_.width >= 1 && page_image_.lines >= 1;
+}
+
+int32_t FaxReader::write_intermediate_tiff(const std::string& path, FaxTypeCode type) {
+    if (type != kFaxTypeWinFax || !winfax_.is_open())
+        return kFailed;
+    const uint16_t count = settings_.page_count;
+    const uint8_t recount = settings_.recalculate_lines;
+    if (settings_.page_file_mode == 1) {
+        if (winfax_.write_page_files(path, count, recount) != WinFaxReader::kOk)
+            return kFailed;
+    }
+    // In page-file mode too: the next stage reads the multi-page file at path.
+    return winfax_.write_multipage_tiff(path, count, recount) == WinFaxReader::kOk ? kOk : kFailed;
+}
+
+}  // namespace trelvane::faxread

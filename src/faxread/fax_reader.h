@@ -1,0 +1,51 @@
+// The object through which the conversion pipeline reads one fax file: it holds the reader's
+// own copy of the conversion settings, the decoded first page, the document texts and the
+// format reader, and dispatches by the file's type code (only WinFax files, code 11, exist).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "faxcodec/fax_page_image.h"
+#include "faxread/conversion_settings.h"
+#include "faxread/fax_metadata.h"
+#include "faxread/fax_type.h"
+#include "faxread/winfax_reader.h"
+
+namespace trelvane::faxread {
+
+class FaxReader {
+  public:
+    static constexpr int32_t kOk = 0;
+    static constexpr int32_t kFailed = -1;
+
+    FaxReader() = default;
+    FaxReader(const FaxReader&) = delete;
+    FaxReader& operator=(const FaxReader&) = delete;
+
+    // The reader's own copy; the pipeline overwrites it whole before opening.
+    ConversionSettings& settings() { return settings_; }
+    const ConversionSettings& settings() const { return settings_; }
+
+    // Opens the file, counts its pages, measures the first page and reads the title.
+    // kFailed when the file cannot be opened or the type is not a WinFax file.
+    int32_t open_fax_file(const std::string& path, FaxTypeCode type);
+    // True when the first page decoded to at least one complete row of at least one pixel.
+    bool is_fax() const;
+    const FaxMetadata& metadata() const { return metadata_; }
+    const faxcodec::FaxPageImage& page_image() const { return page_image_; }
+
+    // Writes the intermediate TIFF file (and, in page-file mode, one file per page as well).
+    // kFailed when no file is open or an output file cannot be created or written.
+    int32_t write_intermediate_tiff(const std::string& path, FaxTypeCode type);
+
+    void set_time_source(LocalTimeSource source) { winfax_.set_time_source(std::move(source)); }
+
+  private:
+    ConversionSettings settings_{};
+    faxcodec::FaxPageImage page_image_{};
+    FaxMetadata metadata_;
+    WinFaxReader winfax_;
+};
+
+}  // namespace trelvane::faxread

@@ -1,0 +1,234 @@
+#include "faxread/winfax_reader.h"
+
+#include <cstdio>
+#include <new>
+
+#include "faxcodec/group3_decoder.h"
+#include "faxcodec/group4_decoder.h"
+#include "faxread/little_endian.h"
+#include "platform/paths.h"
+
+namespace trelvane::faxread {
+namespace {
+
+// WinFax page header fields.
+constexpr size_t kWidthField = 3;
+constexpr size_t kLengthField = 5;
+constexpr size_t kCodingField = 7;
+constexpr size_t kTerm89 = 89;
+constexpr size_t kTerm105 = 105;
+constexpr size_t kFactor113 = 113;
+constexpr size_t kFactor114 = 114;
+constexpr size_t kResolutionField = 115;
+constexpr size_t kDataLengthField = 116;
+
+constexpr uint8_t kSignature0 = 0x0B;
+constexpr uint8_t kSignature1 = 0x23;
+
+constexpr uint8_t kLsbFirst = 2;           // TIFF fill order 2
+constexpr uint16_t kResolutionInch = 2;    // TIFF resolution unit
+constexpr uint16_t kWhiteIsZero = 0;       // TIFF photometric interpretation
+constexpr uint8_t kGroup4MarkerCount = 3;  // resynchronisation marker length after bad codes
+
+}  // namespace
+
+uint16_t WinFaxReader::page_width() const {
+    return le::get_u16(header_, kWidthField);
+}
+uint16_t WinFaxReader::page_length() const {
+    return le::get_u16(header_, kLengthField);
+}
+
+int32_t WinFaxReader::read_page_header(int32_t offset) {
+    if (!is_open())
+        return kNoFile;
+    header_.fill(0);
+    read_at(offset, header_);  // a short read leaves the rest zero
+    return header_[0] == kSignature0 && header_[1] == kSignature1 ? kOk : kBadSignature;
+}
+
+uint16_t WinFaxReader::count_pages() {
+    clear_page_offsets();
+    int32_t offset = 0;
+    int32_t r = read_page_header(0);
+    // The table holds 1024 pages; looking further would find nothing that gets converted.
+    while (r == kOk && add_page_offset(offset) == 0) {
+        // The next header's absolute offset, from the terms as stored (32-bit wrap-around).
+        const uint32_t sum = static_cast<uint32_t>(header_[kFactor113]) * header_[kFactor114] +
+                             le::get_u32(header_, kDataLengthField) +
+                             le::get_u32(header_, kTerm89) + le::get_u32(header_, kTerm105);
+        const auto next = static_cast<int32_t>(sum);
+        if (next >= file_size())
+            break;
+        // A chain that points back or at itself would never end.
+        if (next <= offset)
+            break;
+        offset = next;
+        r = read_page_header(next);
+    }
+    if (page_count() == 0)
+        close_file();
+    return page_count();
+}
+
+int32_t WinFaxReader::load_page(uint16_t index) {
+    if (!is_open())
+        return kNoFile;
+    const int32_t offset = page_offset(index);
+    header_.fill(0);
+    read_at(offset, header_);
+
+    if (page_width() == 0)
+        le::put_u16(header_, kWidthField, kDefaultWidth);
+    if (page_length() == 0)
+        le::put_u16(header_, kLengthField, kDefaultLength);
+    // The data cannot reach past the end of the file, whatever the header claims.
+    const int64_t remainder = static_cast<int64_t>(file_size()) - offset - int64_t{kHeaderSize};
+    int32_t length = le::get_i32(header_, kDataLengthField);
+    if (length < 0 || length > remainder) {
+        length = remainder < 0 ? 0 : static_cast<int32_t>(remainder);
+        le::put_i32(header_, kDataLengthField, length);
+    }
+
+    std::vector<uint8_t>().swap(page_data_);  // only one page in memory at a time
+    try {
+        page_data_.resize(static_cast<size_t>(length));
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    }
+    const size_t got = read_at(int64_t{offset} + int64_t{kHeaderSize}, page_data_);
+    page_data_.resize(got);  // a file that shrank since it was measured: keep what is there
+
+    horizontal_resolution_ = kHorizontalResolution;
+    switch (header_[kResolutionField]) {
+        case 0:
+            vertical_resolution_ = 100;
+            break;
+        case 1:
+            vertical_resolution_ = 200;
+            break;
+        default:
+            vertical_resolution_ = 400;
+            break;
+    }
+    return kOk;
+}
+
+int32_t WinFaxReader::read_title(uint16_t index, FaxMetadata& metadata) {
+    if (!is_open())
+        return kOk;
+    std::array<uint8_t, kHeaderSize> raw{};
+    read_at(page_offset(index), raw);
+    metadata.clear();
+    size_t end = kTitleOffset;
+    while (end < kHeaderSize && raw[end] != 0)
+        ++end;
+    if (end > kTitleOffset) {
+        try {
+            metadata.title_text.emplace(reinterpret_cast<const char*>(raw.data() + kTitleOffset),
+                                        end - kTitleOffset);
+        } catch (const std::bad_alloc&) {
+            return -1;
+        }
+    }
+    return kOk;
+}
+
+void WinFaxReader::decode_loaded_page(faxcodec::FaxPageImage& image, PageDecode decode) {
+    const bool count_only = decode == PageDecode::kCountOnly;
+    const auto size = static_cast<int32_t>(page_data_.size());
+    if (page_coding() == 0) {
+        faxcodec::Group3Decoder decoder(page_data_.data(), size, kLsbFirst,
+                                        faxcodec::kGroup3OneDimensional, 0);
+        decoder.set_coding_kind(faxcodec::kGroup3OneDimensional);
+        decoder.set_dimensions(page_width(), page_length());
+        decoder.set_count_only(count_only);
+        decoder.decode_page(image);
+    } else {
+        faxcodec::Group4Decoder decoder(page_data_.data(), size, kLsbFirst, 0, 0,
+                                        kGroup4MarkerCount);
+        decoder.set_dimensions(page_width(), page_length());
+        decoder.set_count_only(count_only);
+        decoder.decode_g4_page(image);
+    }
+    image.resolution_unit = kResolutionInch;
+    image.x_resolution = horizontal_resolution_;
+    image.y_resolution = static_cast<int16_t>(vertical_resolution_);
+}
+
+void WinFaxReader::describe_page(uint16_t index, faxcodec::FaxPageImage& image, PageDecode decode) {
+    if (!is_open())
+        return;
+    if (load_page(index) != kOk)
+        return;
+    decode_loaded_page(image, decode);
+}
+
+bool WinFaxReader::write_page(TiffPageWriter& writer, uint16_t index, uint16_t count,
+                              uint8_t recount) {
+    // Writing the previous page's data under this page's number would be worse than failing.
+    if (load_page(index) != kOk)
+        return false;
+    if (recount != 0) {
+        faxcodec::FaxPageImage image{};
+        decode_loaded_page(image, PageDecode::kCountOnly);
+        le::put_u16(header_, kLengthField, static_cast<uint16_t>(image.lines & 0xFFFF));
+    }
+    writer.set_coding(page_coding() == 0 ? faxcodec::kGroup3OneDimensional : faxcodec::kGroup4,
+                      kWhiteIsZero);
+    writer.set_fill_order(kLsbFirst);
+    writer.set_dimensions(page_width(), page_length());
+    writer.set_page_number(index, count);
+    writer.write_directory(writer.append_strip(page_data_, horizontal_resolution_,
+                                               vertical_resolution_, kResolutionInch));
+    return !writer.failed();
+}
+
+int32_t WinFaxReader::write_pages_to(const std::string& path, uint16_t first, uint16_t end,
+                                     uint16_t count, uint8_t recount) {
+    TiffPageWriter writer(path);
+    if (!writer.is_open())
+        return kNoFile;
+    writer.set_time_source(time_source_);
+    writer.write_header();
+    writer.set_fixed_entries();
+    for (uint32_t i = first; i < end; ++i) {
+        if (!write_page(writer, static_cast<uint16_t>(i), count, recount))
+            break;
+    }
+    return writer.close() ? kOk : kNoFile;
+}
+
+int32_t WinFaxReader::write_multipage_tiff(const std::string& path, uint16_t count,
+                                           uint8_t recount) {
+    return write_pages_to(path, 0, count, count, recount);
+}
+
+int32_t WinFaxReader::write_page_files(const std::string& path, uint16_t count, uint8_t recount) {
+    for (uint32_t i = 0; i < count; ++i) {
+        const auto index = static_cast<uint16_t>(i);
+        const int32_t r = write_pages_to(page_file_name(path, index), index,
+                                         static_cast<uint16_t>(i + 1), count, recount);
+        if (r != kOk)
+            return r;
+    }
+    return kOk;
+}
+
+std::string WinFaxReader::page_file_name(const std::string& path, uint16_t index) {
+    // Only a dot in the file name starts the extension; one in a folder name is kept, so the
+    // page files land in the same folder as path.
+    const size_t slash = path.rfind(platform::kPathSeparator);
+    const size_t dot = path.rfind('.');
+    const bool has_extension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    std::string name = has_extension ? path.substr(0, dot) : path;
+    // 001 to 999, then as many digits as it takes, so no page file replaces another.
+    char number[16];
+    std::snprintf(number, sizeof number, "%03u", static_cast<unsigned>(index) + 1u);
+    name += number;
+    name += ".tif";
+    return name;
+}
+
+}  // namespace trelvane::faxread

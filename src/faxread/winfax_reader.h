@@ -1,0 +1,79 @@
+// Reader of WinFax fax files: a chain of 128-byte page headers, each followed by the page's
+// CCITT-coded data (first coded bit in the least significant bit). Finds the pages, loads one
+// page at a time, reads the document title, and writes the pages unchanged into the
+// intermediate TIFF file, decoding them only to count their scan lines.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "faxcodec/fax_page_image.h"
+#include "faxread/fax_file_reader.h"
+#include "faxread/fax_metadata.h"
+#include "faxread/tiff_page_writer.h"
+
+namespace trelvane::faxread {
+
+// How much of a page the decoders keep. The program only ever needs a page's size, so it
+// decodes into one reused row; the whole bitmap is for callers that look at the pixels.
+enum class PageDecode { kCountOnly, kFullBitmap };
+
+class WinFaxReader : public FaxFileReader {
+  public:
+    static constexpr size_t kHeaderSize = 128;
+    static constexpr uint16_t kDefaultWidth = 1728;
+    static constexpr uint16_t kDefaultLength = 3432;
+    static constexpr uint16_t kHorizontalResolution = 200;
+    static constexpr size_t kTitleOffset = 9;
+
+    // Results.
+    static constexpr int32_t kOk = 0;
+    static constexpr int32_t kNoFile = -1;  // also: an output file cannot be written
+    static constexpr int32_t kBadSignature = -2;
+    static constexpr int32_t kOutOfMemory = -3;
+
+    // 0 with a valid header at offset, kBadSignature without one, kNoFile without a file.
+    int32_t read_page_header(int32_t offset);
+    // Enumerates the chain from offset 0; closes the file when it holds no page.
+    uint16_t count_pages();
+    // Loads page index's header (with fix-ups) and coded data; sets the resolutions.
+    int32_t load_page(uint16_t index);
+    // Replaces the metadata with page index's header text as title.
+    int32_t read_title(uint16_t index, FaxMetadata& metadata);
+
+    // Loads and decodes page index into image; leaves the image alone when that is impossible.
+    void describe_page(uint16_t index, faxcodec::FaxPageImage& image,
+                       PageDecode decode = PageDecode::kCountOnly);
+    // Writes pages 0 to count - 1 as one multi-page TIFF file; 0, or kNoFile when the file
+    // cannot be created or written (or a page cannot be loaded).
+    int32_t write_multipage_tiff(const std::string& path, uint16_t count, uint8_t recount);
+    // Writes every page as a TIFF file of its own named page_file_name(path, i).
+    int32_t write_page_files(const std::string& path, uint16_t count, uint8_t recount);
+    // path without its extension, then 001, 002 ... (wider from 1000 on), then ".tif".
+    static std::string page_file_name(const std::string& path, uint16_t index);
+
+    // The header last read (after fix-ups when load_page read it).
+    std::span<const uint8_t, kHeaderSize> header() const { return header_; }
+    uint16_t page_width() const;
+    uint16_t page_length() const;
+    uint8_t page_coding() const { return header_[7]; }
+    uint16_t horizontal_resolution() const { return horizontal_resolution_; }
+    uint16_t vertical_resolution() const { return vertical_resolution_; }
+
+    void set_time_source(LocalTimeSource source) { time_source_ = std::move(source); }
+
+  private:
+    void decode_loaded_page(faxcodec::FaxPageImage& image, PageDecode decode);
+    bool write_page(TiffPageWriter& writer, uint16_t index, uint16_t count, uint8_t recount);
+    int32_t write_pages_to(const std::string& path, uint16_t first, uint16_t end, uint16_t count,
+                           uint8_t recount);
+
+    std::array<uint8_t, kHeaderSize> header_{};
+    uint16_t horizontal_resolution_ = 0;
+    uint16_t vertical_resolution_ = 0;
+    LocalTimeSource time_source_ = current_local_time;
+};
+
+}  // namespace trelvane::faxread
