@@ -1,0 +1,42 @@
+// The byte stream a PDF is written to: counts every byte (object offsets are the running
+// count) and either writes to a file descriptor or keeps the bytes in memory.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace trelvane::pdfout {
+
+class PdfOutput {
+  public:
+    PdfOutput() = default;                   // keeps everything in memory
+    explicit PdfOutput(int fd) : fd_(fd) {}  // writes to the descriptor (not owned)
+    ~PdfOutput() { flush(); }
+    PdfOutput(const PdfOutput&) = delete;
+    PdfOutput& operator=(const PdfOutput&) = delete;
+
+    // Each returns the number of bytes written (0 once a write has failed).
+    size_t write(std::string_view bytes);
+    size_t write(const uint8_t* data, size_t size) {
+        return write(std::string_view(reinterpret_cast<const char*>(data), size));
+    }
+    size_t format(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    // Sends buffered bytes to the descriptor. False when a write has failed.
+    bool flush();
+    bool failed() const { return failed_; }
+    uint64_t bytes_written() const { return bytes_written_; }
+    // Everything written so far, in memory mode.
+    const std::string& contents() const { return buffer_; }
+
+  private:
+    static constexpr size_t kFlushThreshold = 64 * 1024;
+    int fd_ = -1;
+    bool failed_ = false;
+    uint64_t bytes_written_ = 0;
+    std::string buffer_;
+};
+
+}  // namespace trelvane::pdfout

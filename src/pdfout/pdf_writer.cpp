@@ -1,0 +1,391 @@
+#include "pdfout/pdf_writer.h"
+
+#include <ctime>
+
+#include "pdfout/pdf_page.h"
+#include "pdfout/tiff_handle.h"
+#include "platform/atomic_file.h"
+
+namespace trelvane::pdfout {
+namespace {
+
+constexpr size_t kMaxInfoText = 512;
+constexpr int kProducerVersion = 20050315;
+constexpr const char* kProducerFormat = "Corvenna Studio - %d / %s";
+constexpr uint16_t kMaxPages = UINT16_MAX;  // page indexes are 16-bit
+
+// The runtime library's classic generator, one per thread, never reseeded: the identifiers of
+// a thread's documents follow a fixed sequence.
+thread_local uint32_t generator_state = 1;
+
+int next_random() {
+    generator_state = generator_state * 214013u + 2531011u;
+    return static_cast<int>((generator_state >> 16) & 0x7fff);
+}
+
+void report(PdfWriterState& state, const char* format, auto... args) {
+    state.sink->error(kWriterModule, format, args...);
+    state.error = true;
+}
+
+std::optional<std::string> tag_text(TIFF* input, ttag_t tag) {
+    const char* text = nullptr;
+    if (TIFFGetField(input, tag, &text) && text != nullptr)
+        return std::string(text);
+    return std::nullopt;
+}
+
+// A supplied text wins even when empty; otherwise the tag is used.
+std::optional<std::string> supplied_or_tag(const std::optional<std::string>& supplied, TIFF* input,
+                                           ttag_t tag) {
+    if (supplied)
+        return supplied->empty() ? std::nullopt : supplied;
+    return tag_text(input, tag);
+}
+
+bool is_page_directory(TIFF* input) {
+    uint16_t page = 0, pages = 0;
+    if (TIFFGetField(input, TIFFTAG_PAGENUMBER, &page, &pages))
+        return true;
+    uint32_t subfile_type = 0;
+    if (TIFFGetField(input, TIFFTAG_SUBFILETYPE, &subfile_type)) {
+        return subfile_type == 0 || (subfile_type & FILETYPE_PAGE) != 0;
+    }
+    uint16_t old_type = 0;
+    if (TIFFGetField(input, TIFFTAG_OSUBFILETYPE, &old_type)) {
+        return old_type == 0 || old_type == OFILETYPE_IMAGE || old_type == OFILETYPE_PAGE;
+    }
+    return true;
+}
+
+// Objects a page needs between its content length and its image.
+uint32_t extra_objects(TIFF* input, PageEntry& page) {
+    uint32_t extra = 0;
+    uint16_t photometric = 0;
+    uint16_t indexed = 0;
+    if ((TIFFGetField(input, TIFFTAG_PHOTOMETRIC, &photometric) &&
+         photometric == PHOTOMETRIC_PALETTE) ||
+        (TIFFGetField(input, TIFFTAG_INDEXED, &indexed) && indexed != 0)) {
+        extra += 1;
+    }
+    uint16_t *t1 = nullptr, *t2 = nullptr, *t3 = nullptr;
+    if (TIFFGetField(input, TIFFTAG_TRANSFERFUNCTION, &t1, &t2, &t3)) {
+        page.has_transfer_function = true;
+        extra += (t2 == nullptr || t2 == t1) ? 2 : 4;
+    }
+    uint32_t icc_length = 0;
+    void* icc = nullptr;
+    if (TIFFGetField(input, TIFFTAG_ICCPROFILE, &icc_length, &icc))
+        extra += 1;
+    return extra;
+}
+
+void build_page_list(PdfWriterState& state, TIFF* input) {
+    const tdir_t directories = TIFFNumberOfDirectories(input);
+    uint64_t planned = 3;
+    uint32_t next_object = 4;
+    for (tdir_t i = 0; i < directories; ++i) {
+        if (!TIFFSetDirectory(input, i)) {
+            return report(state, "Can't set directory %u of input file %s", unsigned{i},
+                          TIFFFileName(input));
+        }
+        if (!is_page_directory(input))
+            continue;
+        if (state.pages.size() >= kMaxPages) {
+            return report(state, "Too many pages in input file %s", TIFFFileName(input));
+        }
+        PageEntry page;
+        page.directory = static_cast<uint16_t>(i);
+        page.page_number = static_cast<uint32_t>(state.pages.size());
+        page.object_number = next_object;
+        page.extra_objects = extra_objects(input, page);
+        if (TIFFIsTiled(input))
+            page.tile_count = TIFFNumberOfTiles(input);
+        planned += 5 + page.extra_objects;
+        if (page.tile_count > 1)
+            planned += (page.tile_count - 1) * uint64_t{2};
+        next_object += 3 + page.extra_objects + (page.tile_count ? 2 * page.tile_count : 2);
+        state.pages.push_back(page);
+    }
+    if (planned > UINT32_MAX / 2) {
+        return report(state, "Can't allocate %llu bytes of memory for t2p_write_pdf",
+                      static_cast<unsigned long long>(planned * 4));
+    }
+    state.object_offsets.assign(static_cast<size_t>(planned), 0);
+}
+
+// Records where the next object starts and writes its opening line.
+void begin_object(PdfWriterState& state, PdfOutput& out) {
+    if (state.object_count >= state.object_offsets.size()) {
+        report(state, "Object count exceeds the planned %zu objects", state.object_offsets.size());
+        return;
+    }
+    state.object_offsets[state.object_count++] = out.bytes_written();
+    out.format("%lu 0 obj\r", static_cast<unsigned long>(state.object_count));
+}
+
+void end_object(PdfOutput& out) {
+    out.write("endobj\r");
+}
+
+void make_date_text(PdfWriterState& state, TIFF* input) {
+    const std::optional<std::string> stamp = tag_text(input, TIFFTAG_DATETIME);
+    if (stamp && stamp->size() >= 19) {
+        const std::string& s = *stamp;
+        state.date_text = "D:" + s.substr(0, 4) + s.substr(5, 2) + s.substr(8, 2) +
+                          s.substr(11, 2) + s.substr(14, 2) + s.substr(17, 2);
+        return;
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[96];
+    std::snprintf(text, sizeof text, "D:%.4d%.2d%.2d%.2d%.2d%.2d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    state.date_text = text;
+}
+
+size_t write_info_entry(PdfOutput& out, const char* key, const std::string& value) {
+    size_t n = out.write(key);
+    n += write_pdf_string(out, std::string_view(value).substr(0, kMaxInfoText));
+    n += out.write("\r");
+    return n;
+}
+
+void write_info(PdfWriterState& state, TIFF* input, PdfOutput& out) {
+    make_date_text(state, input);
+    const std::string_view date = std::string_view(state.date_text).substr(0, kMaxInfoText);
+    out.write("<< \r/CreationDate ");
+    write_pdf_string(out, date);
+    out.write("\r/ModDate ");
+    write_pdf_string(out, date);
+    char producer[64];
+    std::snprintf(producer, sizeof producer, kProducerFormat, kProducerVersion, "d");
+    out.write("\r/Producer ");
+    write_pdf_string(out, producer);
+    out.write("\r");
+    if (auto creator = supplied_or_tag(state.creator, input, TIFFTAG_SOFTWARE)) {
+        write_info_entry(out, "/Creator ", *creator);
+    }
+    std::optional<std::string> author = supplied_or_tag(state.author, input, TIFFTAG_ARTIST);
+    if (!state.author && !author)
+        author = tag_text(input, TIFFTAG_COPYRIGHT);
+    if (author)
+        write_info_entry(out, "/Author ", *author);
+    if (auto title = supplied_or_tag(state.title, input, TIFFTAG_DOCUMENTNAME)) {
+        write_info_entry(out, "/Title ", *title);
+    }
+    if (auto subject = supplied_or_tag(state.subject, input, TIFFTAG_IMAGEDESCRIPTION)) {
+        write_info_entry(out, "/Subject ", *subject);
+    }
+    if (state.keywords && !state.keywords->empty()) {
+        write_info_entry(out, "/Keywords ", *state.keywords);
+    }
+    out.write(">> \r");
+}
+
+void write_page_tree(const PdfWriterState& state, PdfOutput& out) {
+    out.write("<< \r/Type /Pages \r/Kids [ ");
+    for (size_t i = 0; i < state.pages.size(); ++i) {
+        out.format("%d 0 R ", static_cast<int>(state.pages[i].object_number));
+        if ((i + 1) % 8 == 0)
+            out.write("\r");
+    }
+    out.format("] \r/Count %d \r>> \r", static_cast<int>(state.pages.size()));
+}
+
+void write_page_objects(PdfWriterState& state, TIFF* input, PdfOutput& out) {
+    const PageEntry& page = state.pages[state.current_page];
+    const uint32_t p = page.object_number;
+
+    begin_object(state, out);
+    write_page_dictionary(state, out, p);
+    end_object(out);
+
+    begin_object(state, out);
+    out.format("<< \r/Length %lu 0 R \r >>\rstream\r\n", static_cast<unsigned long>(p + 2));
+    const size_t content_length = write_page_content(state, out);
+    out.write("\rendstream\r");
+    end_object(out);
+
+    begin_object(state, out);
+    out.format("%lu\r", static_cast<unsigned long>(content_length));
+    end_object(out);
+
+    begin_object(state, out);
+    out.write("<< \r");
+    write_image_dictionary(state, out, 0);
+    out.write(" >>\rstream\r\n");
+    const size_t image_length = write_image_data(state, input, out);
+    if (state.error)
+        return;
+    out.write("\rendstream\r");
+    end_object(out);
+
+    begin_object(state, out);
+    out.format("%lu\r", static_cast<unsigned long>(image_length));
+    end_object(out);
+}
+
+void write_xref_and_trailer(PdfWriterState& state, PdfOutput& out) {
+    state.xref_start = out.bytes_written();
+    out.format("xref\r0 %lu \r0000000000 65535 f\r\n",
+               static_cast<unsigned long>(state.object_count + 1));
+    for (uint32_t i = 0; i < state.object_count; ++i) {
+        out.format("%.10lu 00000 n\r\n", static_cast<unsigned long>(state.object_offsets[i]));
+    }
+    state.file_id = next_file_id();
+    out.format(
+        "trailer\r<<\r/Size %lu\r/Root %lu 0 R \r/Info %lu 0 R \r/ID[<%s><%s>]\r>>\r"
+        "startxref\r%lu",
+        static_cast<unsigned long>(state.object_count + 1),
+        static_cast<unsigned long>(state.catalog_object),
+        static_cast<unsigned long>(state.info_object), state.file_id.c_str(), state.file_id.c_str(),
+        static_cast<unsigned long>(state.xref_start));
+    out.write("\r%%EOF\r");
+}
+
+}  // namespace
+
+std::string next_file_id() {
+    uint8_t bytes[16];
+    for (int i = 0; i < 4; ++i) {
+        const uint32_t value = static_cast<uint32_t>(next_random());
+        // Stored little-endian, as the identifier was always made.
+        for (int b = 0; b < 4; ++b)
+            bytes[i * 4 + b] = static_cast<uint8_t>(value >> (8 * b));
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string id;
+    for (uint8_t byte : bytes) {
+        id += kHex[byte >> 4];
+        id += kHex[byte & 0x0F];
+    }
+    return id;
+}
+
+size_t write_pdf_string(PdfOutput& output, std::string_view text) {
+    std::string s = "(";
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte >= 0x80 || byte < 0x20 || byte == 0x7F) {
+            char octal[5];
+            std::snprintf(octal, sizeof octal, "\\%.3o", unsigned{byte});
+            s += octal;
+        } else if (ch == '(' || ch == ')' || ch == '\\') {
+            s += '\\';
+            s += ch;
+        } else {
+            s += ch;
+        }
+    }
+    s += ')';
+    return output.write(s);
+}
+
+uint64_t write_pdf_document(PdfWriterState& state, TIFF* input, PdfOutput& out) {
+    build_page_list(state, input);
+    if (state.error)
+        return 0;
+
+    state.object_count = 0;
+    out.format("%%PDF-%u.%u ", unsigned{state.version_major}, unsigned{state.version_minor});
+    out.write("\r%\xE2\xE3\xCF\xD3\r\n");
+
+    begin_object(state, out);
+    out.format("<< \r/Type /Catalog \r/Pages %lu 0 R \r",
+               static_cast<unsigned long>(state.pages_object));
+    if (state.fit_window)
+        out.write("/ViewerPreferences <</FitWindow true>>\r");
+    out.write(">>\r");
+    end_object(out);
+
+    // The page list left the input at its last directory, whose tags the dictionary uses.
+    begin_object(state, out);
+    write_info(state, input, out);
+    end_object(out);
+
+    begin_object(state, out);
+    write_page_tree(state, out);
+    end_object(out);
+
+    for (size_t i = 0; i < state.pages.size(); ++i) {
+        state.current_page = static_cast<uint16_t>(i);
+        read_page_image(state, input);
+        if (state.error)
+            return 0;
+        write_page_objects(state, input, out);
+        if (state.error)
+            return 0;
+    }
+
+    write_xref_and_trailer(state, out);
+    if (state.error)
+        return 0;
+    return out.bytes_written();
+}
+
+int convert_tiff_to_pdf(const std::string& input, const std::string& output,
+                        int compression_request, const PdfDocumentInfo& info) {
+    DiagnosticSink discard;
+    return convert_tiff_to_pdf(input, output, compression_request, info, discard);
+}
+
+int convert_tiff_to_pdf(const std::string& input, const std::string& output,
+                        int compression_request, const PdfDocumentInfo& info,
+                        DiagnosticSink& sink) {
+    PdfWriterState state;
+    state.sink = &sink;
+
+    platform::AtomicFile file;
+    if (!file.open(output)) {
+        sink.error(kWriterModule, "Can't open output file %s for writing", output.c_str());
+        return kPdfFailed;
+    }
+    switch (compression_request) {
+        case kRequestJpeg:
+            sink.warning(kWriterModule,
+                         "JPEG support in libtiff required for JPEG compression, ignoring option");
+            break;
+        case kRequestZip:
+            sink.warning(kWriterModule,
+                         "Zip support in libtiff required for Zip compression, ignoring option");
+            break;
+        case kRequestNone:
+            state.default_compression = PdfCompression::kNone;
+            break;
+        default:
+            break;
+    }
+    state.title = info.title;
+    state.subject = info.subject;
+    state.author = info.author;
+    state.keywords = info.keywords;
+
+    TiffPtr tiff = open_tiff(input, "r", sink);
+    if (!tiff) {
+        sink.error(kWriterModule, "Can't open input file %s for reading", input.c_str());
+        return kPdfFailed;  // the temporary file goes with `file`
+    }
+    {
+        PdfOutput pdf(file.fd());
+        write_pdf_document(state, tiff.get(), pdf);
+        if (!pdf.flush() && !state.error) {
+            sink.error(kWriterModule, "Can't write output file %s", output.c_str());
+            state.error = true;
+        }
+    }
+    if (state.error) {
+        sink.error(kWriterModule, "An error occurred in converting TIFF %s to PDF %s",
+                   TIFFFileName(tiff.get()), output.c_str());
+        return kPdfFailed;
+    }
+    tiff.reset();
+    if (!file.commit()) {
+        sink.error(kWriterModule, "Can't write output file %s", output.c_str());
+        return kPdfFailed;
+    }
+    return kPdfOk;
+}
+
+}  // namespace trelvane::pdfout

@@ -1,0 +1,50 @@
+// The PDF writer: turns a normalised TIFF file into a PDF, one page per page directory, each
+// page one image XObject (the page's Group 4 strip, copied without decoding).
+#pragma once
+
+#include <tiffio.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "pdfout/diagnostic_sink.h"
+#include "pdfout/pdf_output.h"
+#include "pdfout/pdf_writer_state.h"
+
+namespace trelvane::pdfout {
+
+// The texts of the PDF's information dictionary. An absent text falls back on the TIFF's tags;
+// a present but empty one writes nothing.
+struct PdfDocumentInfo {
+    std::optional<std::string> title, subject, author, keywords;
+};
+
+inline constexpr int kPdfOk = 0;
+inline constexpr int kPdfFailed = 1;
+
+// Compression request codes; none of them changes the output.
+inline constexpr int kRequestNothing = 0;
+inline constexpr int kRequestJpeg = 1;
+inline constexpr int kRequestZip = 2;
+inline constexpr int kRequestNone = 3;
+
+// Writes the PDF beside `output` under a temporary name and renames it into place when it is
+// complete: on failure nothing is left behind and an existing file at `output` is kept.
+int convert_tiff_to_pdf(const std::string& input, const std::string& output,
+                        int compression_request, const PdfDocumentInfo& info);
+int convert_tiff_to_pdf(const std::string& input, const std::string& output,
+                        int compression_request, const PdfDocumentInfo& info, DiagnosticSink& sink);
+
+// Writes the whole document from the open input; returns the bytes written (0 on error, with
+// state.error set).
+uint64_t write_pdf_document(PdfWriterState& state, TIFF* input, PdfOutput& output);
+
+// Writes the text as a PDF literal string; returns the bytes written.
+size_t write_pdf_string(PdfOutput& output, std::string_view text);
+
+// The file identifier of the next document written on this thread (32 hexadecimal digits).
+std::string next_file_id();
+
+}  // namespace trelvane::pdfout

@@ -1,0 +1,51 @@
+// Owned libtiff handles whose warnings and errors go to a DiagnosticSink. The handlers are set
+// per file through the open options, so nothing process-wide is changed and two threads can
+// convert at once.
+#pragma once
+
+#include <tiffio.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pdfout/diagnostic_sink.h"
+
+namespace trelvane::pdfout {
+
+struct TiffCloser {
+    void operator()(TIFF* tiff) const {
+        if (tiff)
+            TIFFClose(tiff);
+    }
+};
+using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
+
+// No single buffer for one page may be larger than this: hostile headers must not make us
+// allocate without limit. A bilevel page of 65536 x 32768 pixels still fits.
+inline constexpr uint64_t kMaxPageBufferBytes = 256ull << 20;
+
+// Opens a file through libtiff (modes as for TIFFOpen). The sink must outlive the handle.
+TiffPtr open_tiff(const std::string& path, const char* mode, DiagnosticSink& sink);
+
+// A TIFF file kept in memory, for running libtiff's encoders without touching the disk.
+class MemoryTiff {
+  public:
+    // Opens an empty in-memory file for writing. The sink must outlive this object.
+    explicit MemoryTiff(DiagnosticSink& sink);
+    ~MemoryTiff();
+    MemoryTiff(const MemoryTiff&) = delete;
+    MemoryTiff& operator=(const MemoryTiff&) = delete;
+
+    TIFF* tiff() const { return tiff_; }
+    const std::vector<uint8_t>& bytes() const { return bytes_; }
+
+  private:
+    friend struct MemoryTiffIo;
+    std::vector<uint8_t> bytes_;
+    uint64_t position_ = 0;
+    TIFF* tiff_ = nullptr;
+};
+
+}  // namespace trelvane::pdfout

@@ -1,0 +1,104 @@
+// The file that appears at its destination only when complete (used by the PDF writer).
+#include "platform/atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "support/temp_dir.h"
+
+namespace trelvane::platform {
+namespace {
+
+using testsupport::read_file;
+using testsupport::TempDir;
+
+size_t entries_in(const std::string& folder) {
+    size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        (void)e;
+        ++n;
+    }
+    return n;
+}
+
+void write_all(int fd, const std::string& bytes) {
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+}
+
+TEST(AtomicFile, CommitReplacesTheDestinationOnlyThen) {
+    TempDir dir;
+    const std::string dest = dir.file("out.pdf");
+    ASSERT_TRUE(testsupport::write_file(dest, "older"));
+    AtomicFile file;
+    ASSERT_TRUE(file.open(dest));
+    EXPECT_EQ(file.temporary_path().rfind(dest + ".tmp-", 0), 0u) << file.temporary_path();
+    write_all(file.fd(), "newer");
+    EXPECT_EQ(read_file(dest), "older");  // untouched until the commit
+    EXPECT_EQ(entries_in(dir.path()), 2u);
+    ASSERT_TRUE(file.commit());
+    EXPECT_EQ(read_file(dest), "newer");
+    EXPECT_EQ(entries_in(dir.path()), 1u);
+}
+
+TEST(AtomicFile, DiscardAndDestructionLeaveNothingAndKeepTheOlderFile) {
+    TempDir dir;
+    const std::string dest = dir.file("out.pdf");
+    ASSERT_TRUE(testsupport::write_file(dest, "older"));
+    {
+        AtomicFile file;
+        ASSERT_TRUE(file.open(dest));
+        write_all(file.fd(), "partial");
+        file.discard();
+        EXPECT_FALSE(file.is_open());
+    }
+    {
+        AtomicFile file;
+        ASSERT_TRUE(file.open(dest));
+        write_all(file.fd(), "partial");
+    }  // never committed
+    EXPECT_EQ(read_file(dest), "older");
+    EXPECT_EQ(entries_in(dir.path()), 1u);
+}
+
+TEST(AtomicFile, NewFileGetsTheUsualPermissions) {
+    TempDir dir;
+    const mode_t old_mask = ::umask(027);
+    AtomicFile file;
+    const bool opened = file.open(dir.file("out.pdf"));
+    const bool committed = opened && file.commit();
+    ::umask(old_mask);
+    ASSERT_TRUE(committed);
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("out.pdf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(AtomicFile, TwoAtOnceGetDifferentTemporaryNames) {
+    TempDir dir;
+    AtomicFile a, b;
+    ASSERT_TRUE(a.open(dir.file("out.pdf")));
+    ASSERT_TRUE(b.open(dir.file("out.pdf")));
+    EXPECT_NE(a.temporary_path(), b.temporary_path());
+}
+
+TEST(AtomicFile, FailuresLeaveNothingBehind) {
+    TempDir dir;
+    AtomicFile missing_folder;
+    EXPECT_FALSE(missing_folder.open(dir.file("none/out.pdf")));
+    AtomicFile empty_name;
+    EXPECT_FALSE(empty_name.open(""));
+    // A folder in the way: the rename fails and the temporary file is removed.
+    std::filesystem::create_directory(dir.file("taken"));
+    std::filesystem::create_directory(dir.file("taken/inner"));
+    AtomicFile blocked;
+    ASSERT_TRUE(blocked.open(dir.file("taken")));
+    EXPECT_FALSE(blocked.commit());
+    EXPECT_EQ(entries_in(dir.path()), 1u);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("taken/inner")));
+}
+
+}  // namespace
+}  // namespace trelvane::platform
