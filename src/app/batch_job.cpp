@@ -1,0 +1,27 @@
+#include "app/batch_job.h"
+
+namespace trelvane::app {
+
+void reset_batch_job(BatchJob& job) {
+    // quiet and job_mode are left alone: the command-line parser clears them itself.
+    job.filter = "*.*";
+    job.source.clear();
+    job.destination.clear();
+    job.log_text.clear();
+    job.files.clear();
+    job.keep_file_times = 0;
+    job.keep_extension = 0;
+    job.include_subfolders = 0;
+    job.keep_hierarchy = 0;
+    job.skip_existing = 0;
+    job.copy_options = pdfout::TiffCopyOptions{6, 75, 0, -1, 0};
+    job.failed_files = 0;
+    job.written_pdfs.clear();
+}
+
+faxread::ConversionSettings& global_settings() {
+    static faxread::ConversionSettings settings;
+    return settings;
+}
+
+}  // namespace trelvane::app

@@ -1,0 +1,17 @@
+// The three stages of one file's conversion, steps of convert_fax_file that need the reader,
+// the TIFF copy stage and the PDF writer.
+#pragma once
+
+#include <string>
+
+#include "app/batch_job.h"
+
+namespace trelvane::app {
+
+// Reads the fax, writes the intermediate TIFF file, normalises it and writes the PDF. Appends
+// the failure text to the job's report and returns its code (kNotFax, kFaxError,
+// kCopyStageFailed, kPdfWriterFailed), or returns kConverted and appends nothing.
+// Exceptions from the stages pass through to the caller.
+int run_conversion_stages(BatchJob& job, const std::string& source, const std::string& destination);
+
+}  // namespace trelvane::app

@@ -1,0 +1,34 @@
+// The process entry point and the two run modes: a command-line run (one file or one folder)
+// and a window run.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace trelvane::app {
+
+// What the window needs to start: the program's arguments (for the window toolkit) and the
+// show state of the first window.
+struct WindowLaunch {
+    int argc = 0;
+    char** argv = nullptr;
+    int show_state = 0;
+};
+
+// Creates the main window and runs it until it closes. Returns the window's exit code (1
+// closed through OK or Exit, 2 through Cancel), or nothing when the window could not be
+// created (the factory has then said why on standard error).
+using WindowFactory = std::optional<int> (*)(const WindowLaunch& launch);
+
+// The desktop window registers itself here; without it a window run fails with a message.
+void set_window_factory(WindowFactory factory);
+
+// The body of the program: paths and settings, the command line, then the run. Returns the
+// exit code. argument_text is the command line without the program's name (nothing when there
+// were no arguments).
+int run_program(const std::optional<std::string>& argument_text, const WindowLaunch& launch);
+
+// The entry point: --help, -h and --version, then run_program; removes the work files at exit.
+int program_entry(int argc, char** argv);
+
+}  // namespace trelvane::app

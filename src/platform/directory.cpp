@@ -1,0 +1,93 @@
+#include "platform/directory.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <memory>
+
+#include "platform/paths.h"
+
+namespace trelvane::platform {
+
+namespace {
+
+char ascii_lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Plain `*` and `?` matching; linear backtracking to the last star keeps it O(n*m) whatever
+// the pattern.
+bool match_plain(std::string_view pattern, std::string_view name) {
+    size_t p = 0, n = 0;
+    size_t star = std::string_view::npos, star_name = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() &&
+            (pattern[p] == '?' || ascii_lower(pattern[p]) == ascii_lower(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            star_name = n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++star_name;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+}  // namespace
+
+bool wildcard_match(std::string_view pattern, std::string_view name) {
+    if (match_plain(pattern, name))
+        return true;
+    if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
+        name.find('.') == std::string_view::npos) {
+        return match_plain(pattern.substr(0, pattern.size() - 2), name);
+    }
+    return false;
+}
+
+std::vector<DirectoryEntry> find_matching_entries(const std::string& search_pattern) {
+    std::vector<DirectoryEntry> entries;
+    size_t sep = search_pattern.rfind(kPathSeparator);
+    std::string folder = sep == std::string::npos ? "." : search_pattern.substr(0, sep + 1);
+    std::string pattern =
+        sep == std::string::npos ? search_pattern : search_pattern.substr(sep + 1);
+    if (pattern.empty())
+        return entries;
+
+    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+    if (!dir)
+        return entries;
+    while (const dirent* entry = readdir(dir.get())) {
+        std::string_view name = entry->d_name;
+        if (!wildcard_match(pattern, name))
+            continue;
+        DirectoryEntry found;
+        found.name = std::string(name);
+        std::string full = folder + found.name;
+        struct stat st {};
+        if (lstat(full.c_str(), &st) != 0)
+            continue;  // vanished meanwhile
+        if (S_ISLNK(st.st_mode)) {
+            found.is_link = true;
+            if (stat(full.c_str(), &st) != 0)
+                st.st_mode = 0;
+        }
+        found.is_folder = S_ISDIR(st.st_mode);
+        found.is_special = !found.is_folder && !S_ISREG(st.st_mode);
+        entries.push_back(std::move(found));
+    }
+    return entries;
+}
+
+}  // namespace trelvane::platform

@@ -1,0 +1,221 @@
+#include "platform/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "platform/paths.h"
+
+namespace trelvane::platform {
+
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now and reports whether the close succeeded (it can report a late write error).
+    bool close() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+std::string random_part() {
+    static std::mt19937_64 generator{std::random_device{}() ^
+                                     (static_cast<uint64_t>(getpid()) << 32)};
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
+    return text;
+}
+
+}  // namespace
+
+bool file_exists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool folder_exists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<uint64_t> readable_file_size(const std::string& path) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid())
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return static_cast<uint64_t>(st.st_size);
+}
+
+bool create_folder(const std::string& path) {
+    if (path.empty())
+        return false;
+    if (::mkdir(path.c_str(), 0777) == 0)
+        return true;
+    return errno == EEXIST && folder_exists(path);
+}
+
+bool create_folder_chain(const std::string& path) {
+    if (path.empty())
+        return false;
+    if (folder_exists(path))
+        return true;
+    std::string parent = folder_of(path);
+    if (!parent.empty() && parent != path)
+        create_folder_chain(parent);
+    return create_folder(path);
+}
+
+bool remove_file(const std::string& path) {
+    return !path.empty() && (::unlink(path.c_str()) == 0 || errno == ENOENT);
+}
+
+bool append_to_file(const std::string& path, std::string_view bytes) {
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    if (!fd.valid())
+        return false;
+    // One write call: with O_APPEND the kernel places it as a whole at the end of the file.
+    // A short write (a full disk) is completed, which can then no longer be atomic.
+    bool ok = write_all(fd.get(), bytes);
+    return fd.close() && ok;
+}
+
+std::optional<std::string> read_small_file(const std::string& path, size_t max_size) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid())
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<uint64_t>(st.st_size) > max_size) {
+        return std::nullopt;
+    }
+    std::string content;
+    std::vector<char> chunk(65536);
+    for (;;) {
+        ssize_t n = ::read(fd.get(), chunk.data(), chunk.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        if (content.size() + static_cast<size_t>(n) > max_size)
+            return std::nullopt;
+        content.append(chunk.data(), static_cast<size_t>(n));
+    }
+    return content;
+}
+
+std::optional<std::string> read_file_start(const std::string& path, size_t max_size) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid())
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    std::string content(max_size, '\0');
+    size_t filled = 0;
+    while (filled < max_size) {
+        ssize_t n = ::read(fd.get(), content.data() + filled, max_size - filled);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        filled += static_cast<size_t>(n);
+    }
+    content.resize(filled);
+    return content;
+}
+
+bool replace_file_atomically(const std::string& path, std::string_view bytes) {
+    std::string folder = folder_of(path);
+    if (!folder.empty() && folder.back() != kPathSeparator)
+        folder += kPathSeparator;
+    std::string temp = create_unique_file(folder, "." + name_of(path), ".new");
+    if (temp.empty())
+        return false;
+    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
+    bool ok = fd.valid();
+    if (ok) {
+        struct stat st {};
+        mode_t mode;
+        if (::stat(path.c_str(), &st) == 0) {
+            mode = st.st_mode & 07777;
+        } else {
+            mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode = 0666 & ~mask;
+        }
+        ok = ::fchmod(fd.get(), mode) == 0 && write_all(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+    }
+    ok = fd.close() && ok;
+    if (ok && ::rename(temp.c_str(), path.c_str()) == 0)
+        return true;
+    ::unlink(temp.c_str());
+    return false;
+}
+
+bool copy_file_times(const std::string& source, const std::string& target) {
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0)
+        return false;
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    return ::utimensat(AT_FDCWD, target.c_str(), times, 0) == 0;
+}
+
+std::string create_unique_file(const std::string& folder, const std::string& stem,
+                               const std::string& extension) {
+    const std::string prefix = folder + stem + "-" + std::to_string(getpid()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = prefix + random_part() + extension;
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST)
+            return {};
+    }
+    return {};
+}
+
+}  // namespace trelvane::platform

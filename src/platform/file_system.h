@@ -1,0 +1,54 @@
+// Files and folders: existence, size, creation, removal, appending, times.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace trelvane::platform {
+
+bool file_exists(const std::string& path);    // anything but a folder
+bool folder_exists(const std::string& path);  // follows symbolic links
+
+// Size in bytes of a readable regular file; nothing when it cannot be opened for reading.
+std::optional<uint64_t> readable_file_size(const std::string& path);
+
+// Creates one folder level with the default permissions (as the umask allows).
+// True when the folder exists afterwards.
+bool create_folder(const std::string& path);
+
+// Creates every missing level of the folder. True when it exists afterwards.
+bool create_folder_chain(const std::string& path);
+
+// Removes a file; a missing file is not an error.
+bool remove_file(const std::string& path);
+
+// Appends bytes with a single write to a file opened for appending (created when missing), so
+// that records appended by two processes at once never interleave.
+bool append_to_file(const std::string& path, std::string_view bytes);
+
+// Reads a whole file of at most max_size bytes; nothing when it is missing, unreadable or
+// larger.
+std::optional<std::string> read_small_file(const std::string& path, size_t max_size);
+
+// Up to max_size bytes from the start of a regular file; nothing when it is not a readable
+// regular file (a pipe or a device is never opened for reading, so this cannot block).
+std::optional<std::string> read_file_start(const std::string& path, size_t max_size);
+
+// Replaces (or creates) the file with the bytes: written beside it under a temporary name and
+// renamed over it, so a reader sees the old or the new content, never a part. An existing
+// file's permissions are kept.
+bool replace_file_atomically(const std::string& path, std::string_view bytes);
+
+// Gives the target the source's modification and access times. Creation time cannot be set on
+// this system and is left alone. False when either file cannot be reached.
+bool copy_file_times(const std::string& source, const std::string& target);
+
+// Creates a new, empty file readable and writable only by its owner, named
+// folder + stem + "-" + process id + "-" + random part + extension. The name is never shared
+// with another process. Returns the path, or an empty text when no file could be created.
+std::string create_unique_file(const std::string& folder, const std::string& stem,
+                               const std::string& extension);
+
+}  // namespace trelvane::platform

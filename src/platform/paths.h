@@ -1,0 +1,41 @@
+// Where the program lives and where it may put its files.
+#pragma once
+
+#include <string>
+
+namespace trelvane::platform {
+
+// Every "last separator" search and every join of folder and name uses this.
+constexpr char kPathSeparator = '/';
+
+// Absolute path of the running program file; empty when the system does not tell.
+std::string program_file_path();
+
+// The program file's folder, without a trailing separator.
+std::string program_folder();
+
+// The user's temporary folder ($TMPDIR, else /tmp), always ending with a separator.
+std::string temp_folder();
+
+// True when the current user may create files in the folder.
+bool folder_is_writable(const std::string& folder);
+
+// Settings file and default log file. Beside the program when its folder is writable (the
+// portable layout); otherwise in the user's XDG configuration and state folders.
+struct UserFileLocations {
+    std::string settings_file;
+    std::string log_file;
+    // The folder that must exist before the log's own folder can be created (empty when the
+    // log lives beside the program).
+    std::string log_parent_folder;
+};
+UserFileLocations locate_user_files(const std::string& program_folder);
+
+// Folder part of a path: the text before its last separator ("/" for a file in the root,
+// empty when there is no separator).
+std::string folder_of(const std::string& path);
+
+// The last path component (the whole text when there is no separator).
+std::string name_of(const std::string& path);
+
+}  // namespace trelvane::platform

@@ -1,0 +1,237 @@
+#include <optional>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/batch_job.h"
+#include "app/command_line.h"
+
+namespace trelvane::app {
+namespace {
+
+const char* const kUsage =
+    "Usage: trelvane [/l /q] [/b=0] /f=source-file /sf=dest-tif-file\n"
+    "or\n"
+    "Usage: trelvane [/l /q] [/b=0] /d=source-directory /sd=dest-directory [/filter=]\n";
+const char* const kSaveFolderError =
+    "ERROR Save Folder: Please set save folder with '/sd=' or '/sf=', and be sure it is not the "
+    "same as source folder\n";
+
+// The outcome of one parse, with everything it may have written.
+struct Parsed {
+    int result = 0;
+    BatchJob job;
+    faxread::ConversionSettings settings;
+    std::string log_path = "default.log";
+    std::string out;
+    std::string err;
+};
+
+Parsed parse(const char* text) {
+    Parsed p;
+    reset_batch_job(p.job);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    p.result = parse_command_line(text, p.job, p.settings, p.log_path);
+    p.out = testing::internal::GetCapturedStdout();
+    p.err = testing::internal::GetCapturedStderr();
+    return p;
+}
+
+struct Case {
+    const char* name;
+    const char* text;
+    int result;
+    int job_mode;
+    const char* source;
+    const char* destination;
+    bool usage_printed = false;
+    bool save_error = false;
+};
+
+class CommandLineTable : public ::testing::TestWithParam<Case> {};
+
+TEST_P(CommandLineTable, ParsesModeSourceAndDestination) {
+    const Case& c = GetParam();
+    Parsed p = parse(c.text);
+    EXPECT_EQ(p.result, c.result);
+    EXPECT_EQ(p.job.job_mode, c.job_mode);
+    EXPECT_EQ(p.job.source, c.source);
+    EXPECT_EQ(p.job.destination, c.destination);
+    EXPECT_EQ(p.out, c.usage_printed ? kUsage : "");
+    EXPECT_EQ(p.err, c.save_error ? kSaveFolderError : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CommandLineTable,
+    ::testing::Values(
+        Case{"Folder", "/d=/in /sd=/out", 0, 1, "/in", "/out"},
+        Case{"SingleFile", "/f=/in/a.fxs /sf=/out/a.pdf", 0, 2, "/in/a.fxs", "/out/a.pdf"},
+        Case{"OptionNamesIgnoreCaseValuesKeepIt", "/D=/In/Faxes /SD=E:/OUT", 0, 1, "/In/Faxes",
+             "E:/OUT"},
+        Case{"ManySpacesAndBlanksAround", "  \t /d=a     /sd=b \r\n", 0, 1, "a", "b"},
+        Case{"LastSaveOptionDecidesMode", "/sd=a /sf=b", 0, 2, "", "b"},
+        Case{"SaveFolderAfterSaveFile", "/sf=b /sd=a", 0, 1, "", "a"},
+        Case{"SaveOptionDecidesModeNotSource", "/f=a.fxs /sd=out", 0, 1, "a.fxs", "out"},
+        Case{"LaterSourceWins", "/d=first /f=second /sd=o", 0, 1, "second", "o"},
+        Case{"QuotedWithSpaces", "/d=\"E:/Fax In\" /sd=\"D:/Pdf Out\"", 0, 1, "E:/Fax In",
+             "D:/Pdf Out"},
+        Case{"QuotedWithoutSpaces", "/sd=\"D:/Out\"", 0, 1, "", "D:/Out"},
+        Case{"QuotedSeveralSpaces", "/d=\"/a  b c\" /sd=o", 0, 1, "/a  b c", "o"},
+        // The character after a closing quote beyond the token is dropped with it, so an
+        // option glued to it is lost and the next token is found again.
+        Case{"TextGluedAfterClosingQuote", "/d=\"/a b\"xy/sd=lost /sd=kept", 0, 1, "/a b", "kept"},
+        Case{"CharacterAfterClosingQuoteDropped", "/d=\"/a b\"/sd=o", 126, 0, "/a b", "", true},
+        // Inside the token, text after the closing quote is ignored.
+        Case{"QuoteClosedInsideToken", "/d=\"/ab\"cd /sd=o", 0, 1, "/ab", "o"},
+        // Without a closing quote the value is the rest of the token and parsing goes on.
+        Case{"UnclosedQuote", "/d=\"/a b /sd=o", 0, 1, "/a", "o"},
+        Case{"UnclosedQuoteAtEnd", "/sd=o /d=\"/a", 0, 1, "/a", "o"},
+        // An opening quote with its closing quote far away swallows the options between.
+        Case{"QuoteSwallowsOptions", "/sd=\"o /d=x\" /sf=y", 0, 2, "", "y"},
+        Case{"EmptyQuotedSaveValue", "/d=x /sd=\"\"", 126, 1, "x", "", false, true},
+        Case{"EmptySaveFolder", "/sd=", 126, 1, "", "", false, true},
+        Case{"EmptySaveAfterGoodOne", "/sd=out /sf=", 126, 2, "", "", false, true},
+        Case{"NoSaveOption", "/q /d=x", 126, 0, "x", "", true},
+        Case{"OnlyFlags", "/l /q", 126, 0, "", "", true},
+        Case{"OnlyBlanks", "   \t  ", 126, 0, "", "", true},
+        Case{"TabDoesNotSeparate", "/sd=a\t/q", 0, 1, "", "a\t/q"},
+        Case{"SaveOptionNeedsItsPrefixAtTheStart", "x/sd=a", 126, 0, "", "", true},
+        Case{"UnknownOptionsIgnored", "/what /m=3 /v=5 /sd=o", 0, 1, "", "o"}),
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+TEST(CommandLine, MissingOrEmptyTextMeansNoCommandLineRun) {
+    Parsed none = parse(nullptr);
+    EXPECT_EQ(none.result, kNoArgumentText);
+    Parsed empty = parse("");
+    EXPECT_EQ(empty.result, kEmptyArgumentText);
+    EXPECT_EQ(none.out + none.err + empty.out + empty.err, "");
+}
+
+TEST(CommandLine, FlagsAndSettings) {
+    Parsed p = parse("/l /Q /ke /i /kh /raw /relines /m=1 /b=2 /v=3 /sd=o");
+    EXPECT_EQ(p.result, 0);
+    EXPECT_EQ(p.job.keep_file_times, 1);
+    EXPECT_EQ(p.job.quiet, 1);
+    EXPECT_EQ(p.job.keep_extension, 1);
+    EXPECT_EQ(p.job.include_subfolders, 1);
+    EXPECT_EQ(p.job.keep_hierarchy, 1);
+    EXPECT_EQ(p.settings.raw_mode, 1);
+    EXPECT_EQ(p.settings.recalculate_lines, 1);
+    EXPECT_EQ(p.settings.page_file_mode, 1);
+    EXPECT_EQ(p.settings.bit_order, 2);
+    EXPECT_EQ(p.settings.vertical_resolution, 300);
+}
+
+TEST(CommandLine, VerticalResolutionChoices) {
+    const uint16_t expected[] = {0, 100, 200, 300, 400};
+    for (int v = 0; v <= 4; ++v) {
+        std::string text = "/v=" + std::to_string(v) + " /sd=o";
+        Parsed p = parse(text.c_str());
+        EXPECT_EQ(p.settings.vertical_resolution, expected[v]) << text;
+    }
+}
+
+TEST(CommandLine, LaterOptionOverridesEarlier) {
+    Parsed p = parse("/m=1 /m=0 /b=1 /b=0 /filter=*.fxs /filter=*.fxd /sd=o");
+    EXPECT_EQ(p.settings.page_file_mode, 0);
+    EXPECT_EQ(p.settings.bit_order, 0);
+    EXPECT_EQ(p.job.filter, "*.fxd");
+}
+
+TEST(CommandLine, FilterIsNeverUnquoted) {
+    EXPECT_EQ(parse("/filter=\"*.fxs\" /sd=o").job.filter, "\"*.fxs\"");
+    EXPECT_EQ(parse("/FILTER=*.FXS /sd=o").job.filter, "*.FXS");
+    EXPECT_EQ(parse("/sd=o").job.filter, "*.*");  // untouched
+}
+
+TEST(CommandLine, LogPath) {
+    Parsed p = parse("/log=/var/Log/My.txt /sd=o");
+    EXPECT_EQ(p.log_path, "/var/Log/My.txt");
+    Parsed quoted = parse("/log=\"/x/my log.txt\" /sd=o");
+    EXPECT_EQ(quoted.log_path, "/x/my log.txt");
+    Parsed none = parse("/sd=o");
+    EXPECT_EQ(none.log_path, "default.log");
+}
+
+TEST(CommandLine, ClearsFlagsButKeepsOtherSettings) {
+    Parsed p;
+    reset_batch_job(p.job);
+    p.job.keep_file_times = p.job.quiet = p.job.keep_extension = 1;
+    p.job.include_subfolders = p.job.keep_hierarchy = p.job.skip_existing = 1;
+    p.job.job_mode = 2;
+    p.job.source = "kept";
+    p.settings.raw_mode = p.settings.recalculate_lines = 1;
+    p.settings.bit_order = 2;
+    p.settings.vertical_resolution = 400;
+    p.settings.page_file_mode = 1;
+    EXPECT_EQ(parse_command_line(nullptr, p.job, p.settings, p.log_path), kNoArgumentText);
+    EXPECT_EQ(p.job.keep_file_times + p.job.quiet + p.job.keep_extension, 0);
+    EXPECT_EQ(p.job.include_subfolders + p.job.keep_hierarchy + p.job.skip_existing, 0);
+    EXPECT_EQ(p.job.job_mode, 0);
+    EXPECT_EQ(p.settings.raw_mode + p.settings.recalculate_lines, 0);
+    EXPECT_EQ(p.job.source, "kept");
+    EXPECT_EQ(p.settings.bit_order, 2);
+    EXPECT_EQ(p.settings.vertical_resolution, 400);
+    EXPECT_EQ(p.settings.page_file_mode, 1);
+}
+
+// The argument text rebuilt from argv reaches the parser as the shell meant it.
+struct ArgvCase {
+    std::vector<const char*> argv;
+    std::optional<std::string> text;
+};
+
+TEST(ArgumentText, RebuiltFromArgv) {
+    const ArgvCase cases[] = {
+        {{"trelvane"}, std::nullopt},
+        {{"trelvane", ""}, ""},
+        {{"trelvane", "/q", "/l"}, "/q /l"},
+        {{"trelvane", "/d=/x/Fax In", "/sd=out"}, "/d=\"/x/Fax In\" /sd=out"},
+        {{"trelvane", "/d=\"/x/Fax In\"", "/sd=out"}, "/d=\"/x/Fax In\" /sd=out"},
+        {{"trelvane", "/SF=/a b/c=d.pdf"}, "/SF=\"/a b/c=d.pdf\""},
+        {{"trelvane", "has space"}, "\"has space\""},
+        {{"trelvane", "/q\t/l"}, "/q\t/l"},
+    };
+    for (const ArgvCase& c : cases) {
+        EXPECT_EQ(build_argument_text(static_cast<int>(c.argv.size()), c.argv.data()), c.text)
+            << (c.text ? *c.text : "(none)");
+    }
+}
+
+TEST(ArgumentText, PathsWithSpacesSurviveTheRoundTrip) {
+    const char* argv[] = {"trelvane", "/d=/x/Fax In", "/sd=/y/PDF  Out", "/log=/z/a log.txt"};
+    std::optional<std::string> text = build_argument_text(4, argv);
+    ASSERT_TRUE(text);
+    Parsed p = parse(text->c_str());
+    EXPECT_EQ(p.result, 0);
+    EXPECT_EQ(p.job.source, "/x/Fax In");
+    EXPECT_EQ(p.job.destination, "/y/PDF  Out");
+    EXPECT_EQ(p.log_path, "/z/a log.txt");
+}
+
+TEST(BatchJob, ResetValues) {
+    BatchJob job;
+    job.quiet = 1;
+    job.job_mode = 2;
+    job.files = {"a"};
+    job.log_text = "x";
+    job.filter = "";
+    job.keep_hierarchy = 1;
+    job.copy_options = {1, 2, 3, 4, 5};
+    reset_batch_job(job);
+    EXPECT_EQ(job.filter, "*.*");
+    EXPECT_TRUE(job.files.empty());
+    EXPECT_TRUE(job.log_text.empty());
+    EXPECT_EQ(job.keep_hierarchy, 0);
+    EXPECT_EQ(job.copy_options.compression_choice, 6);
+    EXPECT_EQ(job.copy_options.jpeg_quality, 75);
+    EXPECT_EQ(job.copy_options.fill_order, 0);
+    EXPECT_EQ(job.copy_options.tiled_output, -1);
+    EXPECT_EQ(job.copy_options.append_output, 0);
+    EXPECT_EQ(job.quiet, 1);  // left to the parser
+    EXPECT_EQ(job.job_mode, 2);
+}
+
+}  // namespace
+}  // namespace trelvane::app

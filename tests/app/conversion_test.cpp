@@ -1,0 +1,195 @@
+// Whole conversions through the real stages, judged by qpdf where it is installed.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <optional>
+
+#include <gtest/gtest.h>
+
+#include "app/batch_job.h"
+#include "app/folder_batch.h"
+#include "app/pipeline.h"
+#include "app/process_paths.h"
+#include "platform/file_system.h"
+#include "support/bitmap.h"
+#include "support/ccitt.h"
+#include "support/pdf_tools.h"
+#include "support/temp_dir.h"
+#include "support/winfax_builder.h"
+
+namespace trelvane::app {
+namespace {
+
+using namespace testsupport;
+
+// A one-page Group 4 WinFax file with a title.
+bool write_sample_fax(const std::string& path, uint32_t seed, const std::string& title) {
+    Bitmap page = text_like(1728, 120, seed);
+    CodedPage coded = encode_page(page, Coding::Group4, 2);
+    WinFaxPage fax_page;
+    fax_page.data = coded.data;
+    fax_page.width = 1728;
+    fax_page.length = 120;
+    fax_page.coding = 1;
+    fax_page.resolution = 1;
+    fax_page.title = title;
+    return write_winfax(path, {fax_page});
+}
+
+class ConversionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (const char* old = getenv("TMPDIR"))
+            old_tmpdir = old;
+        setenv("TMPDIR", tmp.path().c_str(), 1);
+        ASSERT_TRUE(init_process_paths());
+        set_startup_settings(global_settings(), process_paths());
+        saved_paths = process_paths();
+        reset_batch_job(job);
+    }
+    void TearDown() override {
+        process_paths() = saved_paths;
+        remove_work_files();
+        if (old_tmpdir) {
+            setenv("TMPDIR", old_tmpdir->c_str(), 1);
+        } else {
+            unsetenv("TMPDIR");
+        }
+    }
+    void expect_sound_pdf(const std::string& pdf) {
+        EXPECT_TRUE(pdf_exists(pdf)) << pdf;
+        if (tool_available("qpdf")) {
+            ToolRun check = qpdf_check(pdf);
+            EXPECT_EQ(check.exit_code, 0) << check.output;
+        }
+    }
+    TempDir tmp;
+    TempDir dir;
+    ProcessPaths saved_paths;
+    std::optional<std::string> old_tmpdir;
+    BatchJob job;
+};
+
+TEST_F(ConversionTest, ConvertsOneFile) {
+    const std::string fax = dir.file("quote.fxs");
+    ASSERT_TRUE(write_sample_fax(fax, 7, "QUOTE REQUEST"));
+    const std::string pdf = dir.file("out/deeper/quote.pdf");
+    EXPECT_EQ(convert_fax_file(job, fax, pdf), kConverted);
+    EXPECT_EQ(job.log_text, fax + " --> " + pdf + " : Success !\r\n");
+    EXPECT_EQ(job.written_pdfs, std::vector<std::string>{pdf});
+    expect_sound_pdf(pdf);
+    EXPECT_NE(read_file(pdf).find("QUOTE REQUEST"), std::string::npos);  // the document title
+}
+
+TEST_F(ConversionTest, KeepsFileTimes) {
+    const std::string fax = dir.file("a.fxd");
+    ASSERT_TRUE(write_sample_fax(fax, 3, "T"));
+    const timespec times[2] = {{1200000000, 0}, {1100000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, fax.c_str(), times, 0), 0);
+    job.keep_file_times = 1;
+    EXPECT_EQ(convert_fax_file(job, fax, dir.file("a.pdf")), kConverted);
+    struct stat pdf {
+    }, source{};
+    ASSERT_EQ(stat(dir.file("a.pdf").c_str(), &pdf), 0);
+    ASSERT_EQ(stat(fax.c_str(), &source), 0);
+    EXPECT_EQ(pdf.st_mtim.tv_sec, 1100000000);
+    // Reading the source may have moved its access time on; the PDF has the one it has now.
+    EXPECT_EQ(pdf.st_atim.tv_sec, source.st_atim.tv_sec);
+}
+
+TEST_F(ConversionTest, RejectedFileLeavesNoPdf) {
+    const std::string fax = dir.file("junk.fxr");
+    ASSERT_TRUE(write_file(fax, std::string(3000, '\x5a')));
+    EXPECT_EQ(convert_fax_file(job, fax, dir.file("junk.pdf")), kNotFax);
+    EXPECT_EQ(job.log_text,
+              fax + " --> " + dir.file("junk.pdf") + " : Failed : " + fax + " - Not Fax\r\n");
+    EXPECT_FALSE(platform::file_exists(dir.file("junk.pdf")));
+    EXPECT_EQ(platform::readable_file_size(process_paths().intermediate_tiff_path), 0u);
+}
+
+TEST_F(ConversionTest, EachStageFailureHasItsOwnCodeAndText) {
+    const std::string fax = dir.file("a.fxm");
+    ASSERT_TRUE(write_sample_fax(fax, 5, "T"));
+
+    process_paths().intermediate_tiff_path = dir.file("missing/intermediate.tmp");
+    EXPECT_EQ(convert_fax_file(job, fax, dir.file("a.pdf")), kFaxError);
+    EXPECT_NE(job.log_text.find(" : Failed : " + fax + " - Error Fax\r\n"), std::string::npos);
+    process_paths().intermediate_tiff_path = saved_paths.intermediate_tiff_path;
+
+    job.log_text.clear();
+    process_paths().normalised_tiff_path = dir.file("missing/normalised.tmp");
+    EXPECT_EQ(convert_fax_file(job, fax, dir.file("a.pdf")), kCopyStageFailed);
+    EXPECT_EQ(job.log_text, fax + " --> " + dir.file("a.pdf") + " : Failed : " + fax +
+                                " - Error in prearing to pdf conversion\r\n");
+    process_paths().normalised_tiff_path = saved_paths.normalised_tiff_path;
+
+    // A folder standing where the PDF should go.
+    ASSERT_TRUE(platform::create_folder(dir.file("taken.pdf")));
+    job.log_text.clear();
+    EXPECT_EQ(convert_fax_file(job, fax, dir.file("taken.pdf")), kPdfWriterFailed);
+    EXPECT_EQ(job.log_text, fax + " --> " + dir.file("taken.pdf") + " : Failed : " + fax +
+                                " - Error in converting to pdf\r\n");
+    EXPECT_TRUE(platform::folder_exists(dir.file("taken.pdf")));
+    EXPECT_EQ(job.failed_files, 3);
+    EXPECT_FALSE(platform::file_exists(dir.file("a.pdf")));
+}
+
+TEST_F(ConversionTest, FolderRunWithSameNamesInSubfolders) {
+    const std::string in = dir.file("in");
+    ASSERT_TRUE(platform::create_folder_chain(in + "/sub/deep"));
+    ASSERT_TRUE(write_sample_fax(in + "/b.fxs", 1, "one"));
+    ASSERT_TRUE(write_sample_fax(in + "/sub/deep/b.fxr", 2, "two"));
+    ASSERT_TRUE(write_file(in + "/notes.txt", "not a fax"));
+    job.source = in;
+    job.destination = dir.file("out");
+    job.include_subfolders = 1;
+    collect_fax_files(job, job.source, true);
+    ASSERT_EQ(job.files.size(), 2u);
+    EXPECT_EQ(convert_folder(job), 0);
+
+    const std::string first_pdf = dir.file("out/b.pdf");
+    const std::string second_pdf = dir.file("out/b (2).pdf");
+    expect_sound_pdf(first_pdf);
+    expect_sound_pdf(second_pdf);
+    EXPECT_NE(read_file(first_pdf), read_file(second_pdf));
+    // The renamed file's line says why.
+    EXPECT_NE(job.log_text.find(" --> " + second_pdf + " : Success ! (" + first_pdf +
+                                " was already written in this run)\r\n"),
+              std::string::npos)
+        << job.log_text;
+    EXPECT_NE(job.log_text.find("\r\n\r\n---------\r\nTotal converted FAX files: 2\r\n"),
+              std::string::npos);
+    EXPECT_EQ(job.failed_files, 0);
+}
+
+TEST_F(ConversionTest, FolderRunKeepingTheHierarchy) {
+    const std::string in = dir.file("in");
+    ASSERT_TRUE(platform::create_folder_chain(in + "/sub/deep"));
+    ASSERT_TRUE(write_sample_fax(in + "/sub/deep/b.fxr", 2, "two"));
+    job.source = in;
+    job.destination = dir.file("out");
+    job.keep_hierarchy = 1;
+    job.keep_extension = 1;
+    collect_fax_files(job, job.source, true);
+    EXPECT_EQ(convert_folder(job), 0);
+    expect_sound_pdf(dir.file("out/sub/deep/b.fxr.pdf"));
+    EXPECT_NE(job.log_text.find("Total converted FAX files: 1\r\n"), std::string::npos);
+}
+
+TEST_F(ConversionTest, FolderRunOverwritesExistingPdfs) {
+    const std::string in = dir.file("in");
+    ASSERT_TRUE(platform::create_folder(in));
+    ASSERT_TRUE(write_sample_fax(in + "/a.fxs", 4, "x"));
+    ASSERT_TRUE(platform::create_folder(dir.file("out")));
+    ASSERT_TRUE(write_file(dir.file("out/a.pdf"), "old"));
+    job.source = in;
+    job.destination = dir.file("out");
+    job.skip_existing = 1;  // ignored by a folder run
+    collect_fax_files(job, job.source, false);
+    EXPECT_EQ(convert_folder(job), 0);
+    EXPECT_NE(read_file(dir.file("out/a.pdf")), "old");
+    EXPECT_NE(job.log_text.find("Total converted FAX files: 1\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace trelvane::app

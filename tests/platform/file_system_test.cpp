@@ -1,0 +1,160 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <set>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "platform/file_system.h"
+#include "support/temp_dir.h"
+
+namespace trelvane::platform {
+namespace {
+
+using testsupport::read_file;
+using testsupport::TempDir;
+using testsupport::write_file;
+
+TEST(FileSystem, ExistenceAndSize) {
+    TempDir dir;
+    ASSERT_TRUE(write_file(dir.file("empty"), ""));
+    ASSERT_TRUE(write_file(dir.file("three"), "abc"));
+    EXPECT_TRUE(file_exists(dir.file("three")));
+    EXPECT_FALSE(file_exists(dir.path()));
+    EXPECT_TRUE(folder_exists(dir.path()));
+    EXPECT_FALSE(folder_exists(dir.file("three")));
+    EXPECT_FALSE(file_exists(dir.file("missing")));
+    EXPECT_FALSE(folder_exists(""));
+    EXPECT_EQ(readable_file_size(dir.file("empty")), 0u);
+    EXPECT_EQ(readable_file_size(dir.file("three")), 3u);
+    EXPECT_FALSE(readable_file_size(dir.file("missing")));
+    EXPECT_FALSE(readable_file_size(dir.path()));
+}
+
+TEST(FileSystem, PipesAreNeverReadSoNothingBlocks) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(readable_file_size(dir.file("pipe")));
+    EXPECT_FALSE(read_file_start(dir.file("pipe"), 18));
+    EXPECT_FALSE(read_small_file(dir.file("pipe"), 100));
+}
+
+TEST(FileSystem, ReadFileStartAndSmallFile) {
+    TempDir dir;
+    ASSERT_TRUE(write_file(dir.file("f"), "0123456789"));
+    EXPECT_EQ(read_file_start(dir.file("f"), 4), "0123");
+    EXPECT_EQ(read_file_start(dir.file("f"), 100), "0123456789");
+    EXPECT_EQ(read_small_file(dir.file("f"), 10), "0123456789");
+    EXPECT_FALSE(read_small_file(dir.file("f"), 9));
+}
+
+TEST(FileSystem, FolderCreation) {
+    TempDir dir;
+    EXPECT_TRUE(create_folder(dir.file("one")));
+    EXPECT_TRUE(create_folder(dir.file("one")));   // existing is fine
+    EXPECT_FALSE(create_folder(dir.file("a/b")));  // one level only
+    EXPECT_TRUE(create_folder_chain(dir.file("a/b/c")));
+    EXPECT_TRUE(folder_exists(dir.file("a/b/c")));
+    ASSERT_TRUE(write_file(dir.file("file"), "x"));
+    EXPECT_FALSE(create_folder(dir.file("file")));
+    EXPECT_FALSE(create_folder_chain(dir.file("file/x")));
+}
+
+TEST(FileSystem, RemoveFileIgnoresMissingFiles) {
+    TempDir dir;
+    ASSERT_TRUE(write_file(dir.file("f"), "x"));
+    EXPECT_TRUE(remove_file(dir.file("f")));
+    EXPECT_FALSE(file_exists(dir.file("f")));
+    EXPECT_TRUE(remove_file(dir.file("f")));
+}
+
+TEST(FileSystem, AppendCreatesAndAppends) {
+    TempDir dir;
+    EXPECT_TRUE(append_to_file(dir.file("log"), "one\r\n"));
+    EXPECT_TRUE(append_to_file(dir.file("log"), "two\n"));
+    EXPECT_EQ(read_file(dir.file("log")), "one\r\ntwo\n");
+    EXPECT_FALSE(append_to_file(dir.file("missing/log"), "x"));
+}
+
+TEST(FileSystem, AppendsOfTwoProcessesNeverInterleave) {
+    TempDir dir;
+    const std::string log = dir.file("log");
+    const std::string record_a = std::string(3000, 'a') + "\n";
+    const std::string record_b = std::string(3000, 'b') + "\n";
+    constexpr int kRecords = 200;
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        for (int i = 0; i < kRecords; ++i)
+            append_to_file(log, record_a);
+        _exit(0);
+    }
+    for (int i = 0; i < kRecords; ++i)
+        append_to_file(log, record_b);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+
+    std::istringstream lines(read_file(log));
+    std::string line;
+    int a = 0, b = 0;
+    while (std::getline(lines, line)) {
+        if (line + "\n" == record_a) {
+            ++a;
+        } else if (line + "\n" == record_b) {
+            ++b;
+        } else {
+            ADD_FAILURE() << "mixed record of length " << line.size();
+        }
+    }
+    EXPECT_EQ(a, kRecords);
+    EXPECT_EQ(b, kRecords);
+}
+
+TEST(FileSystem, UniqueFilesAreOwnerOnlyAndNeverShared) {
+    TempDir dir;
+    std::set<std::string> seen;
+    for (int i = 0; i < 50; ++i) {
+        std::string path = create_unique_file(dir.path() + "/", "tvnintif", ".tmp");
+        ASSERT_FALSE(path.empty());
+        EXPECT_TRUE(seen.insert(path).second) << path;
+        EXPECT_EQ(path.rfind(dir.path() + "/tvnintif-" + std::to_string(getpid()) + "-", 0), 0u)
+            << path;
+        EXPECT_EQ(path.substr(path.size() - 4), ".tmp");
+        struct stat st {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        EXPECT_EQ(st.st_size, 0);
+    }
+    EXPECT_TRUE(create_unique_file(dir.file("missing/"), "x", ".tmp").empty());
+}
+
+TEST(FileSystem, ReplaceFileAtomically) {
+    TempDir dir;
+    EXPECT_TRUE(replace_file_atomically(dir.file("f"), "new"));
+    EXPECT_EQ(read_file(dir.file("f")), "new");
+    EXPECT_TRUE(replace_file_atomically(dir.file("f"), "newer"));
+    EXPECT_EQ(read_file(dir.file("f")), "newer");
+    EXPECT_FALSE(replace_file_atomically(dir.file("missing/f"), "x"));
+}
+
+TEST(FileSystem, CopyFileTimesCopiesModificationAndAccessTimes) {
+    TempDir dir;
+    ASSERT_TRUE(write_file(dir.file("src"), "s"));
+    ASSERT_TRUE(write_file(dir.file("dst"), "d"));
+    const timespec times[2] = {{1000000000, 123456789}, {1200000000, 987654321}};
+    ASSERT_EQ(utimensat(AT_FDCWD, dir.file("src").c_str(), times, 0), 0);
+    EXPECT_TRUE(copy_file_times(dir.file("src"), dir.file("dst")));
+    struct stat st {};
+    ASSERT_EQ(stat(dir.file("dst").c_str(), &st), 0);
+    EXPECT_EQ(st.st_atim.tv_sec, 1000000000);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1200000000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 987654321);
+    EXPECT_FALSE(copy_file_times(dir.file("missing"), dir.file("dst")));
+    EXPECT_FALSE(copy_file_times(dir.file("src"), dir.file("missing")));
+}
+
+}  // namespace
+}  // namespace trelvane::platform
