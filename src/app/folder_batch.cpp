@@ -111,9 +111,9 @@ int convert_folder(BatchJob& job, const FolderProgress& progress) {
             progress(i, total, relative);
         const std::string source_path = job.source + kSeparator + relative;
         const std::string wanted = pdf_path_for(job, source_path);
-        // Two sources mapping to one PDF would silently replace each other's output.
-        const std::string destination =
-            job.keep_hierarchy == 1 ? wanted : unclaimed_pdf_path(job, wanted);
+        // Two sources mapping to one PDF would silently replace each other's output: same names
+        // in different subfolders, or a.fxs beside a.fxm (also when the hierarchy is kept).
+        const std::string destination = unclaimed_pdf_path(job, wanted);
 
         const int code = convert_fax_file(job, source_path, destination);
         if (code == kConverted)

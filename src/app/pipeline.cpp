@@ -1,6 +1,7 @@
 #include "app/pipeline.h"
 
 #include <exception>
+#include <optional>
 
 #include "app/conversion_stages.h"
 #include "faxread/fax_type.h"
@@ -43,6 +44,11 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
         }
     }
 
+    // Reading the source moves its access time on; the PDF is to carry the one it had before.
+    std::optional<platform::FileTimes> source_times;
+    if (job.keep_file_times != 0)
+        source_times = platform::read_file_times(source);
+
     int code;
     try {
         code = run_conversion_stages(job, source, destination);
@@ -56,8 +62,10 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
 
     job.log_text += "Success !\r\n";
     job.written_pdfs.push_back(destination);
-    if (job.keep_file_times != 0)
-        return finish(job, copy_file_times(source, destination));
+    if (job.keep_file_times != 0) {
+        const bool kept = source_times && platform::set_file_times(destination, *source_times);
+        return finish(job, kept ? kConverted : kFolderFailed);
+    }
     return kConverted;
 }
 

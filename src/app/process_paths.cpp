@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "faxread/winfax_reader.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 
@@ -19,6 +20,41 @@ constexpr size_t kMaxSignalPath = 4096;
 // Copies of the work file names in plain buffers, so that a signal handler can remove them
 // without allocating.
 std::array<std::array<char, kMaxSignalPath>, kWorkFileCount> signal_safe_paths{};
+// The intermediate path's page-file stem (the page files of /m=1 are this + "001.tif", ...).
+std::array<char, kMaxSignalPath> signal_safe_page_stem{};
+
+constexpr size_t kPageNumberSuffix = 7;  // "001.tif"
+
+std::string page_file_stem(const std::string& intermediate_tiff_path) {
+    if (intermediate_tiff_path.empty())
+        return {};
+    std::string first = faxread::WinFaxReader::page_file_name(intermediate_tiff_path, 0);
+    first.resize(first.size() - kPageNumberSuffix);
+    return first;
+}
+
+// Removes stem + "001.tif", "002.tif", ... up to the first that is missing: page files are
+// written from 001 on without gaps. The names carry this process's unique part, so nobody
+// else's files are touched. Builds each name in a plain buffer: also used from a signal handler.
+void remove_page_files(const char* stem) {
+    const size_t stem_length = std::strlen(stem);
+    if (stem_length == 0 || stem_length + 16 > kMaxSignalPath)
+        return;
+    char name[kMaxSignalPath];
+    std::memcpy(name, stem, stem_length);
+    for (unsigned number = 1; number <= faxread::WinFaxReader::kMaxPages; ++number) {
+        char digits[8];
+        size_t count = 0;
+        for (unsigned rest = number; rest > 0 || count < 3; rest /= 10)
+            digits[count++] = static_cast<char>('0' + rest % 10);
+        size_t at = stem_length;
+        while (count > 0)
+            name[at++] = digits[--count];
+        std::memcpy(name + at, ".tif", 5);
+        if (unlink(name) != 0)
+            return;
+    }
+}
 
 void remember_for_signals(const ProcessPaths& paths) {
     const std::string* names[kWorkFileCount] = {
@@ -30,6 +66,10 @@ void remember_for_signals(const ProcessPaths& paths) {
             std::memcpy(signal_safe_paths[i].data(), names[i]->c_str(), names[i]->size());
         }
     }
+    signal_safe_page_stem.fill('\0');
+    const std::string stem = page_file_stem(paths.intermediate_tiff_path);
+    if (stem.size() < kMaxSignalPath)
+        std::memcpy(signal_safe_page_stem.data(), stem.c_str(), stem.size());
 }
 
 extern "C" void remove_work_files_and_die(int signal_number) {
@@ -37,6 +77,7 @@ extern "C" void remove_work_files_and_die(int signal_number) {
         if (path[0] != '\0')
             unlink(path.data());
     }
+    remove_page_files(signal_safe_page_stem.data());
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
 }
@@ -82,6 +123,7 @@ void remove_work_files() {
         if (!path->empty())
             platform::remove_file(*path);
     }
+    remove_page_files(page_file_stem(paths.intermediate_tiff_path).c_str());
 }
 
 void set_startup_settings(faxread::ConversionSettings& settings, const ProcessPaths& paths) {

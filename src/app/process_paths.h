@@ -31,8 +31,8 @@ ProcessPaths& process_paths();
 // the paths are filled in as far as possible either way.
 bool init_process_paths();
 
-// Deletes the five work files; missing files are not an error. Also safe to call from a
-// signal handler once init_process_paths has run.
+// Deletes the five work files and the page files that page-file mode wrote beside the
+// intermediate TIFF file; missing files are not an error.
 void remove_work_files();
 
 // The start-up values of the conversion settings (its path fields refer to the work files).

@@ -194,12 +194,30 @@ bool replace_file_atomically(const std::string& path, std::string_view bytes) {
     return false;
 }
 
-bool copy_file_times(const std::string& source, const std::string& target) {
+std::optional<FileTimes> read_file_times(const std::string& path) {
     struct stat st {};
-    if (::stat(source.c_str(), &st) != 0)
-        return false;
-    const timespec times[2] = {st.st_atim, st.st_mtim};
-    return ::utimensat(AT_FDCWD, target.c_str(), times, 0) == 0;
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    FileTimes times;
+    times.access_seconds = st.st_atim.tv_sec;
+    times.access_nanoseconds = st.st_atim.tv_nsec;
+    times.modification_seconds = st.st_mtim.tv_sec;
+    times.modification_nanoseconds = st.st_mtim.tv_nsec;
+    return times;
+}
+
+bool set_file_times(const std::string& path, const FileTimes& times) {
+    timespec values[2] = {};
+    values[0].tv_sec = static_cast<time_t>(times.access_seconds);
+    values[0].tv_nsec = static_cast<long>(times.access_nanoseconds);
+    values[1].tv_sec = static_cast<time_t>(times.modification_seconds);
+    values[1].tv_nsec = static_cast<long>(times.modification_nanoseconds);
+    return ::utimensat(AT_FDCWD, path.c_str(), values, 0) == 0;
+}
+
+bool copy_file_times(const std::string& source, const std::string& target) {
+    const std::optional<FileTimes> times = read_file_times(source);
+    return times && set_file_times(target, *times);
 }
 
 std::string create_unique_file(const std::string& folder, const std::string& stem,

@@ -41,6 +41,21 @@ std::optional<std::string> read_file_start(const std::string& path, size_t max_s
 // file's permissions are kept.
 bool replace_file_atomically(const std::string& path, std::string_view bytes);
 
+// A file's access and modification times, to nanoseconds since the epoch.
+struct FileTimes {
+    int64_t access_seconds = 0;
+    int64_t access_nanoseconds = 0;
+    int64_t modification_seconds = 0;
+    int64_t modification_nanoseconds = 0;
+};
+
+// The file's times as they stand now; nothing when it cannot be reached. Reading a file may
+// move its access time on, so callers that want to keep it take the times before reading.
+std::optional<FileTimes> read_file_times(const std::string& path);
+
+// Sets the file's access and modification times. False when the file cannot be reached.
+bool set_file_times(const std::string& path, const FileTimes& times);
+
 // Gives the target the source's modification and access times. Creation time cannot be set on
 // this system and is left alone. False when either file cannot be reached.
 bool copy_file_times(const std::string& source, const std::string& target);

@@ -88,13 +88,11 @@ TEST_F(ConversionTest, KeepsFileTimes) {
     ASSERT_EQ(utimensat(AT_FDCWD, fax.c_str(), times, 0), 0);
     job.keep_file_times = 1;
     EXPECT_EQ(convert_fax_file(job, fax, dir.file("a.pdf")), kConverted);
-    struct stat pdf {
-    }, source{};
+    struct stat pdf {};
     ASSERT_EQ(stat(dir.file("a.pdf").c_str(), &pdf), 0);
-    ASSERT_EQ(stat(fax.c_str(), &source), 0);
     EXPECT_EQ(pdf.st_mtim.tv_sec, 1100000000);
-    // Reading the source may have moved its access time on; the PDF has the one it has now.
-    EXPECT_EQ(pdf.st_atim.tv_sec, source.st_atim.tv_sec);
+    // Reading the source may have moved its access time on; the PDF has the one it had before.
+    EXPECT_EQ(pdf.st_atim.tv_sec, 1200000000);
 }
 
 TEST_F(ConversionTest, RejectedFileLeavesNoPdf) {
