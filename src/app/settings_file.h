@@ -1,0 +1,42 @@
+// The window's settings file "trelvane.ini": the two folders of section "Main" and the eight
+// values of section "Options". Read when the window's pages are created, written when it
+// closes; a command-line run never touches it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace trelvane::app {
+
+struct SavedFolders {
+    std::string fax_dir;   // "FaxDir": the source text
+    std::string save_dir;  // "SaveDir": the save folder text
+};
+
+struct SavedOptions {
+    int32_t convert_mode = 0;    // "DirFile": 0 directory, 1 files
+    int32_t subdir = 0;          // "Subdir"
+    int32_t hierarchy = 0;       // "Hiberarchy"
+    int32_t keep_date = 0;       // "KeepDate"
+    int32_t keep_ext = 1;        // "KeepExt"
+    int32_t recalculate = 0;     // "Recaculate"
+    int32_t cycle_enabled = 0;   // "Cyclely"
+    int32_t cycle_minutes = 60;  // "CycleMinutes"
+};
+
+// Values longer than this are cut, as the fixed buffers of the settings reader always did.
+constexpr size_t kMaxSavedFolderLength = 258;
+
+// Missing file, section or key: empty texts.
+SavedFolders read_saved_folders(const std::string& settings_path);
+
+// Missing keys take the defaults above, except "Recaculate", which defaults to the given value
+// (the conversion settings' current recalculate_lines, set by /relines).
+SavedOptions read_saved_options(const std::string& settings_path, int32_t recalculate_default);
+
+// Each writes its keys in their fixed order; failures are ignored (the next run then starts
+// from the defaults or the old file). Returns false when a key could not be written.
+bool write_saved_folders(const std::string& settings_path, const SavedFolders& folders);
+bool write_saved_options(const std::string& settings_path, const SavedOptions& options);
+
+}  // namespace trelvane::app

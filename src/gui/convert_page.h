@@ -1,0 +1,125 @@
+// The "Convert" page: filter, source and destination, "&Go" and "&Cancel", the result list,
+// the progress bar and the status line. Owns the single conversion worker and the timer of the
+// automatic cycles.
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <atomic>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/batch_job.h"
+#include "gui/conversion_pass.h"
+#include "gui/window_files.h"
+#include "gui/window_options.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+class QTreeWidget;
+
+namespace trelvane::gui {
+
+class Prompter;
+
+// What the pages need from the world around them; tests put their own values here.
+struct PageEnvironment {
+    Prompter* prompter = nullptr;
+    std::string settings_path;
+    std::string log_path;
+    std::string log_parent_folder;  // created before the first log record when not empty
+    ConvertFunction convert;        // empty: convert_fax_file
+};
+
+inline constexpr const char* kFirstStatusText =
+    "It's a GOOD idea to backup your fax files, and NEVER delete them";
+inline constexpr const char* kBusyWarning = "Please wait while running conversion stops";
+inline constexpr const char* kNoSourceWarning =
+    "Select Source Dir,\nwhere your fax files to be converted should be";
+inline constexpr const char* kNoDestinationWarning =
+    "Select Save Dir,\nwhere your converted pdf files should be";
+inline constexpr int kStopWaitMs = 2000;
+
+class ConvertPage : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit ConvertPage(const PageEnvironment& environment, QWidget* parent = nullptr);
+    ~ConvertPage() override;
+
+    void set_window_options(const WindowOptions& options) { options_ = options; }
+    const WindowOptions& window_options() const { return options_; }
+
+    // Starts (or restarts) the cycle timer with the interval, or stops it.
+    void set_cycle(int minutes, bool enabled);
+    bool cycle_active() const { return cycle_timer_.isActive(); }
+    int cycle_interval_ms() const { return cycle_timer_.interval(); }
+
+    void start_conversion();
+    void cycle_tick();
+    // Asks a running worker to stop and waits up to kStopWaitMs for it. True when no worker
+    // runs afterwards.
+    bool stop_worker();
+    void cancel_conversion();
+    // Closing the window: the worker finishes its current file, then ends; never left behind.
+    void shut_down();
+    bool running() const { return running_.load(); }
+
+    void choose_source();
+    void choose_destination();
+    void write_settings() const;
+
+    QLineEdit* filter_edit() const { return filter_edit_; }
+    QLineEdit* source_edit() const { return source_edit_; }
+    QLineEdit* destination_edit() const { return destination_edit_; }
+    QToolButton* source_button() const { return source_button_; }
+    QToolButton* destination_button() const { return destination_button_; }
+    QPushButton* go_button() const { return go_button_; }
+    QPushButton* cancel_button() const { return cancel_button_; }
+    QTreeWidget* result_list() const { return result_list_; }
+    QProgressBar* progress_bar() const { return progress_bar_; }
+    QLabel* status_label() const { return status_label_; }
+
+  signals:
+    void file_started(int row);
+    // Emitted when a pass has ended and the controls are back.
+    void pass_finished(int converted);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    class WorkerView;
+
+    void start_worker(bool skip_existing);
+    bool wait_for_worker(int timeout_ms);
+    void set_controls_busy(bool busy);
+    void join_finished_worker();
+
+    PageEnvironment environment_;
+    WindowOptions options_;
+    app::BatchJob job_;
+    std::string source_folder_;
+    std::optional<FileSelection> chosen_files_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> stop_requested_{false};
+    std::thread worker_;
+    QTimer cycle_timer_;
+
+    QLineEdit* filter_edit_ = nullptr;
+    QLineEdit* source_edit_ = nullptr;
+    QLineEdit* destination_edit_ = nullptr;
+    QToolButton* source_button_ = nullptr;
+    QToolButton* destination_button_ = nullptr;
+    QPushButton* go_button_ = nullptr;
+    QPushButton* cancel_button_ = nullptr;
+    QTreeWidget* result_list_ = nullptr;
+    QProgressBar* progress_bar_ = nullptr;
+    QLabel* status_label_ = nullptr;
+};
+
+}  // namespace trelvane::gui

@@ -1,0 +1,145 @@
+#include "gui/main_window.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "gui/about_box.h"
+#include "gui/fax_settings_page.h"
+#include "gui/help_page.h"
+#include "gui/options_page.h"
+#include "gui/program_icon.h"
+#include "gui/prompter.h"
+#include "gui/tray_icon.h"
+#include "gui/window_colours.h"
+
+namespace trelvane::gui {
+
+namespace {
+
+constexpr int kConvertTab = 0;
+
+}  // namespace
+
+MainWindow::MainWindow(const WindowEnvironment& environment, QWidget* parent)
+    : QDialog(parent), environment_(environment) {
+    setWindowTitle(tr("Vuvod Trelvane"));
+    setWindowIcon(program_icon());
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    apply_colours(this, kWindowBackground, kWindowEditBackground);
+    resize(660, 420);
+
+    tabs_ = new QTabWidget(this);
+    convert_page_ = new ConvertPage(environment_.pages);
+    options_page_ = new OptionsPage(environment_.pages.settings_path);
+    tabs_->addTab(convert_page_, style()->standardIcon(QStyle::SP_FileDialogContentsView),
+                  tr("Convert"));
+    tabs_->addTab(options_page_, style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                  tr("Options"));
+    // Carries the fax decoding settings; never shown.
+    fax_settings_page_ = new FaxSettingsPage(this);
+    fax_settings_page_->hide();
+
+    help_button_ = new QPushButton(tr("&Help"), this);
+    about_button_ = new QPushButton(tr("&About"), this);
+    for (QPushButton* button : {help_button_, about_button_}) {
+        button->setAutoDefault(false);
+    }
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(help_button_);
+    buttons->addWidget(about_button_);
+    buttons->addStretch();
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(tabs_, 1);
+    layout->addLayout(buttons);
+
+    connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::tab_selected);
+    connect(help_button_, &QPushButton::clicked, this, &MainWindow::open_help);
+    connect(about_button_, &QPushButton::clicked, this, &MainWindow::show_about);
+    connect(options_page_, &OptionsPage::cycle_changed, convert_page_, &ConvertPage::set_cycle);
+
+    tabs_->setCurrentIndex(kConvertTab);
+    tab_selected(kConvertTab);
+
+    tray_ = new TrayIcon(program_icon(), this);
+    connect(tray_, &TrayIcon::open_requested, this, &MainWindow::restore_window);
+    connect(tray_, &TrayIcon::about_requested, this, &MainWindow::show_about);
+    connect(tray_, &TrayIcon::exit_requested, this, &QDialog::accept);
+    if (environment_.use_tray) {
+        tray_->add();
+    }
+
+    // The automatic conversion runs from the start when it was left on.
+    options_page_->take_fields();
+    convert_page_->set_cycle(options_page_->fields().cycle_minutes,
+                             options_page_->fields().cycle_enabled == 1);
+}
+
+MainWindow::~MainWindow() {
+    convert_page_->shut_down();
+}
+
+void MainWindow::tab_selected(int index) {
+    if (index != kConvertTab) {
+        return;
+    }
+    // The Convert page works with the options as they stood when its tab was last selected.
+    options_page_->take_fields();
+    convert_page_->set_window_options(options_page_->window_options());
+    fax_settings_page_->write_back();
+}
+
+void MainWindow::open_help() {
+    if (environment_.help_page.empty()) {
+        return;
+    }
+    environment_.pages.prompter->open_url(file_url(environment_.help_page));
+}
+
+void MainWindow::show_about() {
+    QWidget* owner = isVisible() ? static_cast<QWidget*>(this) : nullptr;
+    AboutBox about(program_icon(), file_url(environment_.help_page), environment_.support_mail,
+                   environment_.pages.prompter, owner);
+    about.exec();
+}
+
+void MainWindow::restore_window() {
+    if (isMinimized()) {
+        showNormal();
+    } else {
+        show();
+    }
+    raise();
+    activateWindow();
+}
+
+void MainWindow::done(int result) {
+    if (exit_code_ != 0) {
+        QDialog::done(result);
+        return;
+    }
+    exit_code_ = result == QDialog::Accepted ? kExitThroughOk : kExitThroughCancel;
+    convert_page_->write_settings();
+    options_page_->write_settings();
+    // A pass still running finishes its current file first: no half-written PDF, and no
+    // worker left calling into a window that is gone.
+    convert_page_->shut_down();
+    tray_->remove();
+    QDialog::done(result);
+    emit closed(exit_code_);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    // Hidden only when the notification icon can bring it back.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_->added()) {
+        QTimer::singleShot(0, this, &QWidget::hide);
+    }
+}
+
+}  // namespace trelvane::gui

@@ -1,0 +1,74 @@
+// The window "Vuvod Trelvane": the tabs "Convert" and "Options" (and the hidden fax-settings
+// page), "&Help", "&About" and the notification-area icon. Closing writes the settings and
+// reports the run's exit code: 1 through OK or "E&xit", 2 through Cancel or the close box.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+#include "gui/convert_page.h"
+
+class QPushButton;
+class QTabWidget;
+
+namespace trelvane::gui {
+
+class FaxSettingsPage;
+class OptionsPage;
+class TrayIcon;
+
+struct WindowEnvironment {
+    PageEnvironment pages;
+    std::string help_page;     // empty when there is none: "&Help" then does nothing
+    std::string support_mail;  // behind the about box's support link
+    bool use_tray = true;
+};
+
+inline constexpr int kExitThroughOk = 1;
+inline constexpr int kExitThroughCancel = 2;
+
+class MainWindow : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit MainWindow(const WindowEnvironment& environment, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    ConvertPage* convert_page() const { return convert_page_; }
+    OptionsPage* options_page() const { return options_page_; }
+    FaxSettingsPage* fax_settings_page() const { return fax_settings_page_; }
+    QTabWidget* tabs() const { return tabs_; }
+    TrayIcon* tray() const { return tray_; }
+    QPushButton* help_button() const { return help_button_; }
+    QPushButton* about_button() const { return about_button_; }
+
+    void open_help();
+    void show_about();
+    // The tray's "&Open...": back from hidden or minimised, to the front.
+    void restore_window();
+    // The exit code once the window has closed, else 0.
+    int exit_code() const { return exit_code_; }
+
+    void done(int result) override;
+
+  signals:
+    void closed(int exit_code);
+
+  protected:
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void tab_selected(int index);
+
+    WindowEnvironment environment_;
+    QTabWidget* tabs_ = nullptr;
+    ConvertPage* convert_page_ = nullptr;
+    OptionsPage* options_page_ = nullptr;
+    FaxSettingsPage* fax_settings_page_ = nullptr;
+    QPushButton* help_button_ = nullptr;
+    QPushButton* about_button_ = nullptr;
+    TrayIcon* tray_ = nullptr;
+    int exit_code_ = 0;
+};
+
+}  // namespace trelvane::gui

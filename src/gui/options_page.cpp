@@ -1,0 +1,178 @@
+#include "gui/options_page.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "app/batch_job.h"
+#include "gui/option_rules.h"
+#include "gui/window_colours.h"
+
+namespace trelvane::gui {
+
+namespace {
+
+// Check boxes carry 0 (clear), 1 (checked) or 2 (undetermined).
+void show_value(QCheckBox* box, int32_t value) {
+    switch (check_box_value(value)) {
+        case 1:
+            box->setCheckState(Qt::Checked);
+            break;
+        case 2:
+            box->setCheckState(Qt::PartiallyChecked);
+            break;
+        default:
+            box->setCheckState(Qt::Unchecked);
+    }
+}
+
+int32_t value_of(const QCheckBox* box) {
+    switch (box->checkState()) {
+        case Qt::Checked:
+            return 1;
+        case Qt::PartiallyChecked:
+            return 2;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+OptionsPage::OptionsPage(const std::string& settings_path, QWidget* parent)
+    : QWidget(parent), settings_path_(settings_path) {
+    apply_colours(this, kPageBackground, kOptionsEditBackground);
+
+    directory_button_ = new QRadioButton(tr("Convert Directory"), this);
+    files_button_ = new QRadioButton(tr("Convert File(s)"), this);
+    subdir_box_ = new QCheckBox(tr("Include subdir"), this);
+    hierarchy_box_ = new QCheckBox(tr("Keep Hiberarchy"), this);
+    keep_date_box_ = new QCheckBox(tr("Keep File Date and Time"), this);
+    keep_ext_box_ = new QCheckBox(tr("Include Source File Extention"), this);
+    recalculate_box_ = new QCheckBox(tr("Re-caculate Scan Lines"), this);
+    cycle_box_ = new QCheckBox(tr("Enable Convertion Automatically"), this);
+    minutes_field_ = new QSpinBox(this);
+    minutes_field_->setRange(kMinCycleMinutes, kMaxCycleMinutes);
+
+    auto* source_group = new QGroupBox(tr("Source Options"), this);
+    auto* source_layout = new QVBoxLayout(source_group);
+    source_layout->addWidget(directory_button_);
+    source_layout->addWidget(files_button_);
+    source_layout->addWidget(subdir_box_);
+    source_layout->addStretch();
+
+    auto* destination_group = new QGroupBox(tr("Destination Options"), this);
+    auto* destination_layout = new QVBoxLayout(destination_group);
+    destination_layout->addWidget(hierarchy_box_);
+    destination_layout->addWidget(keep_date_box_);
+    destination_layout->addWidget(keep_ext_box_);
+    destination_layout->addWidget(recalculate_box_);
+    destination_layout->addStretch();
+
+    auto* cycle_group = new QGroupBox(tr("Auto Convertion"), this);
+    auto* cycle_layout = new QHBoxLayout(cycle_group);
+    cycle_layout->addWidget(cycle_box_);
+    cycle_layout->addSpacing(12);
+    cycle_layout->addWidget(new QLabel(tr("Convert every"), cycle_group));
+    cycle_layout->addWidget(minutes_field_);
+    cycle_layout->addWidget(new QLabel(tr("minutes"), cycle_group));
+    cycle_layout->addStretch();
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(source_group, 0, 0);
+    grid->addWidget(destination_group, 0, 1);
+    grid->addWidget(cycle_group, 1, 0, 1, 2);
+    grid->setRowStretch(2, 1);
+
+    fields_ = app::read_saved_options(settings_path_, app::global_settings().recalculate_lines);
+    show_fields();
+    apply_enabling();
+
+    connect(directory_button_, &QRadioButton::clicked, this,
+            [this] { mode_clicked(kConvertDirectory); });
+    connect(files_button_, &QRadioButton::clicked, this, [this] { mode_clicked(kConvertFiles); });
+    connect(cycle_box_, &QCheckBox::clicked, this, &OptionsPage::cycle_clicked);
+}
+
+void OptionsPage::show_fields() {
+    directory_button_->setChecked(fields_.convert_mode != kConvertFiles);
+    files_button_->setChecked(fields_.convert_mode == kConvertFiles);
+    show_value(subdir_box_, fields_.subdir);
+    show_value(hierarchy_box_, fields_.hierarchy);
+    show_value(keep_date_box_, fields_.keep_date);
+    show_value(keep_ext_box_, fields_.keep_ext);
+    show_value(recalculate_box_, fields_.recalculate);
+    show_value(cycle_box_, fields_.cycle_enabled);
+    minutes_field_->setValue(fields_.cycle_minutes);
+}
+
+void OptionsPage::apply_enabling() {
+    const OptionsEnabling enabling = options_enabling(fields_);
+    subdir_box_->setEnabled(enabling.subdir);
+    hierarchy_box_->setEnabled(enabling.hierarchy);
+    cycle_box_->setEnabled(enabling.cycle_box);
+    minutes_field_->setEnabled(enabling.minutes);
+}
+
+void OptionsPage::take_fields() {
+    fields_.convert_mode = files_button_->isChecked() ? kConvertFiles : kConvertDirectory;
+    fields_.subdir = value_of(subdir_box_);
+    fields_.hierarchy = value_of(hierarchy_box_);
+    fields_.keep_date = value_of(keep_date_box_);
+    fields_.keep_ext = value_of(keep_ext_box_);
+    fields_.recalculate = value_of(recalculate_box_);
+    fields_.cycle_enabled = value_of(cycle_box_);
+    // A spin box holds whole numbers only; anything typed beyond its range is not taken.
+    fields_.cycle_minutes = minutes_field_->value();
+    auto& settings = app::global_settings();
+    const auto recalculate = static_cast<uint8_t>(fields_.recalculate);
+    if (settings.recalculate_lines != recalculate) {
+        settings.recalculate_lines = recalculate;
+    }
+}
+
+WindowOptions OptionsPage::window_options() const {
+    return window_options_from(fields_);
+}
+
+void OptionsPage::write_settings() {
+    take_fields();
+    app::write_saved_options(settings_path_, fields_);
+}
+
+void OptionsPage::mode_clicked(int32_t mode) {
+    take_fields();
+    choose_convert_mode(fields_, mode);
+    show_fields();
+    apply_enabling();
+    cycle_clicked();
+}
+
+void OptionsPage::cycle_clicked() {
+    take_fields();
+    apply_enabling();
+    emit cycle_changed(fields_.cycle_minutes, fields_.cycle_enabled == 1);
+}
+
+void OptionsPage::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            take_fields();
+            event->accept();
+            return;
+        case Qt::Key_Escape:
+            event->accept();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+}  // namespace trelvane::gui

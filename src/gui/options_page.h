@@ -1,0 +1,67 @@
+// The "Options" page: source and destination options and the automatic conversion, read from
+// and written to the settings file.
+#pragma once
+
+#include <QWidget>
+#include <string>
+
+#include "app/settings_file.h"
+#include "gui/window_options.h"
+
+class QCheckBox;
+class QRadioButton;
+class QSpinBox;
+
+namespace trelvane::gui {
+
+class OptionsPage : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit OptionsPage(const std::string& settings_path, QWidget* parent = nullptr);
+
+    // Takes the controls into the fields; the recalculation choice also goes to the global
+    // conversion settings, where every following conversion reads it.
+    void take_fields();
+    const app::SavedOptions& fields() const { return fields_; }
+    WindowOptions window_options() const;
+    void write_settings();
+
+    QRadioButton* directory_button() const { return directory_button_; }
+    QRadioButton* files_button() const { return files_button_; }
+    QCheckBox* subdir_box() const { return subdir_box_; }
+    QCheckBox* hierarchy_box() const { return hierarchy_box_; }
+    QCheckBox* keep_date_box() const { return keep_date_box_; }
+    QCheckBox* keep_ext_box() const { return keep_ext_box_; }
+    QCheckBox* recalculate_box() const { return recalculate_box_; }
+    QCheckBox* cycle_box() const { return cycle_box_; }
+    QSpinBox* minutes_field() const { return minutes_field_; }
+
+  signals:
+    // The automatic conversion was switched on or off, or its interval changed with it.
+    void cycle_changed(int minutes, bool enabled);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void show_fields();
+    void apply_enabling();
+    void mode_clicked(int32_t mode);
+    void cycle_clicked();
+
+    std::string settings_path_;
+    app::SavedOptions fields_;
+
+    QRadioButton* directory_button_ = nullptr;
+    QRadioButton* files_button_ = nullptr;
+    QCheckBox* subdir_box_ = nullptr;
+    QCheckBox* hierarchy_box_ = nullptr;
+    QCheckBox* keep_date_box_ = nullptr;
+    QCheckBox* keep_ext_box_ = nullptr;
+    QCheckBox* recalculate_box_ = nullptr;
+    QCheckBox* cycle_box_ = nullptr;
+    QSpinBox* minutes_field_ = nullptr;
+};
+
+}  // namespace trelvane::gui

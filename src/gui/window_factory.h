@@ -1,0 +1,21 @@
+// Connects the desktop window to the program's window run.
+#pragma once
+
+#include <optional>
+
+#include "app/run_program.h"
+
+namespace trelvane::gui {
+
+// Registers run_window as the program's window factory.
+void install_window_factory();
+
+// True when a window can be shown: a Wayland session, an X11 display (a local one only when its
+// socket exists), or a Qt platform chosen explicitly through QT_QPA_PLATFORM.
+bool display_available();
+
+// Runs the window until it closes and returns its exit code; nothing (after one line on
+// standard error) when there is no display to show it on.
+std::optional<int> run_window(const app::WindowLaunch& launch);
+
+}  // namespace trelvane::gui

@@ -1,0 +1,20 @@
+// The folder-conversion choices the Convert page takes over from the Options page each time
+// its tab is selected.
+#pragma once
+
+#include <cstdint>
+
+namespace trelvane::gui {
+
+constexpr int32_t kConvertDirectory = 0;
+constexpr int32_t kConvertFiles = 1;
+
+struct WindowOptions {
+    int32_t convert_mode = kConvertDirectory;
+    int32_t subdir = 0;
+    int32_t hierarchy = 0;
+    int32_t keep_date = 0;
+    int32_t keep_ext = 0;
+};
+
+}  // namespace trelvane::gui

@@ -1,0 +1,270 @@
+// The about box, the notification-area icon (under Xvfb with a tray host, in a child process
+// of this test program) and the screenshots shown in the README.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include <chrono>
+#include <thread>
+
+#include "app/pipeline.h"
+#include "gui/about_box.h"
+#include "gui/main_window.h"
+#include "gui/program_icon.h"
+#include "gui/tray_icon.h"
+#include "gui_test_support.h"
+#include "support/pdf_tools.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace trelvane::gui {
+namespace {
+
+using guitest::RecordingPrompter;
+using testsupport::TempDir;
+
+TEST(AboutBox, ShowsTheBuildAndOpensItsLinks) {
+    guitest::test_application();
+    RecordingPrompter prompter;
+    AboutBox about(program_icon(), "file:///usr/share/doc/trelvane/trelvane-help.html",
+                   "help@example.invalid", &prompter);
+    EXPECT_EQ(about.windowTitle(), "About");
+    const QList<QLabel*> labels = about.findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QLabel* label) {
+        return label->text() == "Vuvod Trelvane V3.00, build 0903";
+    }));
+
+    emit about.home_link()->linkActivated("file:///usr/share/doc/trelvane/trelvane-help.html");
+    emit about.support_link()->linkActivated("mailto:help@example.invalid");
+    EXPECT_EQ(prompter.opened_urls,
+              (std::vector<std::string>{"file:///usr/share/doc/trelvane/trelvane-help.html",
+                                        "mailto:help@example.invalid"}));
+    EXPECT_TRUE(about.support_link()->text().contains("mailto:help@example.invalid"));
+
+    ASSERT_TRUE(about.copy_home_link());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              "file:///usr/share/doc/trelvane/trelvane-help.html");
+}
+
+TEST(AboutBox, TooLongOrMissingAddressIsNotCopied) {
+    guitest::test_application();
+    RecordingPrompter prompter;
+    AboutBox without(program_icon(), "", "help@example.invalid", &prompter);
+    EXPECT_FALSE(without.copy_home_link());
+    emit without.home_link()->linkActivated("");
+    EXPECT_TRUE(prompter.opened_urls.empty());
+    AboutBox too_long(program_icon(), "file:///" + std::string(260, 'x'), "m@x.invalid", &prompter);
+    EXPECT_FALSE(too_long.copy_home_link());
+}
+
+// Starts a program with extra environment entries, its standard output into output_file when
+// one is named; returns its process id, or -1.
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
+            const std::string& output_file = {}) {
+    std::vector<std::string> env_texts(extra_env);
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        const std::string name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (const std::string& extra : extra_env) {
+            replaced = replaced || extra.starts_with(name + "=");
+        }
+        if (!replaced) {
+            env_texts.push_back(entry);
+        }
+    }
+    std::vector<char*> args;
+    for (const std::string& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    std::vector<char*> envs;
+    for (std::string& e : env_texts) {
+        envs.push_back(e.data());
+    }
+    envs.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!output_file.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output_file.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    }
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envs.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return failed == 0 ? pid : -1;
+}
+
+void stop_process(pid_t pid) {
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+TEST(TrayIcon, WorksUnderXvfbWithATrayHost) {
+    if (std::getenv("TRELVANE_TRAY_CHILD") != nullptr) {
+        GTEST_SKIP() << "this is the child run";
+    }
+    TRELVANE_REQUIRE_TOOL("Xvfb");
+    // Any small tray host will do: stalonetray where the distribution has it, else trayer.
+    std::vector<std::string> tray_host;
+    if (testsupport::tool_available("stalonetray")) {
+        tray_host = {"stalonetray", "--geometry", "4x1+0+0"};
+    } else if (testsupport::tool_available("trayer")) {
+        tray_host = {"trayer", "--edge", "top", "--widthtype", "request", "--height", "24"};
+    } else {
+        GTEST_SKIP() << "no tray host (stalonetray or trayer) is installed";
+    }
+
+    int display = 0;
+    for (display = 70 + getpid() % 100; display < 300; ++display) {
+        if (access(("/tmp/.X11-unix/X" + std::to_string(display)).c_str(), F_OK) != 0 &&
+            access(("/tmp/.X" + std::to_string(display) + "-lock").c_str(), F_OK) != 0) {
+            break;
+        }
+    }
+    const std::string display_name = ":" + std::to_string(display);
+    const pid_t xvfb =
+        spawn({"Xvfb", display_name, "-screen", "0", "800x600x24", "-nolisten", "tcp"}, {});
+    ASSERT_GT(xvfb, 0);
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(display);
+    for (int i = 0; i < 100 && access(socket.c_str(), F_OK) != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const pid_t tray = spawn(tray_host, {"DISPLAY=" + display_name});
+
+    TempDir dir;
+    const std::string child_output = dir.file("child.txt");
+    const pid_t child =
+        spawn({"/proc/self/exe", "--gtest_filter=TrayHost.*"},
+              {"DISPLAY=" + display_name, "QT_QPA_PLATFORM=xcb", "TRELVANE_TRAY_CHILD=1",
+               "WAYLAND_DISPLAY=",
+               "LSAN_OPTIONS=suppressions=" TRELVANE_SOURCE_DIR "/tests/gui/lsan-system.supp"},
+              child_output);
+    int status = -1;
+    if (child > 0) {
+        waitpid(child, &status, 0);
+    }
+    stop_process(tray);
+    stop_process(xvfb);
+    ASSERT_GT(tray, 0);
+    ASSERT_GT(child, 0);
+    const std::string output = testsupport::read_file(child_output);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status << "\n"
+                                                               << output;
+    EXPECT_NE(output.find("[       OK ] TrayHost.IconMenuDoubleClickAndExit"), std::string::npos)
+        << output;
+}
+
+TEST(TrayHost, IconMenuDoubleClickAndExit) {
+    if (std::getenv("TRELVANE_TRAY_CHILD") == nullptr) {
+        GTEST_SKIP() << "runs in the Xvfb session of TrayIcon.WorksUnderXvfbWithATrayHost";
+    }
+    guitest::test_application();
+    ASSERT_TRUE(guitest::process_events_until(&QSystemTrayIcon::isSystemTrayAvailable,
+                                              std::chrono::seconds(10)));
+    TempDir dir;
+    RecordingPrompter prompter;
+    WindowEnvironment environment;
+    environment.pages.prompter = &prompter;
+    environment.pages.settings_path = dir.file("trelvane.ini");
+    environment.pages.log_path = dir.file("tvnlog.txt");
+    environment.use_tray = true;
+    MainWindow window(environment);
+    window.show();
+
+    TrayIcon* tray = window.tray();
+    ASSERT_TRUE(tray->added());
+    EXPECT_TRUE(tray->icon()->isVisible());
+    EXPECT_EQ(tray->icon()->toolTip(), "Vuvod Trelvane\nConvert WinFax fxd/fxm/fxr/fxs to pdf");
+    ASSERT_NE(tray->icon()->contextMenu(), nullptr);
+    const QList<QAction*> actions = tray->icon()->contextMenu()->actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_EQ(actions[0]->text(), "&Open...");
+    EXPECT_EQ(actions[1]->text(), "&About...");
+    EXPECT_EQ(actions[2]->text(), "E&xit");
+    EXPECT_EQ(tray->icon()->contextMenu()->defaultAction(), actions[0]);
+
+    // Minimised, the window hides behind the icon; a double click brings it back.
+    window.showMinimized();
+    ASSERT_TRUE(
+        guitest::process_events_until([&] { return window.isHidden(); }, std::chrono::seconds(5)));
+    emit tray->icon()->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
+
+    guitest::SignalLog<int> closed(&window, &MainWindow::closed);
+    actions[2]->trigger();
+    ASSERT_EQ(closed.count(), 1);
+    EXPECT_EQ(closed.values.at(0), kExitThroughOk);
+    EXPECT_FALSE(tray->added());
+    EXPECT_TRUE(testsupport::read_file(dir.file("trelvane.ini")).find("[Options]") !=
+                std::string::npos);
+}
+
+// Pictures of both tabs after a small conversion, for the README. They are written to the
+// build folder, and into docs/screenshots when TRELVANE_UPDATE_SCREENSHOTS is set.
+TEST(Screenshots, BothTabsAfterAConversion) {
+    guitest::test_application();
+    guitest::prepare_process_for_conversions();
+    TempDir dir;
+    const std::string source = dir.file("Faxes");
+    ASSERT_TRUE(app::create_folder_path(source));
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(guitest::write_sample_fax(
+            source + "/fax-2009-04-0" + std::to_string(i + 1) + ".fxs", 30 + i));
+    }
+    ASSERT_TRUE(testsupport::write_file(source + "/cover.fxd", "not a fax"));
+    RecordingPrompter prompter;
+    WindowEnvironment environment;
+    environment.pages.prompter = &prompter;
+    environment.pages.settings_path = dir.file("trelvane.ini");
+    environment.pages.log_path = dir.file("tvnlog.txt");
+    environment.use_tray = false;
+    MainWindow window(environment);
+    window.resize(900, 440);
+    window.show();
+    ConvertPage* page = window.convert_page();
+    page->source_edit()->setText(QString::fromStdString(source));
+    page->destination_edit()->setText(QString::fromStdString(dir.file("PDF")));
+    guitest::SignalLog<int> finished(page, &ConvertPage::pass_finished);
+    page->go_button()->click();
+    ASSERT_TRUE(guitest::process_events_until([&] { return finished.count() > 0; }));
+
+    std::vector<std::string> folders{std::string(TRELVANE_BINARY_DIR) + "/screenshots"};
+    if (std::getenv("TRELVANE_UPDATE_SCREENSHOTS") != nullptr) {
+        folders.push_back(std::string(TRELVANE_SOURCE_DIR) + "/docs/screenshots");
+    }
+    for (int column = 0; column < 3; ++column) {
+        page->result_list()->resizeColumnToContents(column);
+    }
+    for (const auto& [tab, name] : {std::pair{0, "convert.png"}, std::pair{1, "options.png"}}) {
+        window.tabs()->setCurrentIndex(tab);
+        QCoreApplication::processEvents();
+        const QImage image = window.grab().toImage();
+        ASSERT_FALSE(image.isNull());
+        EXPECT_EQ(image.pixelColor(2, image.height() / 2), QColor(236, 255, 245)) << name;
+        for (const std::string& folder : folders) {
+            QDir().mkpath(QString::fromStdString(folder));
+            EXPECT_TRUE(image.save(QString::fromStdString(folder + "/" + name))) << folder;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace trelvane::gui

@@ -1,0 +1,236 @@
+// The window's plain logic: option rules, the source text in "Convert File(s)" mode, the files
+// a pass converts, and the result column.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/pipeline.h"
+#include "gui/help_page.h"
+#include "gui/option_rules.h"
+#include "gui/window_factory.h"
+#include "gui/window_files.h"
+#include "support/temp_dir.h"
+
+namespace trelvane::gui {
+namespace {
+
+TEST(OptionRules, FolderOnlyChoicesFollowTheModeAndMinutesFollowTheCycleBox) {
+    struct Case {
+        int32_t mode;
+        int32_t cycle;
+        OptionsEnabling expected;
+    };
+    const Case cases[] = {
+        {kConvertDirectory, 0, {true, true, true, true}},
+        {kConvertDirectory, 1, {true, true, true, false}},
+        {kConvertFiles, 0, {false, false, false, true}},
+        {kConvertFiles, 1, {false, false, false, false}},
+    };
+    for (const Case& c : cases) {
+        app::SavedOptions options;
+        options.convert_mode = c.mode;
+        options.cycle_enabled = c.cycle;
+        const OptionsEnabling e = options_enabling(options);
+        EXPECT_EQ(e.subdir, c.expected.subdir) << c.mode << "/" << c.cycle;
+        EXPECT_EQ(e.hierarchy, c.expected.hierarchy) << c.mode << "/" << c.cycle;
+        EXPECT_EQ(e.cycle_box, c.expected.cycle_box) << c.mode << "/" << c.cycle;
+        EXPECT_EQ(e.minutes, c.expected.minutes) << c.mode << "/" << c.cycle;
+    }
+}
+
+TEST(OptionRules, ChoosingAModeClearsTheFolderChoicesAndKeepsTheRest) {
+    for (const int32_t mode : {kConvertDirectory, kConvertFiles}) {
+        app::SavedOptions options;
+        options.subdir = options.hierarchy = options.cycle_enabled = 1;
+        options.keep_date = 1;
+        options.keep_ext = 0;
+        options.recalculate = 1;
+        options.cycle_minutes = 5;
+        choose_convert_mode(options, mode);
+        EXPECT_EQ(options.convert_mode, mode);
+        EXPECT_EQ(options.subdir, 0);
+        EXPECT_EQ(options.hierarchy, 0);
+        EXPECT_EQ(options.cycle_enabled, 0);
+        EXPECT_EQ(options.keep_date, 1);
+        EXPECT_EQ(options.keep_ext, 0);
+        EXPECT_EQ(options.recalculate, 1);
+        EXPECT_EQ(options.cycle_minutes, 5);
+    }
+}
+
+TEST(OptionRules, StoredValuesAreBroughtIntoRange) {
+    EXPECT_EQ(check_box_value(2), 2);
+    EXPECT_EQ(check_box_value(3), 0);
+    EXPECT_EQ(check_box_value(-1), 0);
+    EXPECT_EQ(usable_cycle_minutes(0), 1);
+    EXPECT_EQ(usable_cycle_minutes(60), 60);
+    EXPECT_EQ(usable_cycle_minutes(1000000), kMaxCycleMinutes);
+    EXPECT_LE(static_cast<int64_t>(kMaxCycleMinutes) * 60000, INT32_MAX);
+}
+
+TEST(SelectionText, TypedTextSplitsLikeTheFileDialogWroteIt) {
+    struct Case {
+        std::string text;
+        std::string folder;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {"/in/a.fxd", "/in", {"a.fxd"}},
+        {"/in a.fxd b.fxm", "/in", {"a.fxd", "b.fxm"}},
+        {"/in a.fxd  b.fxm", "/in", {"a.fxd"}},  // two spaces end the list
+        {"/in a.fxd ", "/in", {"a.fxd"}},
+        {" /in/a b.fxd", " /in", {"a b.fxd"}},  // a leading space makes it one path
+        {"a.fxd", "", {"a.fxd"}},
+        {"/My Faxes/a.fxs", "/My", {"Faxes/a.fxs"}},  // why the page keeps the chosen list
+    };
+    for (const Case& c : cases) {
+        const FileSelection s = parse_selection_text(c.text);
+        EXPECT_EQ(s.folder, c.folder) << c.text;
+        EXPECT_EQ(s.names, c.names) << c.text;
+    }
+    EXPECT_EQ(selection_text({"/in", {"a.fxd", "b.fxm"}}), "/in a.fxd b.fxm");
+    EXPECT_EQ(selection_text({"/My Faxes", {"a.fxs"}}), "/My Faxes/a.fxs");
+}
+
+TEST(CollectWindowFiles, ChosenFilesWithSpacesSurviveWhileTheTextShowsThem) {
+    const FileSelection chosen{"/My Faxes", {"a b.fxs", "c.fxd"}};
+    WindowOptions options;
+    options.convert_mode = kConvertFiles;
+    app::BatchJob job;
+    app::reset_batch_job(job);
+    job.files = {"stale"};
+
+    EXPECT_EQ(collect_window_files(job, options, selection_text(chosen), chosen), "/My Faxes");
+    EXPECT_EQ(job.source, "/My Faxes");
+    EXPECT_EQ(job.files, (std::vector<std::string>{"a b.fxs", "c.fxd"}));
+
+    // Once the user has typed another text, the text decides.
+    EXPECT_EQ(collect_window_files(job, options, "/other x.fxs", chosen), "/other");
+    EXPECT_EQ(job.files, (std::vector<std::string>{"x.fxs"}));
+}
+
+TEST(CollectWindowFiles, FolderModeWalksTheFolderWithTheFilter) {
+    testsupport::TempDir dir;
+    const std::string source = dir.file("in");
+    ASSERT_TRUE(app::create_folder_path(source + "/sub"));
+    for (const char* name : {"a.fxs", "b.FXD", "notes.txt", "sub/c.fxm"}) {
+        ASSERT_TRUE(testsupport::write_file(source + "/" + name, "x"));
+    }
+    WindowOptions options;
+    app::BatchJob job;
+    app::reset_batch_job(job);
+
+    EXPECT_EQ(collect_window_files(job, options, source, std::nullopt), source);
+    std::vector<std::string> files = job.files;
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"a.fxs", "b.FXD"}));
+
+    options.subdir = 1;
+    collect_window_files(job, options, source, std::nullopt);
+    files = job.files;
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"a.fxs", "b.FXD", "sub/c.fxm"}));
+
+    job.filter = "*.fxs";
+    collect_window_files(job, options, source, std::nullopt);
+    EXPECT_EQ(job.files, (std::vector<std::string>{"a.fxs"}));
+
+    // An empty source never walks the file-system root.
+    job.filter = "*.*";
+    EXPECT_EQ(collect_window_files(job, options, "", std::nullopt), "");
+    EXPECT_TRUE(job.files.empty());
+}
+
+TEST(ResultColumn, SaysWhatHappened) {
+    const std::string src = "/in/a.fxs";
+    const std::string pdf = "/out/a.pdf";
+    const std::string head = src + " --> " + pdf + " : ";
+    EXPECT_EQ(result_column_text(app::kConverted, head + "Success !\r\n", src, pdf), "Converted!");
+    EXPECT_EQ(result_column_text(app::kSkippedExisting, head + "Skipped : x\r\n", src, pdf),
+              "Already exist, skipped!");
+    EXPECT_EQ(result_column_text(app::kNotWinFax, "", src, pdf), "Not WinFax File!");
+    EXPECT_EQ(
+        result_column_text(app::kNotFax, head + "Failed : " + src + " - Not Fax\r\n", src, pdf),
+        "Failed : /in/a.fxs - Not Fax");
+    EXPECT_EQ(
+        result_column_text(app::kFolderFailed, head + "Failed to create dir: /out\r\n", src, pdf),
+        "Failed to create dir: /out");
+    // A line whose head names another destination still loses its head.
+    EXPECT_EQ(result_column_text(app::kPdfWriterFailed,
+                                 src + " --> /out/a (2).pdf : Failed : x - Error\r\n", src, pdf),
+              "Failed : x - Error");
+}
+
+// Sets environment variables for one test and puts the old values back.
+class EnvironmentOverride {
+  public:
+    void set(const char* name, const char* value) {
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        if (value != nullptr) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~EnvironmentOverride() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            if (it->second) {
+                setenv(it->first.c_str(), it->second->c_str(), 1);
+            } else {
+                unsetenv(it->first.c_str());
+            }
+        }
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST(DisplayCheck, WindowIsOnlyTriedWhereADisplayCanBeReached) {
+    struct Case {
+        const char* display;
+        const char* wayland;
+        const char* platform;
+        bool expected;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, nullptr, false},    {"", "", "", false},
+        {":98765", nullptr, nullptr, false},  // a local display whose server is gone
+        {":98765.0", nullptr, nullptr, false}, {"remotehost:0", nullptr, nullptr, true},
+        {nullptr, "wayland-0", nullptr, true}, {":98765", nullptr, "offscreen", true},
+    };
+    for (const Case& c : cases) {
+        EnvironmentOverride environment;
+        environment.set("DISPLAY", c.display);
+        environment.set("WAYLAND_DISPLAY", c.wayland);
+        environment.set("QT_QPA_PLATFORM", c.platform);
+        EXPECT_EQ(display_available(), c.expected)
+            << (c.display ? c.display : "-") << " " << (c.wayland ? c.wayland : "-") << " "
+            << (c.platform ? c.platform : "-");
+    }
+}
+
+TEST(HelpPage, FoundBesideTheProgramThenInTheInstalledDocumentation) {
+    testsupport::TempDir dir;
+    const std::string bin = dir.file("bin");
+    const std::string docs = dir.file(TRELVANE_INSTALL_DOCDIR);
+    ASSERT_TRUE(app::create_folder_path(bin));
+    ASSERT_TRUE(app::create_folder_path(docs));
+    const std::string fallback = find_help_page(bin);  // only the configured install folder
+    EXPECT_TRUE(fallback.empty() || fallback.starts_with(TRELVANE_INSTALL_FULL_DOCDIR)) << fallback;
+
+    ASSERT_TRUE(testsupport::write_file(docs + "/trelvane-help.html", "<html></html>"));
+    EXPECT_EQ(find_help_page(bin), bin + "/../" TRELVANE_INSTALL_DOCDIR "/trelvane-help.html");
+    ASSERT_TRUE(testsupport::write_file(bin + "/trelvane-help.html", "<html></html>"));
+    EXPECT_EQ(find_help_page(bin), bin + "/trelvane-help.html");
+    EXPECT_EQ(file_url(bin + "/trelvane-help.html"), "file://" + bin + "/trelvane-help.html");
+    EXPECT_EQ(file_url(""), "");
+}
+
+}  // namespace
+}  // namespace trelvane::gui
