@@ -26,7 +26,8 @@ const std::string kUsage =
 const std::string kSaveFolderError =
     "ERROR Save Folder: Please set save folder with '/sd=' or '/sf=', and be sure it is not the "
     "same as source folder\n";
-const std::regex kNoWindow("trelvane: no window is available[^\n]*\n");
+// Without the window built, or without a display to show it on: one line, then exit 0.
+const std::regex kNoWindow("trelvane: no (window is available|display)[^\n]*\n");
 const std::string kStamp = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\n";
 const std::string kSeparator = std::string(50, '-') + "\n";
 
