@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "faxcodec/bit_cursor.h"
 #include "faxcodec/page_buffers.h"
 
 namespace trelvane::faxcodec {
@@ -61,9 +62,29 @@ int Group3Decoder::decode_g3_lines(FaxPageImage& image) {
     int64_t line_length = 0;  // pixels of the line so far
     int64_t make_up = 0;      // make-up lengths waiting for their terminating code
     int invalid_codes = 0;
+    // The table-driven way reads through a cursor; the reader takes over at the data's end
+    // and for the end-of-line search, each time from the state the cursor hands back.
+    BitCursor cursor;
+    cursor.load(reader_);
+    auto next_run_code = [&](int run_colour) {
+        if (tree_walk_)
+            return reader_.decode_run(run_colour);
+        int code = cursor.decode_run(run_colour);
+        if (code == kCursorNeedsReader) {
+            cursor.store(reader_);
+            code = reader_.decode_run(run_colour);
+            cursor.load(reader_);
+        }
+        return code;
+    };
     // Drops the partial line and goes on after the next end-of-line code.
     auto resynchronise = [&]() {
-        if (reader_.find_end_of_line() != 0)
+        if (!tree_walk_)
+            cursor.store(reader_);
+        const int found = reader_.find_end_of_line();
+        if (!tree_walk_)
+            cursor.load(reader_);
+        if (found != 0)
             return false;
         start_row();
         line_length = 0;
@@ -105,6 +126,8 @@ int Group3Decoder::decode_g3_lines(FaxPageImage& image) {
         if (line_length > width_ && !resynchronise())
             break;
     }
+    if (!tree_walk_)
+        cursor.store(reader_);
     // A last complete line without an end-of-line code after it counts too.
     if (line_length == width_ && lines < height_)
         ++lines;

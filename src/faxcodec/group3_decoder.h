@@ -42,10 +42,6 @@ class Group3Decoder {
     int decode_g3_lines(FaxPageImage& image);
 
   private:
-    int next_run_code(int colour) {
-        return tree_walk_ ? reader_.decode_run(colour) : reader_.decode_run_fast(colour);
-    }
-
     FaxBitReader reader_;
     uint8_t coding_kind_ = 0;
     uint8_t invert_ = 0;

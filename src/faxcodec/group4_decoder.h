@@ -73,11 +73,9 @@ class Group4Decoder {
     int find_sync_marker();
 
   private:
-    int next_mode() { return tree_walk_ ? reader_.decode_mode() : reader_.decode_mode_fast(); }
-    int next_run_code(int colour) {
-        return tree_walk_ ? reader_.decode_run(colour) : reader_.decode_run_fast(colour);
-    }
-    void append_run(RunList& coding, int64_t run) const;
+    // decode_g4_line over a source of codes: the reader's tree walk, or a BitCursor.
+    template <class Codes>
+    int64_t decode_line(Codes& codes, LineWriter& writer, RunList& coding, RunList& reference);
 
     FaxBitReader reader_;
     uint8_t invert_ = 0;

@@ -74,4 +74,57 @@ inline int write_run(LineWriter& writer, int64_t length, bool skip) {
     return 0;
 }
 
+// write_run for a decoder's line loop: the position held as one bit count in locals. Gives the
+// row exactly what write_run gives it for the same runs, which are never negative here.
+class RowCursor {
+  public:
+    explicit RowCursor(const LineWriter& w)
+        : row_(w.row), limit_(static_cast<int64_t>(w.capacity) * 8) {
+        x_ = w.byte_index >= w.capacity ? limit_
+                                        : static_cast<int64_t>(w.byte_index) * 8 + w.bit_offset;
+    }
+
+    // Hands the position back (at the row's end: byte_index = capacity, bit_offset 0).
+    void store(LineWriter& w) const {
+        w.byte_index = static_cast<uint32_t>(x_ >> 3);
+        w.bit_offset = static_cast<uint8_t>(x_ & 7);
+    }
+
+    void write(int64_t length, bool skip) {
+        if (x_ >= limit_)
+            return;
+        if (skip) {
+            x_ = limit_ - x_ <= length ? limit_ : x_ + length;
+            return;
+        }
+        const int offset = static_cast<int>(x_ & 7);
+        int64_t index = x_ >> 3;
+        if (offset + length < 8) {
+            row_[index] |= static_cast<uint8_t>(kHighMasks[length] >> offset);
+            x_ += length;
+            return;
+        }
+        row_[index] |= static_cast<uint8_t>(0xFF >> offset);
+        ++index;
+        const int64_t r = offset + length - 8;  // bits after the first byte
+        const int64_t left = (limit_ >> 3) - index;
+        if (left <= 0 || r / 8 >= left) {
+            if (left > 0)
+                std::memset(row_ + index, 0xFF, static_cast<size_t>(left));
+            x_ = limit_;
+            return;
+        }
+        std::memset(row_ + index, 0xFF, static_cast<size_t>(r / 8));
+        index += r / 8;
+        // Like write_run, the byte the run ends in is assigned, not merged.
+        row_[index] = kHighMasks[r % 8];
+        x_ = index * 8 + r % 8;
+    }
+
+  private:
+    uint8_t* row_;
+    int64_t limit_;  // bits in the row
+    int64_t x_;      // next bit to write
+};
+
 }  // namespace trelvane::faxcodec
