@@ -258,7 +258,7 @@ void read_page_image(PdfWriterState& state, TIFF* input) {
     im.sample_conversions = 0;
     im.invert_decode = state.invert_option;
     const PageEntry& page = state.pages[state.current_page];
-    if (!TIFFSetDirectory(input, page.directory)) {
+    if (!go_to_directory(input, page.directory)) {
         report(state, "Can't set directory %u of input file %s", unsigned{page.directory},
                file_name(input));
         return;

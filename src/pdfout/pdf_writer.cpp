@@ -85,7 +85,7 @@ void build_page_list(PdfWriterState& state, TIFF* input) {
     uint64_t planned = 3;
     uint32_t next_object = 4;
     for (tdir_t i = 0; i < directories; ++i) {
-        if (!TIFFSetDirectory(input, i)) {
+        if (!go_to_directory(input, i)) {
             return report(state, "Can't set directory %u of input file %s", unsigned{i},
                           TIFFFileName(input));
         }
@@ -362,7 +362,7 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
     state.author = info.author;
     state.keywords = info.keywords;
 
-    TiffPtr tiff = open_tiff(input, "r", sink);
+    TiffPtr tiff = open_tiff_for_reading(input, sink);
     if (!tiff) {
         sink.error(kWriterModule, "Can't open input file %s for reading", input.c_str());
         return kPdfFailed;  // the temporary file goes with `file`

@@ -583,7 +583,7 @@ int copy_tiff(const std::string& input, const std::string& output, const TiffCop
                    input.c_str());
         return kCopyInputFailed;
     }
-    TiffPtr in = open_tiff(input, "r", sink);
+    TiffPtr in = open_tiff_for_reading(input, sink);
     if (!in)
         return kCopyInputFailed;
     size_t next_entry = 0;

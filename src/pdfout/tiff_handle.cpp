@@ -42,6 +42,16 @@ TiffPtr open_tiff(const std::string& path, const char* mode, DiagnosticSink& sin
     return TiffPtr(TIFFOpenExt(path.c_str(), mode, options.get()));
 }
 
+TiffPtr open_tiff_for_reading(const std::string& path, DiagnosticSink& sink) {
+    return open_tiff(path, "rm", sink);
+}
+
+bool go_to_directory(TIFF* tiff, tdir_t directory) {
+    if (directory > 0 && TIFFCurrentDirectory(tiff) + 1 == directory)
+        return TIFFReadDirectory(tiff) == 1;
+    return TIFFSetDirectory(tiff, directory) == 1;
+}
+
 struct MemoryTiffIo {
     static MemoryTiff& self(thandle_t handle) { return *static_cast<MemoryTiff*>(handle); }
 

@@ -29,6 +29,15 @@ inline constexpr uint64_t kMaxPageBufferBytes = 256ull << 20;
 // Opens a file through libtiff (modes as for TIFFOpen). The sink must outlive the handle.
 TiffPtr open_tiff(const std::string& path, const char* mode, DiagnosticSink& sink);
 
+// Opens a TIFF file for reading without mapping it into memory: the stages read one page at a
+// time, and a mapped file of a thousand pages would count whole in the process's memory.
+TiffPtr open_tiff_for_reading(const std::string& path, DiagnosticSink& sink);
+
+// Makes `directory` the current one. The next directory is read from where the file stands;
+// TIFFSetDirectory starts again from the first, which made a document's reads grow with the
+// square of its pages.
+bool go_to_directory(TIFF* tiff, tdir_t directory);
+
 // A TIFF file kept in memory, for running libtiff's encoders without touching the disk.
 class MemoryTiff {
   public:
