@@ -23,8 +23,12 @@ struct TiffCloser {
 using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 
 // No single buffer for one page may be larger than this: hostile headers must not make us
-// allocate without limit. A bilevel page of 65536 x 32768 pixels still fits.
-inline constexpr uint64_t kMaxPageBufferBytes = 256ull << 20;
+// allocate without limit, and a conversion holds about one such buffer at a time, so this is
+// what keeps a run's memory small. libtiff's output buffer for a page is a tenth larger than
+// the page, so a bilevel page 3456 pixels wide (A4 at 400 pixels per inch) still fits at the
+// greatest length a WinFax header can state (65535 lines), and the widest T.4 line (4864
+// pixels) for more than three metres at 400 lines per inch.
+inline constexpr uint64_t kMaxPageBufferBytes = 32ull << 20;
 
 // Opens a file through libtiff (modes as for TIFFOpen). The sink must outlive the handle.
 TiffPtr open_tiff(const std::string& path, const char* mode, DiagnosticSink& sink);
