@@ -14,7 +14,6 @@ namespace {
 // WinFax page header fields.
 constexpr size_t kWidthField = 3;
 constexpr size_t kLengthField = 5;
-constexpr size_t kCodingField = 7;
 constexpr size_t kTerm89 = 89;
 constexpr size_t kTerm105 = 105;
 constexpr size_t kFactor113 = 113;

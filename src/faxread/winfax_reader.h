@@ -27,6 +27,7 @@ class WinFaxReader : public FaxFileReader {
     static constexpr uint16_t kDefaultLength = 3432;
     static constexpr uint16_t kHorizontalResolution = 200;
     static constexpr size_t kTitleOffset = 9;
+    static constexpr size_t kCodingOffset = 7;  // 0: Group 3 one-dimensional, else Group 4
 
     // Results.
     static constexpr int32_t kOk = 0;
@@ -58,7 +59,7 @@ class WinFaxReader : public FaxFileReader {
     std::span<const uint8_t, kHeaderSize> header() const { return header_; }
     uint16_t page_width() const;
     uint16_t page_length() const;
-    uint8_t page_coding() const { return header_[7]; }
+    uint8_t page_coding() const { return header_[kCodingOffset]; }
     uint16_t horizontal_resolution() const { return horizontal_resolution_; }
     uint16_t vertical_resolution() const { return vertical_resolution_; }
 
