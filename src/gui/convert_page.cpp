@@ -180,17 +180,22 @@ void ConvertPage::set_cycle(int minutes, bool enabled) {
     cycle_timer_.start(usable_cycle_minutes(minutes) * 60000);
 }
 
-void ConvertPage::start_conversion() {
-    if (running_) {
-        environment_.prompter->show_message(this, MessageKind::Warning, "Warning", kBusyWarning);
-        return;
-    }
+// What "&Go" and the cycle timer both do first: take the controls and list the files.
+void ConvertPage::collect_pass_files() {
     join_finished_worker();
     job_.filter = filter_edit_->text().toStdString();
     source_folder_ =
         collect_window_files(job_, options_, source_edit_->text().toStdString(), chosen_files_);
     progress_bar_->setRange(0, static_cast<int>(job_.files.size()));
     progress_bar_->setValue(0);
+}
+
+void ConvertPage::start_conversion() {
+    if (running_) {
+        environment_.prompter->show_message(this, MessageKind::Warning, "Warning", kBusyWarning);
+        return;
+    }
+    collect_pass_files();
     if (source_folder_.empty()) {
         environment_.prompter->show_message(this, MessageKind::Warning, "Warning",
                                             kNoSourceWarning);
@@ -208,12 +213,7 @@ void ConvertPage::cycle_tick() {
     if (running_) {
         return;
     }
-    join_finished_worker();
-    job_.filter = filter_edit_->text().toStdString();
-    source_folder_ =
-        collect_window_files(job_, options_, source_edit_->text().toStdString(), chosen_files_);
-    progress_bar_->setRange(0, static_cast<int>(job_.files.size()));
-    progress_bar_->setValue(0);
+    collect_pass_files();
     if (source_folder_.empty() || destination_edit_->text().isEmpty()) {
         return;
     }

@@ -99,6 +99,7 @@ class ConvertPage : public QWidget {
     bool wait_for_worker(int timeout_ms);
     void set_controls_busy(bool busy);
     void join_finished_worker();
+    void collect_pass_files();
 
     PageEnvironment environment_;
     WindowOptions options_;
