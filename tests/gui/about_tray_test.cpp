@@ -1,6 +1,5 @@
 // The about box, the notification-area icon (under Xvfb with a tray host, in a child process
 // of this test program) and the screenshots shown in the README.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -26,6 +25,7 @@
 #include "gui/program_icon.h"
 #include "gui/tray_icon.h"
 #include "gui_test_support.h"
+#include "support/child_process.h"
 #include "support/pdf_tools.h"
 #include "support/temp_dir.h"
 
@@ -71,10 +71,9 @@ TEST(AboutBox, TooLongOrMissingAddressIsNotCopied) {
     EXPECT_FALSE(too_long.copy_home_link());
 }
 
-// Starts a program with extra environment entries, its standard output into output_file when
-// one is named; returns its process id, or -1.
-pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
-            const std::string& output_file = {}) {
+// Starts a helper program (the X server, the tray host) in the background with extra
+// environment entries; returns its process id, or -1.
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env) {
     std::vector<std::string> env_texts(extra_env);
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry(*e);
@@ -97,15 +96,8 @@ pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>
         envs.push_back(e.data());
     }
     envs.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!output_file.empty()) {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output_file.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    }
     pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envs.data());
-    posix_spawn_file_actions_destroy(&actions);
+    const int failed = posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), envs.data());
     return failed == 0 ? pid : -1;
 }
 
@@ -148,25 +140,24 @@ TEST(TrayIcon, WorksUnderXvfbWithATrayHost) {
     }
     const pid_t tray = spawn(tray_host, {"DISPLAY=" + display_name});
 
-    TempDir dir;
-    const std::string child_output = dir.file("child.txt");
-    const pid_t child =
-        spawn({"/proc/self/exe", "--gtest_filter=TrayHost.*"},
-              {"DISPLAY=" + display_name, "QT_QPA_PLATFORM=xcb", "TRELVANE_TRAY_CHILD=1",
-               "WAYLAND_DISPLAY=",
-               "LSAN_OPTIONS=suppressions=" TRELVANE_SOURCE_DIR "/tests/gui/lsan-system.supp"},
-              child_output);
-    int status = -1;
-    if (child > 0) {
-        waitpid(child, &status, 0);
-    }
+    // The tray checks run in a child of this test program, on the Xvfb display.
+    testsupport::ChildOptions child;
+    child.args = {"--gtest_filter=TrayHost.*"};
+    child.env = {{"DISPLAY", display_name},
+                 {"QT_QPA_PLATFORM", "xcb"},
+                 {"TRELVANE_TRAY_CHILD", "1"},
+                 {"WAYLAND_DISPLAY", ""},
+                 {"LSAN_OPTIONS",
+                  "suppressions=" TRELVANE_SOURCE_DIR "/tests/gui/lsan-system.supp"}};
+    child.timeout_seconds = 120;
+    const testsupport::ChildResult result = testsupport::run_child("/proc/self/exe", child);
     stop_process(tray);
     stop_process(xvfb);
     ASSERT_GT(tray, 0);
-    ASSERT_GT(child, 0);
-    const std::string output = testsupport::read_file(child_output);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status << "\n"
-                                                               << output;
+    ASSERT_TRUE(result.started);
+    const std::string& output = result.out;
+    EXPECT_FALSE(result.timed_out) << output;
+    EXPECT_EQ(result.exit_code, 0) << output << result.err;
     EXPECT_NE(output.find("[       OK ] TrayHost.IconMenuDoubleClickAndExit"), std::string::npos)
         << output;
 }
