@@ -17,8 +17,10 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The main job: convert the bundled sample faxes and show the report.
-demo: build
+# The main job: convert the bundled sample faxes and show the report. Builds only the program
+# and the WinFax file builder, not the test suites.
+demo: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target trelvane mkwinfax -j $(JOBS)
 	@scripts/demo $(BUILD)
 
 # Every test, in the normal build and then under AddressSanitizer and UBSan.

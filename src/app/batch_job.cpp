@@ -17,6 +17,8 @@ void reset_batch_job(BatchJob& job) {
     job.copy_options = pdfout::TiffCopyOptions{6, 75, 0, -1, 0};
     job.failed_files = 0;
     job.written_pdfs.clear();
+    job.jobs = 0;
+    job.folder_problems.clear();
 }
 
 faxread::ConversionSettings& global_settings() {

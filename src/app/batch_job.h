@@ -11,6 +11,14 @@
 
 namespace trelvane::app {
 
+// A folder the walk could not read: its report line goes before the file that was
+// collected at `position` (files.size(): after the last).
+struct FolderProblem {
+    size_t position = 0;
+    std::string folder;
+    int error = 0;  // errno
+};
+
 struct BatchJob {
     uint8_t keep_file_times = 0;
     uint8_t quiet = 0;
@@ -32,6 +40,10 @@ struct BatchJob {
     // PDF paths written in this run, so that two sources mapping to one name do not
     // silently replace each other.
     std::vector<std::string> written_pdfs;
+    // Conversions at once in a folder run; 0: one per online processor.
+    int32_t jobs = 0;
+    // Folders the walk could not read, in walk order.
+    std::vector<FolderProblem> folder_problems;
 };
 
 constexpr int32_t kJobModeNone = 0;

@@ -13,6 +13,58 @@ const char* const kUsageText =
     "or\n"
     "Usage: trelvane [/l /q] [/b=0] /d=source-directory /sd=dest-directory [/filter=]\n";
 
+std::string help_text(const std::string& log_file_path, const std::string& settings_file_path,
+                      unsigned default_jobs) {
+    std::string text = kUsageText;
+    text +=
+        "\n"
+        "Converts WinFax fax files (.fxd, .fxm, .fxr, .fxs) into PDF files, one PDF page per fax\n"
+        "page, the pages' own coding kept without loss. Without /sf= or /sd= the window opens.\n"
+        "\n"
+        "Options (names in any case; quote a value with spaces: '/d=/home/me/Fax In'):\n"
+        "  /f=FILE          the fax file to convert, into the PDF named by /sf=\n"
+        "  /sf=PDF          the PDF to write (a single-file run)\n"
+        "  /d=FOLDER        the folder whose fax files to convert, into the folder of /sd=\n"
+        "  /sd=FOLDER       the folder to write the PDFs into (a folder run)\n"
+        "  /filter=PATTERN  the names a folder run takes (* and ?, any case; default *.*)\n"
+        "  /i               include subfolders (those whose names match the pattern too)\n"
+        "  /kh              keep the folder hierarchy under the save folder\n"
+        "  /ke              keep the fax's extension in the PDF's name (a.fxs.pdf)\n"
+        "  /l               give each PDF the fax file's modification and access times\n"
+        "  /skip            leave a fax whose PDF exists and is at least as new as the fax\n"
+        "  /jobs=N          convert up to N files at once (default: one per processor, here " +
+        std::to_string(default_jobs) +
+        ")\n"
+        "  /relines         recount every page's scan lines by decoding the page\n"
+        "  /q               quiet: do not print the report (the log still gets it)\n"
+        "  /log=FILE        append the run's record to FILE instead of the default log\n"
+        "  /m= /b= /v= /raw options for headerless fax data; no effect on WinFax files\n"
+        "  --help, -h       this text\n"
+        "  --version        the program's version\n"
+        "\n"
+        "The report has one line per fax file; a failure caused by the system ends with the\n"
+        "system's message in parentheses, and a converted fax with damaged, cut short or left\n"
+        "out pages says so after \"Success !\".\n"
+        "\n"
+        "Exit status:\n"
+        "  0      every fax file was converted or skipped\n"
+        "  1      a file was not converted, or a folder could not be read (the report says which)\n"
+        "  2      nothing could start: no source given, the source folder missing, an empty\n"
+        "         save option, no work files, or the window without a display\n"
+        "  128+N  interrupted by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP); the report and\n"
+        "         the log list the files that were finished\n"
+        "\n"
+        "Files:\n"
+        "  log       " +
+        log_file_path +
+        "\n"
+        "  settings  " +
+        settings_file_path +
+        " (the window's folders and options)\n"
+        "  work      unnamed files in $TMPDIR (else /tmp), gone when the program ends\n";
+    return text;
+}
+
 namespace {
 
 bool is_white(char c) {
@@ -58,6 +110,8 @@ bool apply_exact_option(std::string_view token, BatchJob& job,
         settings.raw_mode = 1;
     } else if (token == "/relines") {
         settings.recalculate_lines = 1;
+    } else if (token == "/skip") {
+        job.skip_existing = 1;
     } else if (token.size() == 4 && token.substr(0, 3) == "/m=" && token[3] >= '0' &&
                token[3] <= '2') {
         settings.page_file_mode = static_cast<uint8_t>(token[3] - '0');
@@ -69,6 +123,34 @@ bool apply_exact_option(std::string_view token, BatchJob& job,
         settings.vertical_resolution = kResolutions[static_cast<size_t>(token[3] - '0')];
     } else {
         return false;
+    }
+    return true;
+}
+
+constexpr std::string_view kJobsPrefix = "/jobs=";
+constexpr unsigned kMaxJobs = 256;
+
+// /jobs=N: true when the token is one (a valid N is stored; an invalid one is named on standard
+// error and ignored).
+bool apply_jobs_option(std::string_view lower, std::string_view token, BatchJob& job) {
+    if (!lower.starts_with(kJobsPrefix))
+        return false;
+    const std::string_view digits = lower.substr(kJobsPrefix.size());
+    unsigned value = 0;
+    bool valid = !digits.empty() && digits.size() <= 4;
+    for (char c : digits) {
+        if (c < '0' || c > '9') {
+            valid = false;
+            break;
+        }
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (valid && value >= 1 && value <= kMaxJobs) {
+        job.jobs = static_cast<int32_t>(value);
+    } else {
+        platform::print_error("trelvane: '" + std::string(token) +
+                              "' needs a number of files to convert at once, from 1 to " +
+                              std::to_string(kMaxJobs) + "; ignored\n");
     }
     return true;
 }
@@ -99,6 +181,7 @@ int parse_command_line(const char* text, BatchJob& job, faxread::ConversionSetti
     job.keep_hierarchy = 0;
     job.job_mode = kJobModeNone;
     job.skip_existing = 0;
+    job.jobs = 0;
     settings.raw_mode = 0;
     settings.recalculate_lines = 0;
 
@@ -120,7 +203,8 @@ int parse_command_line(const char* text, BatchJob& job, faxread::ConversionSetti
         const std::string lower = ascii_lower(token);
         size_t drop = space + 1;  // the token and the space after it
 
-        if (!apply_exact_option(lower, job, settings)) {
+        if (!apply_exact_option(lower, job, settings) && !apply_jobs_option(lower, token, job)) {
+            bool matched = false;
             for (const Prefix& prefix : kPrefixes) {
                 if (lower.compare(0, prefix.text.size(), prefix.text) != 0)
                     continue;
@@ -129,6 +213,7 @@ int parse_command_line(const char* text, BatchJob& job, faxread::ConversionSetti
                 if (prefix.option == PrefixOption::SaveFile)
                     job.job_mode = kJobModeFile;
 
+                matched = true;
                 const size_t start = prefix.text.size();
                 std::string value(token.substr(start));
                 if (prefix.option != PrefixOption::Filter && start < space && work[start] == '"') {
@@ -163,6 +248,11 @@ int parse_command_line(const char* text, BatchJob& job, faxread::ConversionSetti
                 }
                 break;
             }
+            // Ignored as before, but a typo in a script should not go unnoticed.
+            if (!matched) {
+                platform::print_error("trelvane: unknown option '" + std::string(token) +
+                                      "' ignored\n");
+            }
         }
         work.erase(0, drop);
         trim_leading(work);
@@ -193,7 +283,9 @@ std::optional<std::string> build_argument_text(int argc, const char* const* argv
         std::string_view arg = argv[i] != nullptr ? argv[i] : "";
         if (i > 1)
             text += ' ';
-        if (arg.find(' ') == std::string_view::npos) {
+        // Blanks alone stay blanks: quoted, they would become tokens made of quotes.
+        const bool only_blanks = arg.find_first_not_of(" \t") == std::string_view::npos;
+        if (arg.find(' ') == std::string_view::npos || only_blanks) {
             text += arg;
             continue;
         }

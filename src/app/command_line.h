@@ -17,6 +17,11 @@ constexpr int kCommandLineRejected = 126;  // no save option, or an empty save v
 
 extern const char* const kUsageText;
 
+// What --help prints: the usage lines, every option with one line each, the exit statuses, and
+// where the log and the settings live on this machine.
+std::string help_text(const std::string& log_file_path, const std::string& settings_file_path,
+                      unsigned default_jobs);
+
 // Parses the argument text (nullptr: there is none) into the job, the settings and the log
 // path. Prints the usage text on standard output when there is no save option, and the save
 // folder error on standard error when the save value is empty.

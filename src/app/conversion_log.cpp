@@ -19,16 +19,20 @@ std::string format_log_record(const std::string& time_stamp, const std::string& 
     return record;
 }
 
-void append_log_record(const std::string& log_file_path, const std::string& report_text) {
+bool append_log_record(const std::string& log_file_path, const std::string& report_text,
+                       int* error) {
+    if (error != nullptr)
+        *error = 0;
     if (log_file_path.empty())
-        return;
+        return true;
     const std::string folder = platform::folder_of(log_file_path);
-    if (!folder.empty() && !platform::folder_exists(folder) && !platform::create_folder(folder)) {
-        return;
+    if (!folder.empty() && !platform::folder_exists(folder) &&
+        !platform::create_folder(folder, error)) {
+        return false;
     }
     // One write call, so records of two runs at once never interleave.
-    platform::append_to_file(log_file_path,
-                             format_log_record(platform::local_time_stamp(), report_text));
+    return platform::append_to_file(
+        log_file_path, format_log_record(platform::local_time_stamp(), report_text), error);
 }
 
 }  // namespace trelvane::app

@@ -1,5 +1,7 @@
 #include "app/conversion_stages.h"
 
+#include <cerrno>
+
 #include "app/pipeline.h"
 #include "app/process_paths.h"
 #include "faxread/fax_reader.h"
@@ -7,42 +9,58 @@
 #include "pdfout/pdf_writer.h"
 #include "pdfout/tiff_copy.h"
 #include "platform/file_system.h"
+#include "platform/system_error.h"
 
 namespace trelvane::app {
 
-int run_conversion_stages(BatchJob& job, const std::string& source,
-                          const std::string& destination) {
+namespace {
+
+int fail(BatchJob& job, const std::string& source, const char* what, int error_number, int code) {
+    job.log_text += "Failed : " + source + " - " + what +
+                    platform::system_message_suffix(error_number) + "\r\n";
+    return code;
+}
+
+}  // namespace
+
+int run_conversion_stages(BatchJob& job, const std::string& source, const std::string& destination,
+                          ConversionWorkspace& workspace) {
     // A pipe or a device would make the reader wait forever; only regular files are faxes.
-    if (!platform::readable_file_size(source)) {
-        job.log_text += "Failed : " + source + " - Not Fax\r\n";
-        return kNotFax;
-    }
-    const ProcessPaths& paths = process_paths();
+    int error = 0;
+    if (!platform::readable_file_size(source, &error))
+        return fail(job, source, "Not Fax", error, kNotFax);
     faxread::FaxReader reader;
     reader.settings() = global_settings();
-    reader.open_fax_file(source, faxread::kFaxTypeWinFax);
-    if (!reader.is_fax()) {
-        job.log_text += "Failed : " + source + " - Not Fax\r\n";
-        return kNotFax;
-    }
+    errno = 0;
+    if (reader.open_fax_file(source, faxread::kFaxTypeWinFax) != faxread::FaxReader::kOk)
+        return fail(job, source, "Not Fax", errno, kNotFax);
+    if (!reader.is_fax())
+        return fail(job, source, "Not Fax", 0, kNotFax);
     const faxread::FaxMetadata& metadata = reader.metadata();
-    if (reader.write_intermediate_tiff(paths.intermediate_tiff_path, faxread::kFaxTypeWinFax) !=
-        0) {
-        job.log_text += "Failed : " + source + " - Error Fax\r\n";
-        return kFaxError;
+    errno = 0;
+    if (reader.write_intermediate_tiff(workspace.intermediate_tiff_path(), faxread::kFaxTypeWinFax,
+                                       workspace.page_file_base()) != 0) {
+        return fail(job, source, "Error Fax", errno, kFaxError);
     }
-    if (pdfout::copy_tiff(paths.intermediate_tiff_path, paths.normalised_tiff_path,
-                          job.copy_options) != 0) {
-        job.log_text += "Failed : " + source + " - Error in prearing to pdf conversion\r\n";
-        return kCopyStageFailed;
+    {
+        pdfout::DiagnosticSink sink;
+        errno = 0;
+        if (pdfout::copy_tiff(workspace.intermediate_tiff_path(), workspace.normalised_tiff_path(),
+                              job.copy_options, {}, sink) != 0) {
+            return fail(job, source, "Error in prearing to pdf conversion", sink.system_error(),
+                        kCopyStageFailed);
+        }
     }
     pdfout::PdfDocumentInfo info;
     info.title = metadata.title_text;
     info.subject = metadata.subject_text;
     info.author = metadata.author_text;
-    if (pdfout::convert_tiff_to_pdf(paths.normalised_tiff_path, destination, 0, info) != 0) {
-        job.log_text += "Failed : " + source + " - Error in converting to pdf\r\n";
-        return kPdfWriterFailed;
+    pdfout::DiagnosticSink sink;
+    errno = 0;
+    if (pdfout::convert_tiff_to_pdf(workspace.normalised_tiff_path(), destination, 0, info, sink) !=
+        0) {
+        return fail(job, source, "Error in converting to pdf", sink.system_error(),
+                    kPdfWriterFailed);
     }
     return kConverted;
 }

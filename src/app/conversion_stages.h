@@ -5,13 +5,16 @@
 #include <string>
 
 #include "app/batch_job.h"
+#include "app/conversion_workspace.h"
 
 namespace trelvane::app {
 
-// Reads the fax, writes the intermediate TIFF file, normalises it and writes the PDF. Appends
-// the failure text to the job's report and returns its code (kNotFax, kFaxError,
-// kCopyStageFailed, kPdfWriterFailed), or returns kConverted and appends nothing.
+// Reads the fax, writes the intermediate TIFF file, normalises it and writes the PDF, with the
+// workspace's files between the stages. Appends the failure text to the job's report (ending in
+// the system's message when the operating system said why) and returns its code (kNotFax,
+// kFaxError, kCopyStageFailed, kPdfWriterFailed), or returns kConverted and appends nothing.
 // Exceptions from the stages pass through to the caller.
-int run_conversion_stages(BatchJob& job, const std::string& source, const std::string& destination);
+int run_conversion_stages(BatchJob& job, const std::string& source, const std::string& destination,
+                          ConversionWorkspace& workspace);
 
 }  // namespace trelvane::app

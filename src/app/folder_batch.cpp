@@ -1,6 +1,7 @@
 #include "app/folder_batch.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "app/pipeline.h"
 #include "faxread/fax_type.h"
@@ -23,9 +24,28 @@ void replace_all(std::string& text, const std::string& from, const std::string& 
     }
 }
 
-bool already_written(const BatchJob& job, const std::string& path) {
-    return std::find(job.written_pdfs.begin(), job.written_pdfs.end(), path) !=
-           job.written_pdfs.end();
+// "name (n).pdf" for a path "name.pdf" (the number goes before the file name's extension).
+std::string numbered_path(const std::string& path, size_t n) {
+    std::string stem = path;
+    std::string extension;
+    const size_t dot = stem.rfind('.');
+    const size_t last_separator = stem.rfind(kSeparator);
+    if (dot != std::string::npos && (last_separator == std::string::npos || dot > last_separator)) {
+        extension = stem.substr(dot);
+        stem.resize(dot);
+    }
+    return stem + " (" + std::to_string(n) + ")" + extension;
+}
+
+template <typename Taken>
+std::string first_free(const std::string& destination, const Taken& taken) {
+    if (!taken(destination))
+        return destination;
+    for (size_t n = 2;; ++n) {
+        std::string candidate = numbered_path(destination, n);
+        if (!taken(candidate))
+            return candidate;
+    }
 }
 
 }  // namespace
@@ -36,7 +56,12 @@ void collect_fax_files(BatchJob& job, const std::string& folder, bool recurse) {
         pattern += kSeparator;
     pattern += job.filter;
 
-    for (const platform::DirectoryEntry& entry : platform::find_matching_entries(pattern)) {
+    int error = 0;
+    const std::vector<platform::DirectoryEntry> entries =
+        platform::find_matching_entries(pattern, &error);
+    if (error != 0)
+        job.folder_problems.push_back(FolderProblem{job.files.size(), folder, error});
+    for (const platform::DirectoryEntry& entry : entries) {
         if (entry.name == "." || entry.name == "..")
             continue;
         const std::string path = folder + kSeparator + entry.name;
@@ -77,58 +102,56 @@ std::string pdf_path_for(const BatchJob& job, const std::string& source_path) {
 }
 
 std::string unclaimed_pdf_path(const BatchJob& job, const std::string& destination) {
-    if (!already_written(job, destination))
-        return destination;
-    std::string stem = destination;
-    std::string extension;
-    const size_t dot = stem.rfind('.');
-    const size_t last_separator = stem.rfind(kSeparator);
-    if (dot != std::string::npos && (last_separator == std::string::npos || dot > last_separator)) {
-        extension = stem.substr(dot);
-        stem.resize(dot);
-    }
-    for (size_t n = 2;; ++n) {
-        std::string candidate = stem + " (" + std::to_string(n) + ")" + extension;
-        if (!already_written(job, candidate))
-            return candidate;
-    }
+    return first_free(destination, [&](const std::string& path) {
+        return std::find(job.written_pdfs.begin(), job.written_pdfs.end(), path) !=
+               job.written_pdfs.end();
+    });
 }
 
-int convert_folder(BatchJob& job, const FolderProgress& progress) {
+std::vector<PlannedFile> plan_conversions(const BatchJob& job, const std::string& source_folder) {
+    std::vector<PlannedFile> plan;
+    plan.reserve(job.files.size());
+    std::unordered_set<std::string> claimed;
+    for (const std::string& relative : job.files) {
+        PlannedFile file;
+        file.source = source_folder + kSeparator + relative;
+        file.wanted = pdf_path_for(job, file.source);
+        file.destination =
+            first_free(file.wanted, [&](const std::string& path) { return claimed.contains(path); });
+        claimed.insert(file.destination);
+        plan.push_back(std::move(file));
+    }
+    return plan;
+}
+
+std::string folder_header(const BatchJob& job) {
+    return "Vuvod Trelvane command line mode : convert folder\r\nSource Folder: " + job.source +
+           "\r\nSave Folder: " + job.destination + "\r\n";
+}
+
+std::string folder_total(int converted) {
+    return "\r\n---------\r\nTotal converted FAX files: " + std::to_string(converted) + "\r\n";
+}
+
+int convert_folder(BatchJob& job, const RunHooks& hooks) {
+    BatchRun run;
+    RunOutcome outcome;
+    return convert_folder(job, run, hooks, outcome);
+}
+
+int convert_folder(BatchJob& job, BatchRun& run, const RunHooks& hooks, RunOutcome& outcome) {
     if (job.destination.empty())
         return -1;
-
-    job.log_text =
-        "Vuvod Trelvane command line mode : convert folder\r\nSource Folder: " + job.source +
-        "\r\nSave Folder: " + job.destination + "\r\n";
-    job.skip_existing = 0;  // a folder run converts every file, overwriting older PDFs
-
-    int converted = 0;
-    const size_t total = job.files.size();
-    for (size_t i = 0; i < total; ++i) {
-        const std::string& relative = job.files[i];
-        if (progress)
-            progress(i, total, relative);
-        const std::string source_path = job.source + kSeparator + relative;
-        const std::string wanted = pdf_path_for(job, source_path);
-        // Two sources mapping to one PDF would silently replace each other's output: same names
-        // in different subfolders, or a.fxs beside a.fxm (also when the hierarchy is kept).
-        const std::string destination = unclaimed_pdf_path(job, wanted);
-
-        const int code = convert_fax_file(job, source_path, destination);
-        if (code == kConverted)
-            ++converted;
-        if (destination != wanted && job.log_text.size() >= 2 &&
-            job.log_text.compare(job.log_text.size() - 2, 2, "\r\n") == 0) {
-            job.log_text.insert(job.log_text.size() - 2,
-                                " (" + wanted + " was already written in this run)");
-        }
+    job.log_text = folder_header(job);
+    if (hooks.report)
+        hooks.report(job.log_text);
+    outcome = run.run(job, plan_conversions(job, job.source), hooks);
+    if (outcome.workspace_error == 0) {
+        const std::string total = folder_total(outcome.converted);
+        job.log_text += total;
+        if (hooks.report)
+            hooks.report(total);
     }
-    if (progress)
-        progress(total, total, std::string());
-
-    job.log_text +=
-        "\r\n---------\r\nTotal converted FAX files: " + std::to_string(converted) + "\r\n";
     return 0;
 }
 

@@ -1,20 +1,19 @@
 #include "app/pipeline.h"
 
+#include <cerrno>
 #include <exception>
 #include <optional>
 
 #include "app/conversion_stages.h"
+#include "app/process_paths.h"
 #include "faxread/fax_type.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/system_error.h"
 
 namespace trelvane::app {
 
 namespace {
-
-bool is_failure(int code) {
-    return code != kConverted && code != kSkippedExisting && code != kNotWinFax;
-}
 
 int finish(BatchJob& job, int code) {
     if (is_failure(code))
@@ -22,15 +21,39 @@ int finish(BatchJob& job, int code) {
     return code;
 }
 
+bool is_newer(const platform::FileTimes& a, const platform::FileTimes& b) {
+    return a.modification_seconds != b.modification_seconds
+               ? a.modification_seconds > b.modification_seconds
+               : a.modification_nanoseconds > b.modification_nanoseconds;
+}
+
 }  // namespace
 
+bool is_failure(int code) {
+    return code != kConverted && code != kSkippedExisting && code != kNotWinFax;
+}
+
 int convert_fax_file(BatchJob& job, const std::string& source, const std::string& destination) {
+    return convert_fax_file(job, source, destination, default_workspace());
+}
+
+int convert_fax_file(BatchJob& job, const std::string& source, const std::string& destination,
+                     ConversionWorkspace& workspace) {
     if (faxread::classify_fax_file(source) != faxread::kFaxTypeWinFax)
         return kNotWinFax;
 
     job.log_text += source + " --> " + destination + " : ";
 
-    if (job.skip_existing != 0 && pdf_exists(destination)) {
+    // Renaming the PDF into place would destroy the fax itself (the same path, or the same
+    // file through a link), and the fax is what the user cannot get back.
+    if (platform::same_file(source, destination)) {
+        job.log_text += "Failed : " + source +
+                        " - Error in converting to pdf (the PDF would replace the fax file "
+                        "itself)\r\n";
+        return finish(job, kPdfWriterFailed);
+    }
+
+    if (job.skip_existing != 0 && pdf_is_up_to_date(source, destination)) {
         job.log_text += "Skipped : " + destination + " already exist!\r\n";
         return kSkippedExisting;
     }
@@ -38,8 +61,10 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
     const size_t last_separator = destination.rfind(platform::kPathSeparator);
     if (last_separator != std::string::npos && last_separator > 0) {
         const std::string folder = destination.substr(0, last_separator);
-        if (!create_folder_path(folder)) {
-            job.log_text += "Failed to create dir: " + folder + "\r\n";
+        int error = 0;
+        if (!create_folder_path(folder, &error)) {
+            job.log_text += "Failed to create dir: " + folder +
+                            platform::system_message_suffix(error) + "\r\n";
             return finish(job, kFolderFailed);
         }
     }
@@ -51,25 +76,32 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
 
     int code;
     try {
-        code = run_conversion_stages(job, source, destination);
+        code = run_conversion_stages(job, source, destination, workspace);
     } catch (...) {
         // One bad file never ends a run.
+        workspace.clear();
         job.log_text += "Exception : Failed in FAX to PDF conversion\r\n";
         return finish(job, kException);
     }
+    workspace.clear();
     if (code != kConverted)
         return finish(job, code);
 
-    job.log_text += "Success !\r\n";
     job.written_pdfs.push_back(destination);
     if (job.keep_file_times != 0) {
-        const bool kept = source_times && platform::set_file_times(destination, *source_times);
-        return finish(job, kept ? kConverted : kFolderFailed);
+        errno = 0;
+        if (!source_times || !platform::set_file_times(destination, *source_times)) {
+            const int error = errno != 0 ? errno : ENOENT;
+            job.log_text +=
+                "Success ! (file times not kept: " + platform::system_message(error) + ")\r\n";
+            return finish(job, kFolderFailed);
+        }
     }
+    job.log_text += "Success !\r\n";
     return kConverted;
 }
 
-bool create_folder_path(const std::string& folder) {
+bool create_folder_path(const std::string& folder, int* error) {
     if (platform::folder_exists(folder))
         return true;
     // The root needs no creating, so every level below it is tried.
@@ -77,12 +109,20 @@ bool create_folder_path(const std::string& folder) {
     if (last_separator != std::string::npos && last_separator > 0) {
         create_folder_path(folder.substr(0, last_separator));
     }
-    return platform::create_folder(folder);
+    return platform::create_folder(folder, error);
 }
 
 bool pdf_exists(const std::string& path) {
     std::optional<uint64_t> size = platform::readable_file_size(path);
     return size && *size > 0;
+}
+
+bool pdf_is_up_to_date(const std::string& source, const std::string& pdf) {
+    if (!pdf_exists(pdf))
+        return false;
+    const std::optional<platform::FileTimes> fax_times = platform::read_file_times(source);
+    const std::optional<platform::FileTimes> pdf_times = platform::read_file_times(pdf);
+    return fax_times && pdf_times && !is_newer(*fax_times, *pdf_times);
 }
 
 int copy_file_times(const std::string& source, const std::string& target) {

@@ -5,8 +5,9 @@
 #include <array>
 #include <csignal>
 #include <cstring>
+#include <random>
 
-#include "faxread/winfax_reader.h"
+#include "platform/cleanup.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 
@@ -14,62 +15,26 @@ namespace trelvane::app {
 
 namespace {
 
-constexpr size_t kWorkFileCount = 5;
+constexpr size_t kNamedWorkFiles = 3;
 constexpr size_t kMaxSignalPath = 4096;
 
-// Copies of the work file names in plain buffers, so that a signal handler can remove them
-// without allocating.
-std::array<std::array<char, kMaxSignalPath>, kWorkFileCount> signal_safe_paths{};
-// The intermediate path's page-file stem (the page files of /m=1 are this + "001.tif", ...).
+// Copies of the names in plain buffers, so that a signal handler can remove them without
+// allocating.
+std::array<std::array<char, kMaxSignalPath>, kNamedWorkFiles> signal_safe_paths{};
 std::array<char, kMaxSignalPath> signal_safe_page_stem{};
 
-constexpr size_t kPageNumberSuffix = 7;  // "001.tif"
-
-std::string page_file_stem(const std::string& intermediate_tiff_path) {
-    if (intermediate_tiff_path.empty())
-        return {};
-    std::string first = faxread::WinFaxReader::page_file_name(intermediate_tiff_path, 0);
-    first.resize(first.size() - kPageNumberSuffix);
-    return first;
+void copy_for_signals(std::array<char, kMaxSignalPath>& buffer, const std::string& text) {
+    buffer.fill('\0');
+    if (text.size() < kMaxSignalPath)
+        std::memcpy(buffer.data(), text.c_str(), text.size());
 }
 
-// Removes stem + "001.tif", "002.tif", ... up to the first that is missing: page files are
-// written from 001 on without gaps. The names carry this process's unique part, so nobody
-// else's files are touched. Builds each name in a plain buffer: also used from a signal handler.
-void remove_page_files(const char* stem) {
-    const size_t stem_length = std::strlen(stem);
-    if (stem_length == 0 || stem_length + 16 > kMaxSignalPath)
-        return;
-    char name[kMaxSignalPath];
-    std::memcpy(name, stem, stem_length);
-    for (unsigned number = 1; number <= faxread::WinFaxReader::kMaxPages; ++number) {
-        char digits[8];
-        size_t count = 0;
-        for (unsigned rest = number; rest > 0 || count < 3; rest /= 10)
-            digits[count++] = static_cast<char>('0' + rest % 10);
-        size_t at = stem_length;
-        while (count > 0)
-            name[at++] = digits[--count];
-        std::memcpy(name + at, ".tif", 5);
-        if (unlink(name) != 0)
-            return;
-    }
-}
-
-void remember_for_signals(const ProcessPaths& paths) {
-    const std::string* names[kWorkFileCount] = {
-        &paths.temp_work_path, &paths.segment_work_path, &paths.tiff_work_path,
-        &paths.intermediate_tiff_path, &paths.normalised_tiff_path};
-    for (size_t i = 0; i < kWorkFileCount; ++i) {
-        signal_safe_paths[i].fill('\0');
-        if (names[i]->size() < kMaxSignalPath) {
-            std::memcpy(signal_safe_paths[i].data(), names[i]->c_str(), names[i]->size());
-        }
-    }
-    signal_safe_page_stem.fill('\0');
-    const std::string stem = page_file_stem(paths.intermediate_tiff_path);
-    if (stem.size() < kMaxSignalPath)
-        std::memcpy(signal_safe_page_stem.data(), stem.c_str(), stem.size());
+std::string unique_name(const std::string& folder, const std::string& stem) {
+    std::random_device seed;
+    const uint64_t random = (static_cast<uint64_t>(seed()) << 32) ^ seed();
+    char part[17];
+    std::snprintf(part, sizeof part, "%016llx", static_cast<unsigned long long>(random));
+    return folder + stem + "-" + std::to_string(getpid()) + "-" + part + ".tmp";
 }
 
 extern "C" void remove_work_files_and_die(int signal_number) {
@@ -78,6 +43,7 @@ extern "C" void remove_work_files_and_die(int signal_number) {
             unlink(path.data());
     }
     remove_page_files(signal_safe_page_stem.data());
+    platform::remove_registered_files_from_signal_handler();
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
 }
@@ -89,7 +55,12 @@ ProcessPaths& process_paths() {
     return paths;
 }
 
-bool init_process_paths() {
+ConversionWorkspace& default_workspace() {
+    static ConversionWorkspace workspace;
+    return workspace;
+}
+
+bool init_process_paths(int* error) {
     ProcessPaths& paths = process_paths();
     paths.program_folder = platform::program_folder();
     platform::UserFileLocations locations = platform::locate_user_files(paths.program_folder);
@@ -99,31 +70,35 @@ bool init_process_paths() {
     paths.log_parent_folder = locations.log_parent_folder;
     paths.temp_folder = platform::temp_folder();
 
-    // All five live in the temporary folder: the program folder is usually not writable here.
     const std::string& tmp = paths.temp_folder;
-    paths.temp_work_path = platform::create_unique_file(tmp, "tvntmp", ".tmp");
-    paths.segment_work_path = platform::create_unique_file(tmp, "tvnseg", ".tmp");
-    paths.tiff_work_path = platform::create_unique_file(tmp, "tvntif", ".tmp");
-    paths.intermediate_tiff_path = platform::create_unique_file(tmp, "tvnintif", ".tmp");
-    paths.normalised_tiff_path = platform::create_unique_file(tmp, "tvncptif", ".tmp");
-    remember_for_signals(paths);
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-        std::signal(signal_number, remove_work_files_and_die);
-    }
-    return !paths.temp_work_path.empty() && !paths.segment_work_path.empty() &&
-           !paths.tiff_work_path.empty() && !paths.intermediate_tiff_path.empty() &&
-           !paths.normalised_tiff_path.empty();
+    paths.temp_work_path = unique_name(tmp, "tvntmp");
+    paths.segment_work_path = unique_name(tmp, "tvnseg");
+    paths.tiff_work_path = unique_name(tmp, "tvntif");
+    copy_for_signals(signal_safe_paths[0], paths.temp_work_path);
+    copy_for_signals(signal_safe_paths[1], paths.segment_work_path);
+    copy_for_signals(signal_safe_paths[2], paths.tiff_work_path);
+
+    ConversionWorkspace& workspace = default_workspace();
+    const bool created = workspace.create(tmp);
+    copy_for_signals(signal_safe_page_stem, page_file_stem(workspace.page_file_base()));
+    if (error != nullptr)
+        *error = created ? 0 : workspace.error();
+    return created;
 }
 
 void remove_work_files() {
     ProcessPaths& paths = process_paths();
     for (const std::string* path :
-         {&paths.temp_work_path, &paths.segment_work_path, &paths.tiff_work_path,
-          &paths.intermediate_tiff_path, &paths.normalised_tiff_path}) {
+         {&paths.temp_work_path, &paths.segment_work_path, &paths.tiff_work_path}) {
         if (!path->empty())
             platform::remove_file(*path);
     }
-    remove_page_files(page_file_stem(paths.intermediate_tiff_path).c_str());
+    default_workspace().clear();
+}
+
+void remove_work_files_on_signals() {
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal_number, remove_work_files_and_die);
 }
 
 void set_startup_settings(faxread::ConversionSettings& settings, const ProcessPaths& paths) {

@@ -1,15 +1,27 @@
 #include "app/run_program.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <string_view>
 
 #include "app/batch_job.h"
+#include "app/batch_run.h"
 #include "app/command_line.h"
+#include "app/conversion_pool.h"
 #include "app/conversion_log.h"
 #include "app/folder_batch.h"
 #include "app/pipeline.h"
 #include "app/process_paths.h"
+#include "faxread/fax_type.h"
+#include "platform/cleanup.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
+#include "platform/interrupt_watch.h"
+#include "platform/paths.h"
+#include "platform/system_error.h"
 
 #ifndef TRELVANE_VERSION
 #define TRELVANE_VERSION "unknown"
@@ -23,56 +35,163 @@ WindowFactory window_factory = nullptr;
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitSomethingFailed = 1;
-
-// One line on standard error, redrawn in place, while a folder run works through its files.
-void show_progress(size_t done, size_t total, const std::string& name) {
-    if (done >= total) {
-        platform::print_error("\r\x1b[K");
-        return;
-    }
-    platform::print_error("\r\x1b[K[" + std::to_string(done + 1) + "/" + std::to_string(total) +
-                          "] " + name);
-}
+constexpr int kExitCouldNotStart = 2;
+constexpr int kExitSignalBase = 128;
 
 int run_window(const WindowLaunch& launch) {
     if (window_factory == nullptr) {
         platform::print_error(
             "trelvane: no window is available in this build; convert from the command line "
             "with /f= and /sf= or /d= and /sd= (see trelvane --help)\n");
-        return kExitSuccess;
+        return kExitCouldNotStart;
     }
+    remove_work_files_on_signals();
     std::optional<int> code = window_factory(launch);
-    return code ? *code : kExitSuccess;
+    return code ? *code : kExitCouldNotStart;
+}
+
+// The report as it goes: standard output gets each piece as soon as it is final (unless the run
+// is quiet), and a progress line on standard error, where that is a terminal, says how far the
+// run is.
+class ReportPrinter {
+  public:
+    explicit ReportPrinter(bool quiet) : quiet_(quiet), progress_(platform::error_is_terminal()) {}
+
+    void report(std::string_view text) {
+        clear_progress();
+        if (!quiet_)
+            platform::print_report_part(text);
+    }
+    void progress(size_t done, size_t total, const std::string& source) {
+        if (!progress_)
+            return;
+        if (done >= total) {
+            clear_progress();
+            return;
+        }
+        platform::print_error("\r\x1b[K[" + std::to_string(done) + "/" + std::to_string(total) +
+                              "] " + source);
+        shown_ = true;
+    }
+    void clear_progress() {
+        if (shown_)
+            platform::print_error("\r\x1b[K");
+        shown_ = false;
+    }
+    RunHooks hooks() {
+        RunHooks hooks;
+        hooks.report = [this](std::string_view text) { report(text); };
+        hooks.progress = [this](size_t done, size_t total, const std::string& source) {
+            progress(done, total, source);
+        };
+        return hooks;
+    }
+
+  private:
+    bool quiet_;
+    bool progress_;
+    bool shown_ = false;
+};
+
+void write_log(const BatchJob& job) {
+    const ProcessPaths& paths = process_paths();
+    // In the per-user layout the log's parent folder may not exist yet; the log itself only
+    // creates its last level.
+    if (paths.log_file_path == paths.default_log_file_path && !paths.log_parent_folder.empty())
+        platform::create_folder_chain(paths.log_parent_folder);
+    int error = 0;
+    if (!append_log_record(paths.log_file_path, job.log_text, &error)) {
+        platform::print_error("trelvane: cannot write the log " + paths.log_file_path +
+                              platform::system_message_suffix(error) + "\n");
+    }
+}
+
+// What is left when a signal ends the run: the report of the files that finished and a line
+// saying so, the log record, no file of ours; then the exit status says which signal it was.
+[[noreturn]] void end_interrupted(BatchJob& job, ReportPrinter& printer,
+                                  const RunOutcome& outcome) {
+    const std::string line = interrupted_line(outcome);
+    job.log_text += line;
+    printer.report(line);
+    write_log(job);
+    platform::print_error("trelvane: " + line.substr(0, line.size() - 2) + "\n");
+    platform::stop_commits_and_remove_registered_files();
+    remove_work_files();
+    std::fflush(nullptr);
+    _exit(kExitSignalBase + outcome.signal);
+}
+
+int could_not_start(const std::string& message) {
+    platform::print_error("trelvane: " + message + "\n");
+    return kExitCouldNotStart;
 }
 
 int run_command_line(BatchJob& job) {
-    ProcessPaths& paths = process_paths();
-    bool single_file_failed = false;
+    if (job.source.empty()) {
+        return could_not_start(job.job_mode == kJobModeFolder
+                                   ? "no source folder given: add /d=FOLDER (see trelvane --help)"
+                                   : "no source file given: add /f=FILE (see trelvane --help)");
+    }
+    ReportPrinter printer(job.quiet != 0);
+    BatchRun run;
+    // Before any thread starts: the signals then reach only the watch.
+    platform::InterruptWatch watch([&run](int signal_number) { run.interrupt(signal_number); });
+
+    RunOutcome outcome;
+    int source_problem = 0;
     if (job.job_mode == kJobModeFolder) {
         platform::print_output("Please Wait...\n");
         job.files.clear();
+        job.folder_problems.clear();
         collect_fax_files(job, job.source, job.include_subfolders != 0);
-        if (platform::error_is_terminal()) {
-            convert_folder(job, show_progress);
-        } else {
-            convert_folder(job);
+        // A source folder that is not there at all is a mistake in the command, not a failure
+        // of the run.
+        for (const FolderProblem& problem : job.folder_problems) {
+            if (problem.folder == job.source && (problem.error == ENOENT || problem.error == ENOTDIR))
+                source_problem = problem.error;
         }
+        convert_folder(job, run, printer.hooks(), outcome);
     } else {
         job.log_text = "Vuvod Trelvane command line mode : convert file\r\n";
-        const int code = convert_fax_file(job, job.source, job.destination);
-        single_file_failed = code != kConverted && code != kSkippedExisting;
+        printer.report(job.log_text);
+        if (faxread::classify_fax_file(job.source) != faxread::kFaxTypeWinFax) {
+            write_log(job);
+            platform::print_error("trelvane: " + job.source +
+                                  " is not a WinFax file (.fxd, .fxm, .fxr or .fxs); nothing was "
+                                  "converted\n");
+            return kExitSomethingFailed;
+        }
+        job.jobs = 1;
+        outcome = run.run(job, {PlannedFile{job.source, job.destination, job.destination}},
+                          printer.hooks());
     }
-
-    // In the per-user layout the log's parent folder may not exist yet; the log itself only
-    // creates its last level.
-    if (paths.log_file_path == paths.default_log_file_path && !paths.log_parent_folder.empty()) {
-        platform::create_folder_chain(paths.log_parent_folder);
+    printer.clear_progress();
+    if (outcome.workspace_error != 0) {
+        const std::string line = "Failed to create work files in " +
+                                 process_paths().temp_folder +
+                                 platform::system_message_suffix(outcome.workspace_error) + "\r\n";
+        job.log_text += line;
+        printer.report(line);
+        write_log(job);
+        return could_not_start("cannot create work files in " + process_paths().temp_folder +
+                               platform::system_message_suffix(outcome.workspace_error) +
+                               "; set TMPDIR to a folder you may write to");
     }
-    append_log_record(paths.log_file_path, job.log_text);
-    if (job.quiet == 0)
-        platform::show_report(job.log_text);
+    if (outcome.signal != 0)
+        end_interrupted(job, printer, outcome);
 
-    return (single_file_failed || job.failed_files > 0) ? kExitSomethingFailed : kExitSuccess;
+    write_log(job);
+    if (source_problem != 0) {
+        return could_not_start("cannot read the source folder " + job.source +
+                               platform::system_message_suffix(source_problem));
+    }
+    if (job.failed_files > 0) {
+        platform::print_error("trelvane: " + std::to_string(job.failed_files) +
+                              " not converted; the report says why (it is also in " +
+                              process_paths().log_file_path + ")\n");
+        return kExitSomethingFailed;
+    }
+    return kExitSuccess;
 }
 
 }  // namespace
@@ -82,10 +201,13 @@ void set_window_factory(WindowFactory factory) {
 }
 
 int run_program(const std::optional<std::string>& argument_text, const WindowLaunch& launch) {
-    if (!init_process_paths()) {
-        platform::print_error("trelvane: cannot create work files in " +
-                              process_paths().temp_folder + "\n");
-    }
+    // A file that grows past the user's file size limit is to fail with its message, not end
+    // the run.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // A command-line run makes its own work files and says so when it cannot; the window
+    // converts in the default workspace.
+    int workspace_error = 0;
+    init_process_paths(&workspace_error);
     set_startup_settings(global_settings(), process_paths());
 
     BatchJob job;
@@ -93,8 +215,14 @@ int run_program(const std::optional<std::string>& argument_text, const WindowLau
     global_settings().page_file_mode = 0;
 
     const int parsed = parse_command_line(argument_text ? argument_text->c_str() : nullptr, job);
-    if (parsed != kCommandLineAccepted)
+    if (parsed != kCommandLineAccepted) {
+        if (workspace_error != 0) {
+            platform::print_error("trelvane: cannot create work files in " +
+                                  process_paths().temp_folder +
+                                  platform::system_message_suffix(workspace_error) + "\n");
+        }
         return run_window(launch);
+    }
     return run_command_line(job);
 }
 
@@ -102,7 +230,10 @@ int program_entry(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            platform::print_output(kUsageText);
+            const std::string folder = platform::program_folder();
+            const platform::UserFileLocations files = platform::locate_user_files(folder);
+            platform::print_output(
+                help_text(files.log_file, files.settings_file, default_job_count()));
             return kExitSuccess;
         }
         if (arg == "--version") {

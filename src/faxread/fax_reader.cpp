@@ -20,13 +20,15 @@ bool FaxReader::is_fax() const {
     return page_image_.width >= 1 && page_image_.lines >= 1;
 }
 
-int32_t FaxReader::write_intermediate_tiff(const std::string& path, FaxTypeCode type) {
+int32_t FaxReader::write_intermediate_tiff(const std::string& path, FaxTypeCode type,
+                                           const std::string& page_file_base) {
     if (type != kFaxTypeWinFax || !winfax_.is_open())
         return kFailed;
     const uint16_t count = settings_.page_count;
     const uint8_t recount = settings_.recalculate_lines;
     if (settings_.page_file_mode == 1) {
-        if (winfax_.write_page_files(path, count, recount) != WinFaxReader::kOk)
+        const std::string& base = page_file_base.empty() ? path : page_file_base;
+        if (winfax_.write_page_files(base, count, recount) != WinFaxReader::kOk)
             return kFailed;
     }
     // In page-file mode too: the next stage reads the multi-page file at path.

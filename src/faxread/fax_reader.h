@@ -35,9 +35,11 @@ class FaxReader {
     const FaxMetadata& metadata() const { return metadata_; }
     const faxcodec::FaxPageImage& page_image() const { return page_image_; }
 
-    // Writes the intermediate TIFF file (and, in page-file mode, one file per page as well).
-    // kFailed when no file is open or an output file cannot be created or written.
-    int32_t write_intermediate_tiff(const std::string& path, FaxTypeCode type);
+    // Writes the intermediate TIFF file (and, in page-file mode, one file per page as well,
+    // named after page_file_base, or after path when that is empty). kFailed when no file is
+    // open or an output file cannot be created or written.
+    int32_t write_intermediate_tiff(const std::string& path, FaxTypeCode type,
+                                    const std::string& page_file_base = {});
 
     void set_time_source(LocalTimeSource source) { winfax_.set_time_source(std::move(source)); }
 

@@ -15,7 +15,12 @@ std::string done_status_text(int converted) {
 
 int run_conversion_pass(PassRequest& request, PassView& view, const std::atomic<bool>& stop) {
     app::BatchJob& job = request.job;
-    const ConvertFunction convert = request.convert ? request.convert : app::convert_fax_file;
+    const ConvertFunction convert =
+        request.convert ? request.convert
+                        : ConvertFunction([](app::BatchJob& j, const std::string& source,
+                                             const std::string& pdf) {
+                              return app::convert_fax_file(j, source, pdf);
+                          });
 
     view.pass_started();
     job.keep_file_times = request.options.keep_date == 1 ? 1 : 0;

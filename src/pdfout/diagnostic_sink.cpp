@@ -20,6 +20,8 @@ void DiagnosticSink::error(const char* module, const char* format, ...) {
 }
 
 void DiagnosticSink::report(Kind kind, const char* module, const char* format, va_list args) {
+    if (kind == Kind::kError)
+        set_system_error(errno);
     (kind == Kind::kError ? error_count_ : warning_count_)++;
     if (keep_ == 0)
         return;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cerrno>
 #include <cstddef>
 #include <deque>
 #include <string>
@@ -35,10 +36,21 @@ class DiagnosticSink {
     size_t error_count() const { return error_count_; }
     size_t warning_count() const { return warning_count_; }
 
+    // The operating system's error number behind the first error that had one, or 0. Errors
+    // take errno as it stands when they are reported (libtiff reports right after the failed
+    // call); callers clear errno before the work whose failures they want explained.
+    int system_error() const { return system_error_; }
+    // Names the cause of the next error explicitly (when errno may have moved on since).
+    void set_system_error(int error_number) {
+        if (system_error_ == 0)
+            system_error_ = error_number;
+    }
+
   private:
     size_t keep_;
     size_t error_count_ = 0;
     size_t warning_count_ = 0;
+    int system_error_ = 0;
     std::deque<Message> messages_;
 };
 

@@ -48,6 +48,7 @@ bool PdfOutput::flush() {
             continue;
         if (n <= 0) {
             failed_ = true;
+            error_ = n < 0 ? errno : ENOSPC;
             break;
         }
         done += static_cast<size_t>(n);

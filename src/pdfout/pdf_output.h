@@ -27,6 +27,8 @@ class PdfOutput {
     // Sends buffered bytes to the descriptor. False when a write has failed.
     bool flush();
     bool failed() const { return failed_; }
+    // The errno of the failed write, or 0.
+    int error() const { return error_; }
     uint64_t bytes_written() const { return bytes_written_; }
     // Everything written so far, in memory mode.
     const std::string& contents() const { return buffer_; }
@@ -35,6 +37,7 @@ class PdfOutput {
     static constexpr size_t kFlushThreshold = 64 * 1024;
     int fd_ = -1;
     bool failed_ = false;
+    int error_ = 0;
     uint64_t bytes_written_ = 0;
     std::string buffer_;
 };

@@ -339,6 +339,7 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
 
     platform::AtomicFile file;
     if (!file.open(output)) {
+        sink.set_system_error(file.error());
         sink.error(kWriterModule, "Can't open output file %s for writing", output.c_str());
         return kPdfFailed;
     }
@@ -371,6 +372,7 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
         PdfOutput pdf(file.fd());
         write_pdf_document(state, tiff.get(), pdf);
         if (!pdf.flush() && !state.error) {
+            sink.set_system_error(pdf.error());
             sink.error(kWriterModule, "Can't write output file %s", output.c_str());
             state.error = true;
         }
@@ -382,6 +384,7 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
     }
     tiff.reset();
     if (!file.commit()) {
+        sink.set_system_error(file.error());
         sink.error(kWriterModule, "Can't write output file %s", output.c_str());
         return kPdfFailed;
     }

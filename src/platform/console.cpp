@@ -14,13 +14,7 @@ void write_to(std::FILE* stream, std::string_view text) {
     std::fflush(stream);
 }
 
-}  // namespace
-
-void print_output(std::string_view text) {
-    write_to(stdout, text);
-}
-
-void show_report(std::string_view text) {
+std::string without_carriage_returns(std::string_view text) {
     std::string converted;
     converted.reserve(text.size() + 1);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -28,9 +22,24 @@ void show_report(std::string_view text) {
             continue;
         converted += text[i];
     }
+    return converted;
+}
+
+}  // namespace
+
+void print_output(std::string_view text) {
+    write_to(stdout, text);
+}
+
+void show_report(std::string_view text) {
+    std::string converted = without_carriage_returns(text);
     if (!converted.empty() && converted.back() != '\n')
         converted += '\n';
     write_to(stdout, converted);
+}
+
+void print_report_part(std::string_view text) {
+    write_to(stdout, without_carriage_returns(text));
 }
 
 void show_error(std::string_view caption, std::string_view text) {

@@ -13,6 +13,10 @@ void print_output(std::string_view text);
 // this system; a missing final line end is added.
 void show_report(std::string_view text);
 
+// Prints one piece of a report as it goes: its CR LF line ends become line feeds (a piece always
+// holds whole lines).
+void print_report_part(std::string_view text);
+
 // Shows an error box's caption and text as one line on standard error.
 void show_error(std::string_view caption, std::string_view text);
 

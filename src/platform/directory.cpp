@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <memory>
 
 #include "platform/paths.h"
@@ -56,7 +57,9 @@ bool wildcard_match(std::string_view pattern, std::string_view name) {
     return false;
 }
 
-std::vector<DirectoryEntry> find_matching_entries(const std::string& search_pattern) {
+std::vector<DirectoryEntry> find_matching_entries(const std::string& search_pattern, int* error) {
+    if (error != nullptr)
+        *error = 0;
     std::vector<DirectoryEntry> entries;
     size_t sep = search_pattern.rfind(kPathSeparator);
     std::string folder = sep == std::string::npos ? "." : search_pattern.substr(0, sep + 1);
@@ -66,9 +69,19 @@ std::vector<DirectoryEntry> find_matching_entries(const std::string& search_patt
         return entries;
 
     std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
-    if (!dir)
+    if (!dir) {
+        if (error != nullptr)
+            *error = errno;
         return entries;
-    while (const dirent* entry = readdir(dir.get())) {
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir.get());
+        if (entry == nullptr) {
+            if (errno != 0 && error != nullptr)
+                *error = errno;  // the listing broke off (an I/O error): say so, keep what came
+            break;
+        }
         std::string_view name = entry->d_name;
         if (!wildcard_match(pattern, name))
             continue;
@@ -76,8 +89,12 @@ std::vector<DirectoryEntry> find_matching_entries(const std::string& search_patt
         found.name = std::string(name);
         std::string full = folder + found.name;
         struct stat st {};
-        if (lstat(full.c_str(), &st) != 0)
-            continue;  // vanished meanwhile
+        if (lstat(full.c_str(), &st) != 0) {
+            // Vanished meanwhile is no error; an entry that cannot be looked at is.
+            if (errno != ENOENT && error != nullptr)
+                *error = errno;
+            continue;
+        }
         if (S_ISLNK(st.st_mode)) {
             found.is_link = true;
             if (stat(full.c_str(), &st) != 0)

@@ -27,7 +27,9 @@ struct DirectoryEntry {
 // The entries of the folder named by the search pattern's text before its last separator
 // whose names match the pattern's last component, in the order the system delivers them.
 // "." and ".." are included when they match, as the original enumeration did. An unreadable
-// or missing folder gives no entries.
-std::vector<DirectoryEntry> find_matching_entries(const std::string& search_pattern);
+// or missing folder gives no entries; error, when given, gets the reason (0 when the folder
+// was read to its end).
+std::vector<DirectoryEntry> find_matching_entries(const std::string& search_pattern,
+                                                  int* error = nullptr);
 
 }  // namespace trelvane::platform

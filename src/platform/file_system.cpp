@@ -52,9 +52,15 @@ bool write_all(int fd, std::string_view bytes) {
     return true;
 }
 
+void set_error(int* error, int value) {
+    if (error != nullptr)
+        *error = value;
+}
+
 std::string random_part() {
-    static std::mt19937_64 generator{std::random_device{}() ^
-                                     (static_cast<uint64_t>(getpid()) << 32)};
+    // One generator per thread: conversions on several threads create work files at once.
+    thread_local std::mt19937_64 generator{std::random_device{}() ^
+                                           (static_cast<uint64_t>(getpid()) << 32)};
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
     return text;
@@ -72,22 +78,48 @@ bool folder_exists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::optional<uint64_t> readable_file_size(const std::string& path) {
+std::optional<uint64_t> readable_file_size(const std::string& path, int* error) {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.valid())
+    if (!fd.valid()) {
+        set_error(error, errno);
         return std::nullopt;
+    }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::fstat(fd.get(), &st) != 0) {
+        set_error(error, errno);
         return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        set_error(error, S_ISDIR(st.st_mode) ? EISDIR : 0);
+        return std::nullopt;
+    }
+    set_error(error, 0);
     return static_cast<uint64_t>(st.st_size);
 }
 
-bool create_folder(const std::string& path) {
-    if (path.empty())
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 &&
+           ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool create_folder(const std::string& path, int* error) {
+    if (path.empty()) {
+        set_error(error, ENOENT);
         return false;
-    if (::mkdir(path.c_str(), 0777) == 0)
+    }
+    if (::mkdir(path.c_str(), 0777) == 0) {
+        set_error(error, 0);
         return true;
-    return errno == EEXIST && folder_exists(path);
+    }
+    const int reason = errno;
+    if (reason == EEXIST && folder_exists(path)) {
+        set_error(error, 0);
+        return true;
+    }
+    set_error(error, reason == EEXIST ? ENOTDIR : reason);
+    return false;
 }
 
 bool create_folder_chain(const std::string& path) {
@@ -105,14 +137,22 @@ bool remove_file(const std::string& path) {
     return !path.empty() && (::unlink(path.c_str()) == 0 || errno == ENOENT);
 }
 
-bool append_to_file(const std::string& path, std::string_view bytes) {
+bool append_to_file(const std::string& path, std::string_view bytes, int* error) {
     FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    if (!fd.valid())
+    if (!fd.valid()) {
+        set_error(error, errno);
         return false;
+    }
     // One write call: with O_APPEND the kernel places it as a whole at the end of the file.
     // A short write (a full disk) is completed, which can then no longer be atomic.
     bool ok = write_all(fd.get(), bytes);
-    return fd.close() && ok;
+    int reason = ok ? 0 : errno;
+    if (!fd.close() && ok) {
+        ok = false;
+        reason = errno;
+    }
+    set_error(error, reason);
+    return ok;
 }
 
 std::optional<std::string> read_small_file(const std::string& path, size_t max_size) {

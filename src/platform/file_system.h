@@ -11,12 +11,16 @@ namespace trelvane::platform {
 bool file_exists(const std::string& path);    // anything but a folder
 bool folder_exists(const std::string& path);  // follows symbolic links
 
-// Size in bytes of a readable regular file; nothing when it cannot be opened for reading.
-std::optional<uint64_t> readable_file_size(const std::string& path);
+// Size in bytes of a readable regular file; nothing when it cannot be opened for reading. error,
+// when given, gets the reason (0 when the path names something that is not a regular file).
+std::optional<uint64_t> readable_file_size(const std::string& path, int* error = nullptr);
+
+// True when both paths name one existing file (the same path, a hard link or a symbolic link).
+bool same_file(const std::string& a, const std::string& b);
 
 // Creates one folder level with the default permissions (as the umask allows).
-// True when the folder exists afterwards.
-bool create_folder(const std::string& path);
+// True when the folder exists afterwards; error, when given, gets the reason otherwise.
+bool create_folder(const std::string& path, int* error = nullptr);
 
 // Creates every missing level of the folder. True when it exists afterwards.
 bool create_folder_chain(const std::string& path);
@@ -25,8 +29,9 @@ bool create_folder_chain(const std::string& path);
 bool remove_file(const std::string& path);
 
 // Appends bytes with a single write to a file opened for appending (created when missing), so
-// that records appended by two processes at once never interleave.
-bool append_to_file(const std::string& path, std::string_view bytes);
+// that records appended by two processes at once never interleave. error, when given, gets the
+// reason of a failure.
+bool append_to_file(const std::string& path, std::string_view bytes, int* error = nullptr);
 
 // Reads a whole file of at most max_size bytes; nothing when it is missing, unreadable or
 // larger.

@@ -47,7 +47,19 @@ struct Case {
     const char* destination;
     bool usage_printed = false;
     bool save_error = false;
+    const char* ignored = "";  // the tokens named on standard error as unknown, in order
 };
+
+// What standard error says of each token that is no option.
+std::string unknown_option_lines(std::string_view tokens) {
+    std::string lines;
+    while (!tokens.empty()) {
+        const size_t space = tokens.find(' ');
+        lines += "trelvane: unknown option '" + std::string(tokens.substr(0, space)) + "' ignored\n";
+        tokens = space == std::string_view::npos ? std::string_view() : tokens.substr(space + 1);
+    }
+    return lines;
+}
 
 class CommandLineTable : public ::testing::TestWithParam<Case> {};
 
@@ -59,7 +71,7 @@ TEST_P(CommandLineTable, ParsesModeSourceAndDestination) {
     EXPECT_EQ(p.job.source, c.source);
     EXPECT_EQ(p.job.destination, c.destination);
     EXPECT_EQ(p.out, c.usage_printed ? kUsage : "");
-    EXPECT_EQ(p.err, c.save_error ? kSaveFolderError : "");
+    EXPECT_EQ(p.err, unknown_option_lines(c.ignored) + (c.save_error ? kSaveFolderError : ""));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -80,12 +92,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"QuotedSeveralSpaces", "/d=\"/a  b c\" /sd=o", 0, 1, "/a  b c", "o"},
         // The character after a closing quote beyond the token is dropped with it, so an
         // option glued to it is lost and the next token is found again.
-        Case{"TextGluedAfterClosingQuote", "/d=\"/a b\"xy/sd=lost /sd=kept", 0, 1, "/a b", "kept"},
-        Case{"CharacterAfterClosingQuoteDropped", "/d=\"/a b\"/sd=o", 126, 0, "/a b", "", true},
+        Case{"TextGluedAfterClosingQuote", "/d=\"/a b\"xy/sd=lost /sd=kept", 0, 1, "/a b", "kept",
+             false, false, "y/sd=lost"},
+        Case{"CharacterAfterClosingQuoteDropped", "/d=\"/a b\"/sd=o", 126, 0, "/a b", "", true,
+             false, "sd=o"},
         // Inside the token, text after the closing quote is ignored.
         Case{"QuoteClosedInsideToken", "/d=\"/ab\"cd /sd=o", 0, 1, "/ab", "o"},
         // Without a closing quote the value is the rest of the token and parsing goes on.
-        Case{"UnclosedQuote", "/d=\"/a b /sd=o", 0, 1, "/a", "o"},
+        Case{"UnclosedQuote", "/d=\"/a b /sd=o", 0, 1, "/a", "o", false, false, "b"},
         Case{"UnclosedQuoteAtEnd", "/sd=o /d=\"/a", 0, 1, "/a", "o"},
         // An opening quote with its closing quote far away swallows the options between.
         Case{"QuoteSwallowsOptions", "/sd=\"o /d=x\" /sf=y", 0, 2, "", "y"},
@@ -96,8 +110,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"OnlyFlags", "/l /q", 126, 0, "", "", true},
         Case{"OnlyBlanks", "   \t  ", 126, 0, "", "", true},
         Case{"TabDoesNotSeparate", "/sd=a\t/q", 0, 1, "", "a\t/q"},
-        Case{"SaveOptionNeedsItsPrefixAtTheStart", "x/sd=a", 126, 0, "", "", true},
-        Case{"UnknownOptionsIgnored", "/what /m=3 /v=5 /sd=o", 0, 1, "", "o"}),
+        Case{"SaveOptionNeedsItsPrefixAtTheStart", "x/sd=a", 126, 0, "", "", true, false,
+             "x/sd=a"},
+        Case{"UnknownOptionsNamedAndIgnored", "/what /M=3 /v=5 /Hk /sd=o", 0, 1, "", "o", false,
+             false, "/what /M=3 /v=5 /Hk"}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 TEST(CommandLine, MissingOrEmptyTextMeansNoCommandLineRun) {
@@ -121,6 +137,24 @@ TEST(CommandLine, FlagsAndSettings) {
     EXPECT_EQ(p.settings.page_file_mode, 1);
     EXPECT_EQ(p.settings.bit_order, 2);
     EXPECT_EQ(p.settings.vertical_resolution, 300);
+}
+
+TEST(CommandLine, SkipAndJobs) {
+    Parsed p = parse("/skip /jobs=3 /sd=o");
+    EXPECT_EQ(p.job.skip_existing, 1);
+    EXPECT_EQ(p.job.jobs, 3);
+    EXPECT_EQ(p.err, "");
+    // Not numbers of jobs: named and ignored, the default stays.
+    for (const char* bad : {"/jobs=0", "/jobs=", "/jobs=x", "/jobs=257", "/JOBS=-1", "/jobs=2x"}) {
+        Parsed q = parse((std::string(bad) + " /sd=o").c_str());
+        EXPECT_EQ(q.job.jobs, 0) << bad;
+        EXPECT_EQ(q.err, "trelvane: '" + std::string(bad) +
+                             "' needs a number of files to convert at once, from 1 to 256; "
+                             "ignored\n");
+    }
+    EXPECT_EQ(parse("/jobs=256 /sd=o").job.jobs, 256);
+    EXPECT_EQ(parse("/Skip /sd=o").job.skip_existing, 1);
+    EXPECT_EQ(parse("/skipped /sd=o").job.skip_existing, 0);  // exact token only
 }
 
 TEST(CommandLine, VerticalResolutionChoices) {
@@ -191,6 +225,7 @@ TEST(ArgumentText, RebuiltFromArgv) {
         {{"trelvane", "/d=\"/x/Fax In\"", "/sd=out"}, "/d=\"/x/Fax In\" /sd=out"},
         {{"trelvane", "/SF=/a b/c=d.pdf"}, "/SF=\"/a b/c=d.pdf\""},
         {{"trelvane", "has space"}, "\"has space\""},
+        {{"trelvane", "   "}, "   "},
         {{"trelvane", "/q\t/l"}, "/q\t/l"},
     };
     for (const ArgvCase& c : cases) {

@@ -102,31 +102,36 @@ TEST_F(ConversionTest, RejectedFileLeavesNoPdf) {
     EXPECT_EQ(job.log_text,
               fax + " --> " + dir.file("junk.pdf") + " : Failed : " + fax + " - Not Fax\r\n");
     EXPECT_FALSE(platform::file_exists(dir.file("junk.pdf")));
-    EXPECT_EQ(platform::readable_file_size(process_paths().intermediate_tiff_path), 0u);
+    EXPECT_EQ(platform::readable_file_size(default_workspace().intermediate_tiff_path()), 0u);
 }
 
 TEST_F(ConversionTest, EachStageFailureHasItsOwnCodeAndText) {
     const std::string fax = dir.file("a.fxm");
     ASSERT_TRUE(write_sample_fax(fax, 5, "T"));
 
-    process_paths().intermediate_tiff_path = dir.file("missing/intermediate.tmp");
-    EXPECT_EQ(convert_fax_file(job, fax, dir.file("a.pdf")), kFaxError);
-    EXPECT_NE(job.log_text.find(" : Failed : " + fax + " - Error Fax\r\n"), std::string::npos);
-    process_paths().intermediate_tiff_path = saved_paths.intermediate_tiff_path;
+    // Each failure caused by the system names the system's reason.
+    ConversionWorkspace no_intermediate = ConversionWorkspace::at_paths(
+        dir.file("missing/intermediate.tmp"), default_workspace().normalised_tiff_path(), {});
+    EXPECT_EQ(convert_fax_file(job, fax, dir.file("a.pdf"), no_intermediate), kFaxError);
+    EXPECT_NE(job.log_text.find(" : Failed : " + fax +
+                                " - Error Fax (No such file or directory)\r\n"),
+              std::string::npos)
+        << job.log_text;
 
     job.log_text.clear();
-    process_paths().normalised_tiff_path = dir.file("missing/normalised.tmp");
-    EXPECT_EQ(convert_fax_file(job, fax, dir.file("a.pdf")), kCopyStageFailed);
+    ConversionWorkspace no_normalised = ConversionWorkspace::at_paths(
+        default_workspace().intermediate_tiff_path(), dir.file("missing/normalised.tmp"), {});
+    EXPECT_EQ(convert_fax_file(job, fax, dir.file("a.pdf"), no_normalised), kCopyStageFailed);
     EXPECT_EQ(job.log_text, fax + " --> " + dir.file("a.pdf") + " : Failed : " + fax +
-                                " - Error in prearing to pdf conversion\r\n");
-    process_paths().normalised_tiff_path = saved_paths.normalised_tiff_path;
+                                " - Error in prearing to pdf conversion (No such file or "
+                                "directory)\r\n");
 
     // A folder standing where the PDF should go.
     ASSERT_TRUE(platform::create_folder(dir.file("taken.pdf")));
     job.log_text.clear();
     EXPECT_EQ(convert_fax_file(job, fax, dir.file("taken.pdf")), kPdfWriterFailed);
     EXPECT_EQ(job.log_text, fax + " --> " + dir.file("taken.pdf") + " : Failed : " + fax +
-                                " - Error in converting to pdf\r\n");
+                                " - Error in converting to pdf (Is a directory)\r\n");
     EXPECT_TRUE(platform::folder_exists(dir.file("taken.pdf")));
     EXPECT_EQ(job.failed_files, 3);
     EXPECT_FALSE(platform::file_exists(dir.file("a.pdf")));
@@ -182,7 +187,7 @@ TEST_F(ConversionTest, FolderRunOverwritesExistingPdfs) {
     ASSERT_TRUE(write_file(dir.file("out/a.pdf"), "old"));
     job.source = in;
     job.destination = dir.file("out");
-    job.skip_existing = 1;  // ignored by a folder run
+    job.skip_existing = 0;  // a folder run without /skip
     collect_fax_files(job, job.source, false);
     EXPECT_EQ(convert_folder(job), 0);
     EXPECT_NE(read_file(dir.file("out/a.pdf")), "old");

@@ -150,12 +150,10 @@ TEST(ConvertFolder, EmptyDestinationChangesNothing) {
 
 TEST(ConvertFolder, HeaderAndTotalWithoutFiles) {
     BatchJob job = job_for("/in", "/out");
-    job.skip_existing = 1;
     EXPECT_EQ(convert_folder(job), 0);
     EXPECT_EQ(job.log_text,
               "Vuvod Trelvane command line mode : convert folder\r\nSource Folder: /in\r\n"
               "Save Folder: /out\r\n\r\n---------\r\nTotal converted FAX files: 0\r\n");
-    EXPECT_EQ(job.skip_existing, 0);
 }
 
 TEST(ConvertFolder, FailuresGetOneLineEachAndAreNotCounted) {
@@ -163,22 +161,28 @@ TEST(ConvertFolder, FailuresGetOneLineEachAndAreNotCounted) {
     BatchJob job = job_for(dir.path(), dir.file("out"));
     job.files = {"gone.fxs", "sub/gone.fxd"};  // vanished since the walk
     std::vector<std::string> progress;
-    EXPECT_EQ(convert_folder(job,
-                             [&](size_t done, size_t total, const std::string& name) {
-                                 progress.push_back(std::to_string(done) + "/" +
-                                                    std::to_string(total) + name);
-                             }),
-              0);
+    std::string streamed;
+    RunHooks hooks;
+    hooks.report = [&](std::string_view text) { streamed += text; };
+    hooks.progress = [&](size_t done, size_t total, const std::string& source) {
+        progress.push_back(std::to_string(done) + "/" + std::to_string(total) + " " + source);
+    };
+    EXPECT_EQ(convert_folder(job, hooks), 0);
+    // The second file's PDF name was taken by the first before either was converted.
     const std::string expected =
         "Vuvod Trelvane command line mode : convert folder\r\nSource Folder: " + dir.path() +
         "\r\nSave Folder: " + dir.file("out") + "\r\n" + dir.file("gone.fxs") + " --> " +
-        dir.file("out/gone.pdf") + " : Failed : " + dir.file("gone.fxs") + " - Not Fax\r\n" +
-        dir.file("sub/gone.fxd") + " --> " + dir.file("out/gone.pdf") +
-        " : Failed : " + dir.file("sub/gone.fxd") + " - Not Fax\r\n" +
+        dir.file("out/gone.pdf") + " : Failed : " + dir.file("gone.fxs") +
+        " - Not Fax (No such file or directory)\r\n" + dir.file("sub/gone.fxd") + " --> " +
+        dir.file("out/gone (2).pdf") + " : Failed : " + dir.file("sub/gone.fxd") +
+        " - Not Fax (No such file or directory) (" + dir.file("out/gone.pdf") +
+        " was already written in this run)\r\n" +
         "\r\n---------\r\nTotal converted FAX files: 0\r\n";
     EXPECT_EQ(job.log_text, expected);
+    EXPECT_EQ(streamed, expected);
     EXPECT_EQ(job.failed_files, 2);
-    EXPECT_EQ(progress, (std::vector<std::string>{"0/2gone.fxs", "1/2sub/gone.fxd", "2/2"}));
+    EXPECT_EQ(progress, (std::vector<std::string>{"1/2 " + dir.file("gone.fxs"),
+                                                  "2/2 " + dir.file("sub/gone.fxd")}));
 }
 
 }  // namespace

@@ -30,23 +30,17 @@ TEST(ConvertFaxFile, NonWinFaxSourceLeavesTheReportAlone) {
     EXPECT_EQ(job.failed_files, 0);
 }
 
-TEST(ConvertFaxFile, SkipsOnlyNonEmptyExistingPdfs) {
+TEST(ConvertFaxFile, AMissingSourceIsNeverUpToDate) {
     TempDir dir;
     const std::string pdf = dir.file("a.pdf");
     ASSERT_TRUE(write_file(pdf, "%"));
     BatchJob job = fresh_job();
     job.skip_existing = 1;
     const std::string source = dir.file("a.fxs");
-    EXPECT_EQ(convert_fax_file(job, source, pdf), kSkippedExisting);
-    EXPECT_EQ(job.log_text, source + " --> " + pdf + " : Skipped : " + pdf + " already exist!\r\n");
-    EXPECT_EQ(read_file(pdf), "%");
-    EXPECT_EQ(job.failed_files, 0);
-
-    // An empty PDF left by an earlier failure is converted again (here: the source is missing).
-    ASSERT_TRUE(write_file(pdf, ""));
-    job.log_text.clear();
     EXPECT_EQ(convert_fax_file(job, source, pdf), kNotFax);
-    EXPECT_EQ(job.log_text, source + " --> " + pdf + " : Failed : " + source + " - Not Fax\r\n");
+    EXPECT_EQ(job.log_text, source + " --> " + pdf + " : Failed : " + source +
+                                " - Not Fax (No such file or directory)\r\n");
+    EXPECT_EQ(read_file(pdf), "%");  // a failed conversion never removes it
     EXPECT_EQ(job.failed_files, 1);
 }
 
@@ -66,7 +60,8 @@ TEST(ConvertFaxFile, DestinationFolderThatCannotBeCreated) {
     const std::string pdf = dir.file("blocker/sub/a.pdf");
     EXPECT_EQ(convert_fax_file(job, source, pdf), kFolderFailed);
     EXPECT_EQ(job.log_text, source + " --> " + pdf +
-                                " : Failed to create dir: " + dir.file("blocker/sub") + "\r\n");
+                                " : Failed to create dir: " + dir.file("blocker/sub") +
+                                " (Not a directory)\r\n");
     EXPECT_EQ(job.failed_files, 1);
 }
 

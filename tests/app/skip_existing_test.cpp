@@ -58,24 +58,34 @@ class SkipExisting : public ::testing::Test {
 struct ExistingCase {
     const char* what;
     std::optional<std::string> existing;  // content of the PDF beforehand; nothing: no file
+    int64_t pdf_age;                      // seconds the PDF's modification time is before the fax's
     int code;
     const char* outcome;  // after the line head; "%" stands for the destination
     bool replaced;        // a fresh PDF is there afterwards
 };
 
-TEST_F(SkipExisting, OnlyANonEmptyPdfIsLeftAlone) {
+// The up-to-date rule: a PDF is left alone only when it is not empty and at least as new as
+// the fax, so a fax completed after its first conversion is converted again.
+TEST_F(SkipExisting, OnlyAnUpToDatePdfIsLeftAlone) {
+    const int64_t fax_time = 1500000000;
+    const timespec fax_times[2] = {{fax_time, 0}, {fax_time, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, fax.c_str(), fax_times, 0), 0);
     const ExistingCase cases[] = {
-        {"no PDF yet", std::nullopt, kConverted, "Success !", true},
-        {"empty PDF from an earlier failure", std::string(), kConverted, "Success !", true},
-        {"one byte", std::string("%"), kSkippedExisting, "Skipped : % already exist!", false},
-        {"an older PDF", std::string("%PDF-1.1 old"), kSkippedExisting,
+        {"no PDF yet", std::nullopt, 0, kConverted, "Success !", true},
+        {"empty PDF from an earlier failure", std::string(), -10, kConverted, "Success !", true},
+        {"as new as the fax (file times copied)", std::string("%"), 0, kSkippedExisting,
          "Skipped : % already exist!", false},
+        {"newer than the fax", std::string("%PDF-1.1 new"), -3600, kSkippedExisting,
+         "Skipped : % already exist!", false},
+        {"older than the fax", std::string("%PDF-1.1 old"), 1, kConverted, "Success !", true},
     };
     for (const ExistingCase& c : cases) {
         SCOPED_TRACE(c.what);
         platform::remove_file(pdf);
         if (c.existing) {
             ASSERT_TRUE(write_file(pdf, *c.existing));
+            const timespec pdf_times[2] = {{fax_time - c.pdf_age, 0}, {fax_time - c.pdf_age, 0}};
+            ASSERT_EQ(utimensat(AT_FDCWD, pdf.c_str(), pdf_times, 0), 0);
         }
         job.log_text.clear();
         EXPECT_EQ(convert_fax_file(job, fax, pdf), c.code);
@@ -98,6 +108,8 @@ TEST_F(SkipExisting, OnlyANonEmptyPdfIsLeftAlone) {
 }
 
 TEST_F(SkipExisting, SkippedPdfKeepsItsOwnTimes) {
+    const timespec fax_times[2] = {{1300000000, 0}, {1300000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, fax.c_str(), fax_times, 0), 0);
     ASSERT_TRUE(write_file(pdf, "%PDF"));
     const timespec pdf_times[2] = {{1400000000, 0}, {1400000000, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, pdf.c_str(), pdf_times, 0), 0);
@@ -112,7 +124,8 @@ TEST_F(SkipExisting, AFolderInThePdfsPlaceIsNotAPdf) {
     ASSERT_TRUE(platform::create_folder(pdf));
     EXPECT_EQ(convert_fax_file(job, fax, pdf), kPdfWriterFailed);
     EXPECT_EQ(job.log_text,
-              fax + " --> " + pdf + " : Failed : " + fax + " - Error in converting to pdf\r\n");
+              fax + " --> " + pdf + " : Failed : " + fax +
+                  " - Error in converting to pdf (Is a directory)\r\n");
     EXPECT_TRUE(platform::folder_exists(pdf));
 }
 

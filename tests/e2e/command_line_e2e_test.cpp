@@ -26,8 +26,9 @@ const std::string kUsage =
 const std::string kSaveFolderError =
     "ERROR Save Folder: Please set save folder with '/sd=' or '/sf=', and be sure it is not the "
     "same as source folder\n";
-// Without the window built, or without a display to show it on: one line, then exit 0.
+// Without the window built, or without a display to show it on: one line, then exit 2.
 const std::regex kNoWindow("trelvane: no (window is available|display)[^\n]*\n");
+constexpr int kCouldNotStart = 2;
 const std::string kStamp = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\n";
 const std::string kSeparator = std::string(50, '-') + "\n";
 
@@ -51,7 +52,14 @@ TEST_F(E2eTest, HelpAndVersion) {
     for (const char* option : {"--help", "-h"}) {
         RunResult r = run({option});
         EXPECT_EQ(r.exit_code, 0) << option;
-        EXPECT_EQ(r.out, kUsage) << option;
+        EXPECT_EQ(r.out.substr(0, kUsage.size()), kUsage) << option;
+        // Every option, the exit statuses and the places of the log and the settings.
+        for (const char* item : {"/f=", "/sf=", "/d=", "/sd=", "/filter=", "/i ", "/kh", "/ke",
+                                 "/l ", "/skip", "/jobs=N", "/relines", "/q ", "/log=", "/m=",
+                                 "--version", "Exit status:", "128+N", "tvnlog.txt",
+                                 "trelvane.ini"}) {
+            EXPECT_NE(r.out.find(item), std::string::npos) << option << " lacks " << item;
+        }
         EXPECT_EQ(r.err, "") << option;
     }
     RunResult v = run({"--version"});
@@ -59,29 +67,38 @@ TEST_F(E2eTest, HelpAndVersion) {
     EXPECT_TRUE(std::regex_match(v.out, std::regex("trelvane \\d+\\.\\d+\\.\\d+\n"))) << v.out;
 }
 
-TEST_F(E2eTest, NoArgumentsOpensTheWindowSilently) {
+TEST_F(E2eTest, NoArgumentsTriesTheWindowSilently) {
     RunResult r = run({});
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.exit_code, kCouldNotStart);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(std::regex_match(r.err, kNoWindow)) << r.err;
     RunResult empty = run({""});
-    EXPECT_EQ(empty.exit_code, 0);
+    EXPECT_EQ(empty.exit_code, kCouldNotStart);
     EXPECT_EQ(empty.out, "");
 }
 
 TEST_F(E2eTest, CommandLinesWithoutSaveOptionPrintUsageThenTryTheWindow) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"   "}, {"/q", "/l"}, {"/q", "/d=/some/folder"}, {"/L\t/Q"}}) {
-        RunResult r = run(args);
-        EXPECT_EQ(r.exit_code, 0);
+    struct Case {
+        std::vector<std::string> args;
+        std::string unknown;  // what standard error names as no option
+    };
+    const Case cases[] = {{{"   "}, ""},
+                          {{"/q", "/l"}, ""},
+                          {{"/q", "/d=/some/folder"}, ""},
+                          {{"/L\t/Q"}, "trelvane: unknown option '/L\t/Q' ignored\n"},
+                          {{"--bogus"}, "trelvane: unknown option '--bogus' ignored\n"}};
+    for (const Case& c : cases) {
+        RunResult r = run(c.args);
+        EXPECT_EQ(r.exit_code, kCouldNotStart) << c.args[0];
         EXPECT_EQ(r.out, kUsage);
-        EXPECT_TRUE(std::regex_match(r.err, kNoWindow)) << r.err;
+        ASSERT_EQ(r.err.substr(0, c.unknown.size()), c.unknown);
+        EXPECT_TRUE(std::regex_match(r.err.substr(c.unknown.size()), kNoWindow)) << r.err;
     }
 }
 
 TEST_F(E2eTest, EmptySaveFolderShowsTheErrorThenTriesTheWindow) {
     RunResult r = run({"/d=in", "/sd="});
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.exit_code, kCouldNotStart);
     EXPECT_EQ(r.out, "");
     ASSERT_EQ(r.err.substr(0, kSaveFolderError.size()), kSaveFolderError);
     EXPECT_TRUE(std::regex_match(r.err.substr(kSaveFolderError.size()), kNoWindow)) << r.err;
@@ -92,7 +109,9 @@ TEST_F(E2eTest, SingleFileThatIsNotAWinFaxFile) {
     RunResult r = run({"/f=x.txt", "/sf=out.pdf", "/log=" + log});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, "Vuvod Trelvane command line mode : convert file\n");
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err,
+              "trelvane: x.txt is not a WinFax file (.fxd, .fxm, .fxr or .fxs); nothing was "
+              "converted\n");
     const std::string record = read_file(log);
     EXPECT_TRUE(std::regex_match(
         record,

@@ -51,7 +51,24 @@ void expect_reported(const RunResult& run, const std::string& log_file, const st
     if (!quiet)
         shown += as_shown(report);
     EXPECT_EQ(run.out, shown);
-    EXPECT_EQ(run.err, "");
+    // A run with failures says so on standard error, with their number, and nothing else.
+    size_t failures = 0;
+    for (size_t at = 0; at < report.size();) {
+        const size_t end = report.find("\r\n", at);
+        const std::string line = report.substr(at, end - at);
+        if (line.find(" : Failed") != std::string::npos ||
+            line.find(" : Exception") != std::string::npos ||
+            line.find(" : Success ! (file times not kept") != std::string::npos ||
+            line.starts_with("Failed to read folder: ")) {
+            ++failures;
+        }
+        at = end == std::string::npos ? report.size() : end + 2;
+    }
+    EXPECT_EQ(run.err, failures == 0 ? std::string()
+                                     : "trelvane: " + std::to_string(failures) +
+                                           " not converted; the report says why (it is also in " +
+                                           log_file + ")\n");
+    EXPECT_EQ(run.exit_code, failures == 0 ? 0 : 1);
 
     const std::string record = testsupport::read_file(log_file);
     const size_t stamp_length = 20;  // "YYYY-MM-DD hh:mm:ss\n"

@@ -121,21 +121,22 @@ TEST_F(FaultInjectionTest, TemporaryFolderMissingOrNoFolder) {
         SCOPED_TRACE(tmpdir);
         const testsupport::ChildResult r =
             run({"/d=" + in.path(), "/sd=" + out.path(), "/log=" + log()}, tmpdir);
-        EXPECT_EQ(r.exit_code, 1);
-        EXPECT_EQ(r.err, "trelvane: cannot create work files in " + tmpdir + "/\n");
-        for (const char* name : {"a", "b"}) {
-            const std::string source =
-                in.file(std::string(name) + (name[0] == 'a' ? ".fxd" : ".fxs"));
-            const std::string pdf = out.file(std::string(name) + ".pdf");
-            EXPECT_NE(r.out.find(head(source, pdf) + "Failed : " + source + " - Error Fax\n"),
-                      std::string::npos)
-                << r.out;
-        }
-        EXPECT_NE(r.out.find("Total converted FAX files: 0\n"), std::string::npos);
+        // Nothing can start without work files: one line says where and why, the report too.
+        EXPECT_EQ(r.exit_code, 2);
+        const std::string reason = tmpdir.ends_with("missing") ? " (No such file or directory)"
+                                                              : " (Not a directory)";
+        EXPECT_EQ(r.err, "trelvane: cannot create work files in " + tmpdir + "/" + reason +
+                             "; set TMPDIR to a folder you may write to\n");
+        EXPECT_NE(r.out.find("Failed to create work files in " + tmpdir + "/" + reason + "\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.out.find(" --> "), std::string::npos) << r.out;
         EXPECT_EQ(read_file(out.file("a.pdf")), old_pdf);  // the older PDF survives
         EXPECT_FALSE(fs::exists(out.file("b.pdf")));
         EXPECT_TRUE(temporary_pdfs(out.path()).empty());
-        EXPECT_NE(read_file(log()).find(" - Error Fax\r\n"), std::string::npos);
+        EXPECT_NE(read_file(log()).find("Failed to create work files in " + tmpdir + "/" + reason +
+                                        "\r\n"),
+                  std::string::npos);
     }
     EXPECT_FALSE(fs::exists(base.file("missing")));
 }
@@ -148,13 +149,15 @@ TEST_F(FaultInjectionTest, DestinationThatIsAnExistingFolder) {
     const testsupport::ChildResult r = run({"/f=" + source, "/sf=" + folder, "/log=" + log()});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(
-        r.out.find(head(source, folder) + "Failed : " + source + " - Error in converting to pdf\n"),
+        r.out.find(head(source, folder) + "Failed : " + source +
+                   " - Error in converting to pdf (Is a directory)\n"),
         std::string::npos)
         << r.out;
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_EQ(read_file(folder + "/inside.txt"), "keep me");
     EXPECT_TRUE(temporary_pdfs(out.path()).empty());
-    EXPECT_NE(read_file(log()).find(" - Error in converting to pdf\r\n"), std::string::npos);
+    EXPECT_NE(read_file(log()).find(" - Error in converting to pdf (Is a directory)\r\n"),
+              std::string::npos);
 }
 
 TEST_F(FaultInjectionTest, DestinationFolderPathThroughARegularFile) {
@@ -165,7 +168,8 @@ TEST_F(FaultInjectionTest, DestinationFolderPathThroughARegularFile) {
     const std::string pdf = file + "/sub/a.pdf";
     const testsupport::ChildResult single = run({"/f=" + source, "/sf=" + pdf, "/log=" + log()});
     EXPECT_EQ(single.exit_code, 1);
-    EXPECT_NE(single.out.find(head(source, pdf) + "Failed to create dir: " + file + "/sub\n"),
+    EXPECT_NE(single.out.find(head(source, pdf) + "Failed to create dir: " + file +
+                              "/sub (Not a directory)\n"),
               std::string::npos)
         << single.out;
 
@@ -174,14 +178,16 @@ TEST_F(FaultInjectionTest, DestinationFolderPathThroughARegularFile) {
         run({"/d=" + in.path(), "/sd=" + file, "/log=" + log()});
     EXPECT_EQ(folder.exit_code, 1);
     EXPECT_NE(
-        folder.out.find(head(source, file + "/a.pdf") + "Failed to create dir: " + file + "\n"),
+        folder.out.find(head(source, file + "/a.pdf") + "Failed to create dir: " + file +
+                        " (Not a directory)\n"),
         std::string::npos)
         << folder.out;
     EXPECT_NE(folder.out.find(head(in.file("b.fxs"), file + "/b.pdf") +
-                              "Failed to create dir: " + file + "\n"),
+                              "Failed to create dir: " + file + " (Not a directory)\n"),
               std::string::npos);
     EXPECT_EQ(read_file(file), "not a folder");
-    EXPECT_NE(read_file(log()).find("Failed to create dir: " + file + "\r\n"), std::string::npos);
+    EXPECT_NE(read_file(log()).find("Failed to create dir: " + file + " (Not a directory)\r\n"),
+              std::string::npos);
 }
 
 // The file size limit, from what the first stage needs to what the PDF needs: each run stops
@@ -201,8 +207,11 @@ TEST_F(FaultInjectionTest, FileSizeLimitReachedWhileWriting) {
     ASSERT_GT(pdf_size, 4 * fax_size);
 
     std::set<std::string> stages_seen;
-    const std::vector<std::string> failures = {
-        " - Error Fax", " - Error in prearing to pdf conversion", " - Error in converting to pdf"};
+    // Each names the system's reason: the limit makes writes fail with EFBIG.
+    const std::vector<std::string> failures = {" - Error Fax (File too large)",
+                                               " - Error in prearing to pdf conversion (File too "
+                                               "large)",
+                                               " - Error in converting to pdf (File too large)"};
     constexpr int kSteps = 16;
     for (int step = 0; step < kSteps; ++step) {
         const uint64_t limit = fax_size + (pdf_size - fax_size) * step / kSteps;
@@ -211,7 +220,8 @@ TEST_F(FaultInjectionTest, FileSizeLimitReachedWhileWriting) {
         const testsupport::ChildResult r =
             run({"/d=" + in.path(), "/sd=" + out.path(), "/log=" + log()}, {}, limit);
         EXPECT_EQ(r.exit_code, 1);
-        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.err, "trelvane: 1 not converted; the report says why (it is also in " +
+                             log() + ")\n");
         const std::string line_start = head(big, big_pdf) + "Failed : " + big;
         const size_t at = r.out.find(line_start);
         ASSERT_NE(at, std::string::npos) << r.out;
@@ -258,7 +268,8 @@ TEST_F(FaultInjectionTest, SourceDeletedBetweenWalkAndConversion) {
         unsetenv("TMPDIR");
 
     const std::string a = in.file("a.fxd");
-    EXPECT_NE(job.log_text.find(head(a, out.file("a.pdf")) + "Failed : " + a + " - Not Fax\r\n"),
+    EXPECT_NE(job.log_text.find(head(a, out.file("a.pdf")) + "Failed : " + a +
+                                " - Not Fax (No such file or directory)\r\n"),
               std::string::npos)
         << job.log_text;
     EXPECT_NE(job.log_text.find(head(in.file("b.fxs"), out.file("b.pdf")) + "Success !\r\n"),
@@ -270,16 +281,20 @@ TEST_F(FaultInjectionTest, SourceDeletedBetweenWalkAndConversion) {
 }
 
 // A log that cannot be written loses its record, nothing else: the files convert, the report
-// is shown and the exit status says the run went well.
+// is shown, standard error names the log and why, and the exit status says the run went well.
 TEST_F(FaultInjectionTest, LogPathThatCannotBeWritten) {
     ASSERT_TRUE(testsupport::write_file(base.file("plain-file"), "x"));
     ASSERT_TRUE(fs::create_directory(base.file("a-folder")));
-    for (const std::string& bad_log :
-         {base.file("a-folder"), base.file("plain-file/log.txt"), base.file("one/two/log.txt")}) {
+    const std::pair<std::string, const char*> bad_logs[] = {
+        {base.file("a-folder"), "Is a directory"},
+        {base.file("plain-file/log.txt"), "Not a directory"},
+        {base.file("one/two/log.txt"), "No such file or directory"}};
+    for (const auto& [bad_log, reason] : bad_logs) {
         SCOPED_TRACE(bad_log);
         const testsupport::ChildResult r =
             run({"/d=" + in.path(), "/sd=" + out.path(), "/log=" + bad_log});
         EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.err, "trelvane: cannot write the log " + bad_log + " (" + reason + ")\n");
         EXPECT_NE(r.out.find(head(in.file("a.fxd"), out.file("a.pdf")) + "Success !\n"),
                   std::string::npos)
             << r.out;
@@ -297,7 +312,8 @@ TEST_F(FaultInjectionTest, LogPathThatCannotBeWritten) {
         run({"/q", "/d=" + in.path(), "/sd=" + out.path(), "/log=" + base.file("full.txt")}, {},
             full_log.size());
     EXPECT_EQ(full.exit_code, 0);
-    EXPECT_EQ(full.err, "");
+    EXPECT_EQ(full.err, "trelvane: cannot write the log " + base.file("full.txt") +
+                            " (File too large)\n");
     EXPECT_EQ(read_file(base.file("full.txt")), full_log);
 }
 

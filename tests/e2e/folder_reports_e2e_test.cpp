@@ -101,7 +101,8 @@ TEST_F(SingleFileReports, MissingSourceIsNotAFax) {
     EXPECT_EQ(r.exit_code, 1);
     expect_reported(r, log_path(),
                     kSingleFileHeader +
-                        report_line(source, dir.file("a.pdf"), "Failed : " + source + " - Not Fax"),
+                        report_line(source, dir.file("a.pdf"),
+                                    "Failed : " + source + " - Not Fax (No such file or directory)"),
                     false);
 }
 
@@ -114,7 +115,8 @@ TEST_F(SingleFileReports, DestinationFolderThatCannotBeCreated) {
     expect_reported(
         r, log_path(),
         kSingleFileHeader +
-            report_line(dir.file("a.fxs"), pdf, "Failed to create dir: " + dir.file("blocker/sub")),
+            report_line(dir.file("a.fxs"), pdf,
+                        "Failed to create dir: " + dir.file("blocker/sub") + " (Not a directory)"),
         false);
     EXPECT_EQ(read_file(dir.file("blocker")), "a file where a folder should be");
 }
@@ -225,7 +227,8 @@ TEST_F(SingleFileReports, PdfsAppearWholeOrNotAtAll) {
     expect_reported(r, log_path(),
                     kSingleFileHeader + report_line(dir.file("good.fxs"), out + "/taken.pdf",
                                                     "Failed : " + dir.file("good.fxs") +
-                                                        " - Error in converting to pdf"),
+                                                        " - Error in converting to pdf (Is a "
+                                                        "directory)"),
                     false);
     EXPECT_EQ(names_in(out), (std::vector<std::string>{"a.pdf", "taken.pdf"}));
     // A good conversion replaces the older PDF, again without leftovers.
@@ -297,18 +300,37 @@ TEST_F(FolderReports, SaveFolderThatCannotBeCreated) {
     EXPECT_EQ(r.exit_code, 1);
     expect_reported(r, log_path(),
                     folder_header(in, out) +
-                        report_line(in + "/a.fxs", out + "/a.pdf", "Failed to create dir: " + out) +
+                        report_line(in + "/a.fxs", out + "/a.pdf",
+                                    "Failed to create dir: " + out + " (Not a directory)") +
                         folder_total(0),
                     true);
 }
 
-TEST_F(FolderReports, EmptyAndMissingFoldersReportATotalOfNothing) {
+TEST_F(FolderReports, EmptyFolderReportsATotalOfNothing) {
     ASSERT_TRUE(fs::create_directory(dir.file("empty")));
-    for (const std::string& in : {dir.file("empty"), dir.file("missing")}) {
+    const RunResult r = run({"/d=" + dir.file("empty"), "/sd=" + dir.file("out")});
+    EXPECT_EQ(r.exit_code, 0);
+    expect_reported(r, log_path(), folder_header(dir.file("empty"), dir.file("out")) + folder_total(0),
+                    true);
+}
+
+// A source folder that is not there is a mistake in the command: nothing could start (exit
+// status 2), and the report and the log say why, as does standard error.
+TEST_F(FolderReports, MissingSourceFolderCannotStart) {
+    ASSERT_TRUE(write_file(dir.file("a-file"), "x"));
+    const std::pair<std::string, const char*> cases[] = {
+        {dir.file("missing"), "No such file or directory"}, {dir.file("a-file"), "Not a directory"}};
+    for (const auto& [in, reason] : cases) {
         SCOPED_TRACE(in);
         const RunResult r = run({"/d=" + in, "/sd=" + dir.file("out")});
-        EXPECT_EQ(r.exit_code, 0);
-        expect_reported(r, log_path(), folder_header(in, dir.file("out")) + folder_total(0), true);
+        EXPECT_EQ(r.exit_code, 2);
+        const std::string report = folder_header(in, dir.file("out")) + "Failed to read folder: " +
+                                   in + " (" + reason + ")\r\n" + folder_total(0);
+        EXPECT_EQ(r.out, "Please Wait...\n" + as_shown(report));
+        EXPECT_EQ(r.err,
+                  "trelvane: cannot read the source folder " + in + " (" + reason + ")\n");
+        EXPECT_NE(read_file(log_path()).find(report), std::string::npos);
+        EXPECT_FALSE(exists(dir.file("out")));
         fs::remove(log_path());
     }
 }

@@ -177,7 +177,8 @@ TEST_F(ConversionPass, UncreatableSaveFolderIsReportedAndEveryFileFails) {
     EXPECT_EQ(view.events,
               (std::vector<std::string>{"started", "save folder failed", "finished 0"}));
     ASSERT_EQ(view.rows.size(), 1u);
-    EXPECT_EQ(view.rows[0].result, "Failed to create dir: " + dir.file("blocker/out"));
+    EXPECT_EQ(view.rows[0].result,
+              "Failed to create dir: " + dir.file("blocker/out") + " (Not a directory)");
 }
 
 }  // namespace

@@ -1,0 +1,105 @@
+#include "app/batch_run.h"
+
+#include <optional>
+
+#include "app/conversion_workspace.h"
+#include "app/pipeline.h"
+#include "app/process_paths.h"
+#include "platform/cleanup.h"
+#include "platform/interrupt_watch.h"
+#include "platform/system_error.h"
+
+namespace trelvane::app {
+
+std::string folder_problem_line(const FolderProblem& problem) {
+    return "Failed to read folder: " + problem.folder +
+           platform::system_message_suffix(problem.error) + "\r\n";
+}
+
+std::string interrupted_line(const RunOutcome& outcome) {
+    return "Interrupted by " + platform::signal_name(outcome.signal) + ": " +
+           std::to_string(outcome.total - outcome.finished) + " of " +
+           std::to_string(outcome.total) + " files not converted\r\n";
+}
+
+void BatchRun::interrupt(int signal_number) {
+    int none = 0;
+    signal_.compare_exchange_strong(none, signal_number);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pool_ != nullptr)
+        pool_->wake();
+}
+
+RunOutcome BatchRun::run(BatchJob& job, std::vector<PlannedFile> plan, const RunHooks& hooks) {
+    RunOutcome outcome;
+    outcome.total = plan.size();
+    const unsigned jobs = job.jobs > 0 ? static_cast<unsigned>(job.jobs) : default_job_count();
+    ConversionPool pool(job, std::move(plan), jobs, hooks.convert);
+    int error = 0;
+    if (outcome.total > 0 && !pool.create_workspaces(process_paths().temp_folder, error)) {
+        outcome.workspace_error = error;
+        return outcome;
+    }
+
+    size_t next_problem = 0;
+    const auto add = [&](const std::string& text) {
+        job.log_text += text;
+        if (hooks.report)
+            hooks.report(text);
+    };
+    const auto add_problems_before = [&](size_t position) {
+        while (next_problem < job.folder_problems.size() &&
+               job.folder_problems[next_problem].position <= position) {
+            add(folder_problem_line(job.folder_problems[next_problem++]));
+            ++job.failed_files;
+        }
+    };
+    const auto add_result = [&](size_t index, FileResult& result) {
+        add_problems_before(index);
+        add(result.report);
+        ++outcome.finished;
+        if (result.code == kConverted)
+            ++outcome.converted;
+        if (is_failure(result.code))
+            ++job.failed_files;
+        if (hooks.progress)
+            hooks.progress(outcome.finished, outcome.total, pool.file(index).source);
+    };
+
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pool_ = &pool;
+    }
+    if (signal_.load() == 0)
+        pool.start();
+    size_t index = 0;
+    for (; index < outcome.total && signal_.load() == 0; ++index) {
+        std::optional<FileResult> result = pool.take(index);
+        if (!result)
+            break;
+        add_result(index, *result);
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pool_ = nullptr;
+    }
+
+    outcome.signal = signal_.load();
+    if (outcome.signal == 0) {
+        add_problems_before(outcome.total);
+        return outcome;
+    }
+    // Interrupted: nothing new starts or is put in place; report what finished, in order.
+    pool.stop();
+    platform::close_commit_gate();
+    for (auto& [finished_index, result] : pool.take_finished())
+        add_result(finished_index, result);
+    add_problems_before(outcome.total);
+    for (const std::string& stem : pool.page_file_stems())
+        remove_page_files(stem.c_str());
+    // Conversions still running are left to the process's end; the pool must not wait for them.
+    pool.abandon();
+    return outcome;
+}
+
+}  // namespace trelvane::app

@@ -1,0 +1,199 @@
+#include "app/conversion_pool.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "app/pipeline.h"
+#include "platform/cleanup.h"
+
+namespace trelvane::app {
+
+namespace {
+
+BatchJob settings_only(const BatchJob& job) {
+    BatchJob copy;
+    copy.keep_file_times = job.keep_file_times;
+    copy.quiet = job.quiet;
+    copy.keep_extension = job.keep_extension;
+    copy.include_subfolders = job.include_subfolders;
+    copy.keep_hierarchy = job.keep_hierarchy;
+    copy.job_mode = job.job_mode;
+    copy.skip_existing = job.skip_existing;
+    copy.filter = job.filter;
+    copy.source = job.source;
+    copy.destination = job.destination;
+    copy.copy_options = job.copy_options;
+    copy.jobs = job.jobs;
+    return copy;
+}
+
+// A second file that the naming rule sent to the same PDF says where it went instead.
+void add_clash_note(std::string& report, const PlannedFile& file) {
+    if (file.destination != file.wanted && report.ends_with("\r\n")) {
+        report.insert(report.size() - 2,
+                      " (" + file.wanted + " was already written in this run)");
+    }
+}
+
+}  // namespace
+
+unsigned default_job_count() {
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<unsigned>(online) : 1u;
+}
+
+ConversionPool::ConversionPool(const BatchJob& settings, std::vector<PlannedFile> plan,
+                               unsigned jobs, FileConverter convert)
+    : state_(std::make_shared<State>()) {
+    state_->settings = settings_only(settings);
+    state_->plan = std::move(plan);
+    state_->slots.resize(state_->plan.size());
+    state_->convert = convert ? std::move(convert)
+                              : FileConverter([](BatchJob& job, const std::string& source,
+                                                 const std::string& destination,
+                                                 ConversionWorkspace& workspace) {
+                                    return convert_fax_file(job, source, destination, workspace);
+                                });
+    const size_t wanted = std::max(1u, jobs);
+    jobs_ = static_cast<unsigned>(std::min<size_t>(wanted, std::max<size_t>(1, state_->plan.size())));
+}
+
+ConversionPool::~ConversionPool() {
+    stop();
+    wake();
+    for (std::thread& worker : workers_) {
+        if (abandoned_) {
+            worker.detach();
+        } else if (worker.joinable()) {
+            worker.join();
+        }
+    }
+}
+
+bool ConversionPool::create_workspaces(const std::string& temp_folder, int& error) {
+    error = 0;
+    state_->workspaces.clear();
+    state_->workspaces.resize(jobs_);
+    for (ConversionWorkspace& workspace : state_->workspaces) {
+        if (!workspace.create(temp_folder)) {
+            error = workspace.error();
+            state_->workspaces.clear();
+            return false;
+        }
+        state_->stems.push_back(page_file_stem(workspace.page_file_base()));
+    }
+    return true;
+}
+
+void ConversionPool::start(std::function<void(size_t)> on_finished) {
+    state_->on_finished = std::move(on_finished);
+    state_->workers = std::make_unique<Worker[]>(state_->workspaces.size());
+    for (size_t i = 0; i < state_->workspaces.size(); ++i)
+        workers_.emplace_back(work, state_, i);
+}
+
+size_t ConversionPool::size() const {
+    return state_->plan.size();
+}
+
+unsigned ConversionPool::job_count() const {
+    return jobs_;
+}
+
+const PlannedFile& ConversionPool::file(size_t index) const {
+    return state_->plan.at(index);
+}
+
+void ConversionPool::work(const std::shared_ptr<State>& state, size_t worker) {
+    BatchJob job = state->settings;
+    ConversionWorkspace& workspace = state->workspaces[worker];
+    Worker& self = state->workers[worker];
+    platform::observe_commits(&self.committed);
+    for (;;) {
+        size_t index;
+        {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            if (state->stopped || state->next >= state->plan.size())
+                break;
+            index = state->next++;
+            self.current = index;
+            self.committed.store(false);
+        }
+        const PlannedFile& file = state->plan[index];
+        job.log_text.clear();
+        FileResult result;
+        result.code = state->convert(job, file.source, file.destination, workspace);
+        result.committed = self.committed.load();
+        result.report = std::move(job.log_text);
+        add_clash_note(result.report, file);
+        {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            Slot& slot = state->slots[index];
+            slot.late = state->stopped;
+            slot.result = std::move(result);
+            self.current = kIdle;
+        }
+        state->changed.notify_all();
+        if (state->on_finished)
+            state->on_finished(index);
+    }
+    platform::observe_commits(nullptr);
+}
+
+std::optional<FileResult> ConversionPool::take(size_t index) {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    Slot& slot = state_->slots.at(index);
+    state_->changed.wait(lock, [&] { return slot.result.has_value() || state_->woken; });
+    if (!slot.result || slot.taken)
+        return std::nullopt;
+    slot.taken = true;
+    return std::move(*slot.result);
+}
+
+void ConversionPool::wake() {
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->woken = true;
+    }
+    state_->changed.notify_all();
+}
+
+void ConversionPool::stop() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->stopped = true;
+}
+
+std::vector<std::pair<size_t, FileResult>> ConversionPool::take_finished() {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    // A PDF that was put in place is reported, however late its result comes. The gate is
+    // closed, so no worker puts another one in place meanwhile.
+    const size_t worker_count = state_->workers ? state_->workspaces.size() : 0;
+    state_->changed.wait(lock, [&] {
+        for (size_t w = 0; w < worker_count; ++w) {
+            const Worker& worker = state_->workers[w];
+            if (worker.current != kIdle && worker.committed.load())
+                return false;
+        }
+        return true;
+    });
+    std::vector<std::pair<size_t, FileResult>> finished;
+    for (size_t i = 0; i < state_->slots.size(); ++i) {
+        Slot& slot = state_->slots[i];
+        if (!slot.result || slot.taken || (slot.late && !slot.result->committed))
+            continue;
+        slot.taken = true;
+        finished.emplace_back(i, std::move(*slot.result));
+    }
+    return finished;
+}
+
+void ConversionPool::abandon() {
+    abandoned_ = true;
+}
+
+std::vector<std::string> ConversionPool::page_file_stems() const {
+    return state_->stems;
+}
+
+}  // namespace trelvane::app

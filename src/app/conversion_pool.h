@@ -1,0 +1,120 @@
+// Converting many files at once: a pool of worker threads, each with its own workspace and its
+// own copy of the run's settings, that takes the planned files in order and keeps each file's
+// result for whoever reports them. A run on N threads gives the report and the PDFs of a run on
+// one, only sooner: names are decided before the pool starts, and results are read in plan order.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/batch_job.h"
+#include "app/conversion_workspace.h"
+
+namespace trelvane::app {
+
+// One file of a run, with its PDF path decided before any conversion starts.
+struct PlannedFile {
+    std::string source;       // the fax
+    std::string destination;  // the PDF to write
+    std::string wanted;       // the PDF path the naming rule gave (destination differs on a clash)
+};
+
+struct FileResult {
+    int code = 0;
+    std::string report;      // the file's report line, CR LF ended (empty: not a WinFax file)
+    bool committed = false;  // its PDF was put in place
+};
+
+// The conversion a worker runs for each file (convert_fax_file unless a test says otherwise).
+using FileConverter = std::function<int(BatchJob& job, const std::string& source,
+                                        const std::string& destination,
+                                        ConversionWorkspace& workspace)>;
+
+// The number of conversions to run at once when the user does not say: one per online processor.
+unsigned default_job_count();
+
+class ConversionPool {
+  public:
+    // settings: the run's choices (its files, report and PDF list are not copied). jobs is
+    // capped at the number of files.
+    ConversionPool(const BatchJob& settings, std::vector<PlannedFile> plan, unsigned jobs,
+                   FileConverter convert = {});
+    // Stops the pool and waits for the workers to finish their current files, unless the pool
+    // was abandoned.
+    ~ConversionPool();
+    ConversionPool(const ConversionPool&) = delete;
+    ConversionPool& operator=(const ConversionPool&) = delete;
+
+    // Makes one workspace per worker in the temporary folder. False, with errno's reason in
+    // error, when one cannot be made (nothing has started then).
+    bool create_workspaces(const std::string& temp_folder, int& error);
+    // Starts the workers. on_finished, when given, is called on a worker thread with a file's
+    // index right after its result is stored.
+    void start(std::function<void(size_t index)> on_finished = {});
+
+    size_t size() const;
+    unsigned job_count() const;
+    const PlannedFile& file(size_t index) const;
+
+    // Waits for the result of file `index` and hands it over (once). Nothing when wake() was
+    // called meanwhile.
+    std::optional<FileResult> take(size_t index);
+    // Makes a waiting take() return at once (from any thread).
+    void wake();
+
+    // No further file starts; files being converted go on. Results stored from now on count
+    // only when their PDF was put in place (see take_finished).
+    void stop();
+    // After stop and after the commit gate was closed (platform::close_commit_gate): waits
+    // until every PDF put in place has its result stored, then hands over, in plan order, each
+    // finished result not yet taken.
+    std::vector<std::pair<size_t, FileResult>> take_finished();
+    // The pool's destruction no longer waits for the workers; each ends after its current file.
+    void abandon();
+
+    // The page-file stems of the workers' workspaces (page-file mode writes files by name).
+    std::vector<std::string> page_file_stems() const;
+
+  private:
+    struct Slot {
+        std::optional<FileResult> result;
+        bool late = false;   // stored after stop()
+        bool taken = false;  // handed over
+    };
+    struct Worker {
+        std::atomic<bool> committed{false};  // the current file's PDF was put in place
+        size_t current = kIdle;              // the file being converted (guarded by mutex)
+    };
+    static constexpr size_t kIdle = static_cast<size_t>(-1);
+    struct State {
+        BatchJob settings;
+        std::vector<PlannedFile> plan;
+        FileConverter convert;
+        std::function<void(size_t)> on_finished;
+        std::vector<ConversionWorkspace> workspaces;
+        std::unique_ptr<Worker[]> workers;
+        std::vector<std::string> stems;
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<Slot> slots;
+        size_t next = 0;
+        bool stopped = false;
+        bool woken = false;
+    };
+    static void work(const std::shared_ptr<State>& state, size_t worker);
+
+    std::shared_ptr<State> state_;
+    unsigned jobs_;
+    std::vector<std::thread> workers_;
+    bool abandoned_ = false;
+};
+
+}  // namespace trelvane::app

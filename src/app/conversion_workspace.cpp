@@ -1,0 +1,90 @@
+#include "app/conversion_workspace.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+
+#include "faxread/winfax_reader.h"
+
+namespace trelvane::app {
+
+namespace {
+
+constexpr size_t kPageNumberSuffix = 7;  // "001.tif"
+
+std::string unique_page_file_base(const std::string& temp_folder) {
+    static std::atomic<unsigned> next{0};
+    return temp_folder + "tvnintif-" + std::to_string(getpid()) + "-" +
+           std::to_string(next.fetch_add(1)) + ".tmp";
+}
+
+}  // namespace
+
+ConversionWorkspace::~ConversionWorkspace() {
+    clear();
+}
+
+bool ConversionWorkspace::create(const std::string& temp_folder) {
+    error_ = 0;
+    if (!intermediate_.create(temp_folder, "tvnintif")) {
+        error_ = intermediate_.error();
+        return false;
+    }
+    if (!normalised_.create(temp_folder, "tvncptif")) {
+        error_ = normalised_.error();
+        return false;
+    }
+    intermediate_path_ = intermediate_.path();
+    normalised_path_ = normalised_.path();
+    page_file_base_ = unique_page_file_base(temp_folder);
+    return true;
+}
+
+ConversionWorkspace ConversionWorkspace::at_paths(std::string intermediate_tiff,
+                                                  std::string normalised_tiff,
+                                                  std::string page_file_base) {
+    ConversionWorkspace workspace;
+    workspace.intermediate_path_ = std::move(intermediate_tiff);
+    workspace.normalised_path_ = std::move(normalised_tiff);
+    workspace.page_file_base_ = std::move(page_file_base);
+    return workspace;
+}
+
+void ConversionWorkspace::clear() {
+    intermediate_.clear();
+    normalised_.clear();
+    if (!page_file_base_.empty())
+        remove_page_files(page_file_stem(page_file_base_).c_str());
+}
+
+std::string page_file_stem(const std::string& base) {
+    if (base.empty())
+        return {};
+    std::string first = faxread::WinFaxReader::page_file_name(base, 0);
+    first.resize(first.size() - kPageNumberSuffix);
+    return first;
+}
+
+void remove_page_files(const char* stem) {
+    const size_t stem_length = std::strlen(stem);
+    if (stem_length == 0 || stem_length + 16 > PATH_MAX)
+        return;
+    char name[PATH_MAX];
+    std::memcpy(name, stem, stem_length);
+    for (unsigned number = 1; number <= 65535; ++number) {
+        char digits[8];
+        size_t count = 0;
+        for (unsigned rest = number; rest > 0 || count < 3; rest /= 10)
+            digits[count++] = static_cast<char>('0' + rest % 10);
+        size_t at = stem_length;
+        while (count > 0)
+            name[at++] = digits[--count];
+        std::memcpy(name + at, ".tif", 5);
+        if (unlink(name) != 0)
+            return;
+    }
+}
+
+}  // namespace trelvane::app

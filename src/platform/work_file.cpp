@@ -1,0 +1,129 @@
+#include "platform/work_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/file_system.h"
+#include "platform/paths.h"
+
+namespace trelvane::platform {
+
+namespace {
+
+std::string descriptor_path(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+bool descriptor_path_works(int fd) {
+    struct stat by_path {};
+    struct stat by_fd {};
+    return ::stat(descriptor_path(fd).c_str(), &by_path) == 0 && ::fstat(fd, &by_fd) == 0 &&
+           by_path.st_ino == by_fd.st_ino && by_path.st_dev == by_fd.st_dev;
+}
+
+std::string with_separator(const std::string& folder) {
+    if (folder.empty())
+        return "./";
+    return folder.back() == kPathSeparator ? folder : folder + kPathSeparator;
+}
+
+}  // namespace
+
+WorkFile::~WorkFile() {
+    close();
+}
+
+WorkFile::WorkFile(WorkFile&& other) noexcept
+    : fd_(other.fd_),
+      error_(other.error_),
+      path_(std::move(other.path_)),
+      named_path_(std::move(other.named_path_)),
+      cleanup_(std::move(other.cleanup_)) {
+    other.fd_ = -1;
+    other.path_.clear();
+    other.named_path_.clear();
+}
+
+WorkFile& WorkFile::operator=(WorkFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        error_ = other.error_;
+        path_ = std::move(other.path_);
+        named_path_ = std::move(other.named_path_);
+        cleanup_ = std::move(other.cleanup_);
+        other.fd_ = -1;
+        other.path_.clear();
+        other.named_path_.clear();
+    }
+    return *this;
+}
+
+bool WorkFile::create(const std::string& folder, const std::string& stem) {
+    close();
+    error_ = 0;
+    const std::string where = with_separator(folder);
+    std::string named;
+    // A file with a unique name, opened for reading and writing.
+    const auto open_named = [&]() {
+        named = create_unique_file(where, stem, ".tmp");
+        if (named.empty()) {
+            error_ = errno != 0 ? errno : EIO;
+            return false;
+        }
+        fd_ = ::open(named.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (fd_ < 0) {
+            error_ = errno;
+            ::unlink(named.c_str());
+            return false;
+        }
+        return true;
+    };
+#ifdef O_TMPFILE
+    fd_ = ::open(where.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+    // File systems without unnamed files: a unique name, removed again at once below.
+    if (fd_ < 0 && !open_named())
+        return false;
+    if (descriptor_path_works(fd_)) {
+        if (!named.empty())
+            ::unlink(named.c_str());
+        path_ = descriptor_path(fd_);
+        return true;
+    }
+    // No /proc: the file has to keep a name for the code that opens it by name.
+    if (named.empty()) {
+        ::close(fd_);
+        fd_ = -1;
+        if (!open_named())
+            return false;
+    }
+    named_path_ = named;
+    path_ = named;
+    cleanup_ = CleanupName(named);
+    return true;
+}
+
+void WorkFile::clear() {
+    if (fd_ >= 0 && ::ftruncate(fd_, 0) != 0) {
+        // Nothing lost: the next conversion truncates the file when it opens it.
+    }
+}
+
+void WorkFile::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!named_path_.empty()) {
+        ::unlink(named_path_.c_str());
+        named_path_.clear();
+    }
+    cleanup_.release();
+    path_.clear();
+}
+
+}  // namespace trelvane::platform
