@@ -1,6 +1,7 @@
 #include "support/child_process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,6 +60,9 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             ::_exit(126);
     }
+    if (options.user && (::setgroups(0, nullptr) != 0 || ::setgid(*options.user) != 0 ||
+                         ::setuid(*options.user) != 0))
+        ::_exit(126);
     ::execve(program, argv, envp);
     ::_exit(127);
 }
@@ -97,6 +101,17 @@ ChildResult run_child(const std::string& program, const ChildOptions& options) {
             break;
         if (done < 0 && errno != EINTR)
             break;
+        if (options.signal_number != 0 && !result.signal_sent) {
+            const std::string so_far = read_file(out_path);
+            int marks = 0;
+            for (size_t at = so_far.find(options.signal_mark); at != std::string::npos;
+                 at = so_far.find(options.signal_mark, at + 1))
+                ++marks;
+            if (marks >= options.signal_after_marks) {
+                ::kill(pid, options.signal_number);
+                result.signal_sent = true;
+            }
+        }
         if (std::chrono::steady_clock::now() >= deadline) {
             ::kill(pid, SIGKILL);
             result.timed_out = true;

@@ -1,0 +1,135 @@
+// The conversion pool with a stand-in for the conversion: results handed over in plan order
+// however the files finish, each worker with a workspace of its own, no file started twice or
+// after a stop.
+#include "app/conversion_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "support/temp_dir.h"
+
+namespace trelvane::app {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::vector<PlannedFile> plan_of(size_t count) {
+    std::vector<PlannedFile> plan;
+    for (size_t i = 0; i < count; ++i) {
+        const std::string name = "/in/f" + std::to_string(i);
+        plan.push_back({name + ".fxs", name + ".pdf", name + ".pdf"});
+    }
+    return plan;
+}
+
+TEST(ConversionPool, ResultsInPlanOrderWhateverOrderTheFilesFinishIn) {
+    testsupport::TempDir tmp;
+    constexpr size_t kFiles = 24;
+    std::vector<PlannedFile> plan = plan_of(kFiles);
+    plan[5].destination = "/in/f5 (2).pdf";  // a clash the plan resolved
+    std::mutex mutex;
+    std::set<const ConversionWorkspace*> workspaces;
+    std::atomic<int> running{0};
+    std::atomic<int> most_at_once{0};
+    BatchJob job;
+    ConversionPool pool(job, plan, 4,
+                        [&](BatchJob& j, const std::string& source, const std::string& pdf,
+                            ConversionWorkspace& workspace) {
+                            const int now = ++running;
+                            for (int seen = most_at_once; now > seen;)
+                                most_at_once.compare_exchange_weak(seen, now);
+                            {
+                                std::lock_guard<std::mutex> lock(mutex);
+                                workspaces.insert(&workspace);
+                            }
+                            // Later files finish sooner.
+                            const int index = std::stoi(source.substr(5));
+                            std::this_thread::sleep_for(std::chrono::milliseconds(kFiles - index));
+                            j.log_text += source + " --> " + pdf + " : Success !\r\n";
+                            --running;
+                            return 0;
+                        });
+    int error = 0;
+    ASSERT_TRUE(pool.create_workspaces(tmp.path(), error));
+    std::atomic<size_t> finished{0};
+    pool.start([&](size_t) { ++finished; });
+    for (size_t i = 0; i < kFiles; ++i) {
+        const std::optional<FileResult> result = pool.take(i);
+        ASSERT_TRUE(result) << i;
+        std::string expected = plan[i].source + " --> " + plan[i].destination + " : Success !";
+        if (i == 5)
+            expected += " (/in/f5.pdf was already written in this run)";
+        EXPECT_EQ(result->report, expected + "\r\n");
+        EXPECT_EQ(result->code, 0);
+    }
+    EXPECT_EQ(pool.job_count(), 4u);
+    EXPECT_EQ(workspaces.size(), 4u);
+    EXPECT_LE(most_at_once.load(), 4);
+    EXPECT_GE(most_at_once.load(), 2);
+    pool.stop();
+    EXPECT_TRUE(pool.take_finished().empty());  // everything was handed over once
+    EXPECT_FALSE(pool.take(0));
+}
+
+TEST(ConversionPool, NoMoreJobsThanFiles) {
+    BatchJob job;
+    ConversionPool pool(job, plan_of(2), 16);
+    EXPECT_EQ(pool.job_count(), 2u);
+    ConversionPool empty(job, {}, 16);
+    EXPECT_EQ(empty.job_count(), 1u);
+    EXPECT_GE(default_job_count(), 1u);
+}
+
+// After a stop no file starts; the files that finished are handed over in plan order, and
+// waking a waiting reader lets it go without a result.
+TEST(ConversionPool, StopLeavesTheRestAndHandsOverWhatFinished) {
+    testsupport::TempDir tmp;
+    std::atomic<bool> release{false};
+    std::atomic<int> started{0};
+    BatchJob job;
+    ConversionPool pool(job, plan_of(10), 2,
+                        [&](BatchJob& j, const std::string& source, const std::string&,
+                            ConversionWorkspace&) {
+                            ++started;
+                            if (source != "/in/f0.fxs") {
+                                while (!release)
+                                    std::this_thread::sleep_for(1ms);
+                            }
+                            j.log_text = source + "\r\n";
+                            return 0;
+                        });
+    int error = 0;
+    ASSERT_TRUE(pool.create_workspaces(tmp.path(), error));
+    pool.start();
+    ASSERT_TRUE(pool.take(0));
+    while (started < 3)  // f0 done, f1 and f2 waiting
+        std::this_thread::sleep_for(1ms);
+    pool.stop();
+    std::thread waker([&] {
+        std::this_thread::sleep_for(20ms);
+        pool.wake();
+    });
+    EXPECT_FALSE(pool.take(3));  // never started: only the wake ends the wait
+    waker.join();
+    release = true;
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(started.load(), 3);
+    // f1 and f2 finished after the stop without putting a PDF in place: not counted as done.
+    EXPECT_TRUE(pool.take_finished().empty());
+}
+
+TEST(ConversionPool, WorkspacesThatCannotBeMadeStopEverything) {
+    BatchJob job;
+    ConversionPool pool(job, plan_of(3), 2);
+    int error = 0;
+    EXPECT_FALSE(pool.create_workspaces("/nonexistent-folder/", error));
+    EXPECT_EQ(error, ENOENT);
+}
+
+}  // namespace
+}  // namespace trelvane::app
