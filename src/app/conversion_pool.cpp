@@ -11,20 +11,14 @@ namespace trelvane::app {
 
 namespace {
 
+// The run's choices without what belongs to the run as a whole (its files, report, failures).
 BatchJob settings_only(const BatchJob& job) {
-    BatchJob copy;
-    copy.keep_file_times = job.keep_file_times;
-    copy.quiet = job.quiet;
-    copy.keep_extension = job.keep_extension;
-    copy.include_subfolders = job.include_subfolders;
-    copy.keep_hierarchy = job.keep_hierarchy;
-    copy.job_mode = job.job_mode;
-    copy.skip_existing = job.skip_existing;
-    copy.filter = job.filter;
-    copy.source = job.source;
-    copy.destination = job.destination;
-    copy.copy_options = job.copy_options;
-    copy.jobs = job.jobs;
+    BatchJob copy = job;
+    copy.files = {};
+    copy.log_text = {};
+    copy.written_pdfs = {};
+    copy.folder_problems = {};
+    copy.failed_files = 0;
     return copy;
 }
 
@@ -122,6 +116,7 @@ void ConversionPool::work(const std::shared_ptr<State>& state, size_t worker) {
         }
         const PlannedFile& file = state->plan[index];
         job.log_text.clear();
+        job.written_pdfs.clear();  // the plan already keeps names apart
         FileResult result;
         result.code = state->convert(job, file.source, file.destination, workspace);
         result.committed = self.committed.load();
