@@ -70,7 +70,7 @@ AboutBox::AboutBox(const QIcon& icon, const std::string& home_url, const std::st
 void AboutBox::open_link(const QString& url) {
     // Without a help page the home-page link leads nowhere, and nothing happens.
     if (!url.isEmpty() && prompter_ != nullptr) {
-        prompter_->open_url(url.toStdString());
+        prompter_->open_url(url.toStdString(), {});
     }
 }
 

@@ -40,32 +40,39 @@ int run_conversion_pass(PassRequest& request, PassView& view, const std::atomic<
     for (size_t i = 0; i < job.files.size() && !stop.load(); ++i) {
         const std::string source_path =
             request.source_folder + platform::kPathSeparator + job.files[i];
+        // Named as the command line names them: two sources mapping to one PDF (same names in
+        // different subfolders, or a.fxs beside a.fxm) must not replace each other's output.
         const std::string wanted = app::pdf_path_for(job, source_path);
-        // Two sources mapping to one PDF would silently replace each other's output.
-        const std::string pdf_path =
-            job.keep_hierarchy == 1 ? wanted : app::unclaimed_pdf_path(job, wanted);
+        const std::string pdf_path = app::unclaimed_pdf_path(job, wanted);
         const int row = static_cast<int>(i);
         view.status_changed("Doing: " + source_path);
         view.file_started(row, source_path);
 
         const size_t report_size = job.log_text.size();
+        const size_t written_before = job.written_pdfs.size();
         const int result = convert(job, source_path, pdf_path);
-        const std::string result_text = result_column_text(
-            result,
-            std::string_view(job.log_text).substr(std::min(report_size, job.log_text.size())),
-            source_path, pdf_path);
+        // A PDF can be written and the file still not count as converted (its times could not
+        // be kept); the row then still names the PDF.
+        const bool written =
+            job.written_pdfs.size() > written_before && job.written_pdfs.back() == pdf_path;
+        const std::string result_text =
+            written && result != app::kConverted
+                ? std::string(kTimesNotKeptText)
+                : result_column_text(result,
+                                     std::string_view(job.log_text)
+                                         .substr(std::min(report_size, job.log_text.size())),
+                                     source_path, pdf_path);
         // Only a file that wrote a report line gets the note on its own line.
         if (pdf_path != wanted && job.log_text.size() > report_size &&
             job.log_text.ends_with("\r\n")) {
             job.log_text.insert(job.log_text.size() - 2,
                                 " (" + wanted + " was already written in this run)");
         }
-        std::string shown_pdf;
         if (result == app::kConverted) {
             ++converted;
-            shown_pdf = pdf_path;
         }
-        view.file_finished(row, shown_pdf, result_text);
+        view.file_finished(row, result == app::kConverted || written ? pdf_path : std::string(),
+                           result_text);
     }
 
     view.status_changed(done_status_text(converted));

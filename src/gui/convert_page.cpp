@@ -2,7 +2,6 @@
 
 #include <QEventLoop>
 #include <QGridLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,13 +9,16 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <algorithm>
 #include <utility>
 
 #include "app/settings_file.h"
 #include "gui/option_rules.h"
 #include "gui/prompter.h"
+#include "gui/result_list_model.h"
+#include "gui/result_list_view.h"
 #include "gui/window_colours.h"
+#include "platform/file_system.h"
 
 namespace trelvane::gui {
 
@@ -28,71 +30,86 @@ QString q(const std::string& text) {
 
 }  // namespace
 
-// Runs on the worker thread: every call waits until the page has handled it, so the window
-// always shows the file being converted.
+// Runs on the worker threads: hands every report to the page's feed and goes on at once.
 class ConvertPage::WorkerView : public PassView {
   public:
-    explicit WorkerView(ConvertPage* page) : page_(page) {}
+    explicit WorkerView(PassFeed& feed) : feed_(feed) {}
 
-    void pass_started() override {
-        call([p = page_] {
-            p->set_controls_busy(true);
-            p->progress_bar_->setValue(0);
-            p->result_list_->clear();
-            p->setCursor(Qt::WaitCursor);
-        });
-    }
-    void save_folder_failed() override {
-        call([p = page_] {
-            p->environment_.prompter->show_message(p, MessageKind::Error, "Error",
-                                                   "Error Save Dir");
-        });
-    }
+    void pass_started() override { post(PassEvent::Kind::Started); }
+    void save_folder_failed() override { post(PassEvent::Kind::SaveFolderFailed); }
     void file_started(int row, const std::string& source_path) override {
-        call([p = page_, row, text = q(source_path)] {
-            auto* item = new QTreeWidgetItem(QStringList{text});
-            item->setIcon(0, p->style()->standardIcon(QStyle::SP_FileIcon));
-            p->result_list_->insertTopLevelItem(row, item);
-            p->result_list_->scrollToItem(item);
-            emit p->file_started(row);
-        });
+        post(PassEvent::Kind::FileStarted, row, source_path);
     }
     void file_finished(int row, const std::string& pdf_path, const std::string& result) override {
-        call([p = page_, row, pdf = q(pdf_path), text = q(result)] {
-            if (QTreeWidgetItem* item = p->result_list_->topLevelItem(row)) {
-                item->setText(1, pdf);
-                item->setText(2, text);
-            }
-            p->progress_bar_->setValue(p->progress_bar_->value() + 1);
-        });
+        post(PassEvent::Kind::FileFinished, row, pdf_path, result);
     }
     void status_changed(const std::string& status) override {
-        call([p = page_, text = q(status)] { p->status_label_->setText(text); });
+        post(PassEvent::Kind::Status, 0, status);
     }
-    void pass_finished(int converted) override {
-        call([p = page_, converted] {
-            p->unsetCursor();
-            p->set_controls_busy(false);
-            p->running_ = false;
-            p->stop_requested_ = false;
-            // Announced once this call has returned, so that a listener may join the worker
-            // or start the next pass.
-            QMetaObject::invokeMethod(
-                p, [p, converted] { emit p->pass_finished(converted); }, Qt::QueuedConnection);
-        });
-    }
+    void pass_finished(int converted) override { post(PassEvent::Kind::Finished, converted); }
 
   private:
-    template <typename F>
-    void call(F&& f) {
-        QMetaObject::invokeMethod(page_, std::forward<F>(f), Qt::BlockingQueuedConnection);
+    void post(PassEvent::Kind kind, int number = 0, std::string text = {},
+              std::string result = {}) {
+        feed_.post(PassEvent{kind, number, std::move(text), std::move(result)});
     }
 
-    ConvertPage* page_;
+    PassFeed& feed_;
 };
 
+void ConvertPage::apply(PassEvent& event) {
+    switch (event.kind) {
+        case PassEvent::Kind::Started:
+            set_controls_busy(true);
+            pass_done_ = 0;
+            show_progress(0, pass_total_);
+            result_model_->clear();
+            setCursor(Qt::WaitCursor);
+            break;
+        case PassEvent::Kind::SaveFolderFailed:
+            environment_.prompter->show_message(this, MessageKind::Error, "Error",
+                                                "Error Save Dir");
+            break;
+        case PassEvent::Kind::FileStarted:
+            result_model_->set_started(event.number, std::move(event.text));
+            result_view_->scrollTo(result_model_->index(event.number, 0));
+            emit file_started(event.number);
+            break;
+        case PassEvent::Kind::FileFinished:
+            result_model_->set_finished(event.number, std::move(event.text),
+                                        std::move(event.result));
+            show_progress(++pass_done_, pass_total_);
+            break;
+        case PassEvent::Kind::Status:
+            status_label_->setText(q(event.text));
+            break;
+        case PassEvent::Kind::Finished:
+            unsetCursor();
+            set_controls_busy(false);
+            running_ = false;
+            stop_requested_ = false;
+            emit pass_finished(event.number);
+            break;
+    }
+}
+
+void ConvertPage::show_progress(size_t done, size_t total) {
+    if (total == 0) {
+        progress_bar_->setRange(0, 1);
+        progress_bar_->setValue(0);
+        return;
+    }
+    // QProgressBar counts in int; a larger pass is shown to scale.
+    constexpr size_t kMaxSteps = 1u << 30;
+    const size_t scale = total > kMaxSteps ? total / kMaxSteps + 1 : 1;
+    progress_bar_->setRange(0, static_cast<int>(total / scale));
+    progress_bar_->setValue(static_cast<int>(std::min(done, total) / scale));
+}
+
 ConvertPage::ConvertPage(const PageEnvironment& environment, QWidget* parent)
-    : QWidget(parent), environment_(environment) {
+    : QWidget(parent),
+      environment_(environment),
+      feed_(this, [this](PassEvent& event) { apply(event); }) {
     app::reset_batch_job(job_);
     apply_colours(this, kPageBackground, kConvertEditBackground);
 
@@ -113,21 +130,12 @@ ConvertPage::ConvertPage(const PageEnvironment& environment, QWidget* parent)
         button->setAutoDefault(false);
     }
 
-    result_list_ = new QTreeWidget(this);
-    result_list_->setColumnCount(3);
-    result_list_->setHeaderLabels(
-        {tr("Source Fax Files"), tr("Destination PDF Files"), tr("Results")});
-    result_list_->setRootIsDecorated(false);
-    result_list_->setUniformRowHeights(true);
-    result_list_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    result_list_->header()->setSectionResizeMode(QHeaderView::Interactive);
-    result_list_->setColumnWidth(0, 220);
-    result_list_->setColumnWidth(1, 220);
+    result_model_ = new ResultListModel(this);
+    result_view_ = new ResultListView(result_model_, this);
 
     progress_bar_ = new QProgressBar(this);
-    progress_bar_->setRange(0, 0);
-    progress_bar_->setValue(0);
     progress_bar_->setTextVisible(false);
+    show_progress(0, 0);
     progress_bar_->setMaximumHeight(14);
     status_label_ = new QLabel(QString::fromLatin1(kFirstStatusText), this);
 
@@ -149,7 +157,7 @@ ConvertPage::ConvertPage(const PageEnvironment& environment, QWidget* parent)
     grid->addWidget(destination_edit_, 2, 1);
     grid->addWidget(destination_button_, 2, 2);
     grid->addWidget(cancel_button_, 3, 2);
-    grid->addWidget(result_list_, 4, 0, 1, 3);
+    grid->addWidget(result_view_, 4, 0, 1, 3);
     grid->addWidget(progress_bar_, 5, 0, 1, 3);
     grid->addWidget(status_label_, 6, 0, 1, 3);
     grid->setColumnStretch(1, 1);
@@ -166,6 +174,16 @@ ConvertPage::ConvertPage(const PageEnvironment& environment, QWidget* parent)
     connect(filter_edit_, &QLineEdit::editingFinished, this,
             [this] { job_.filter = filter_edit_->text().toStdString(); });
     connect(&cycle_timer_, &QTimer::timeout, this, &ConvertPage::cycle_tick);
+
+    // The folders are saved as they change, so that a session ended by logout or a signal
+    // keeps them.
+    settings_timer_.setSingleShot(true);
+    settings_timer_.setInterval(kSettingsWriteDelayMs);
+    connect(&settings_timer_, &QTimer::timeout, this, &ConvertPage::write_settings);
+    for (QLineEdit* edit : {source_edit_, destination_edit_}) {
+        connect(edit, &QLineEdit::textChanged, &settings_timer_,
+                static_cast<void (QTimer::*)()>(&QTimer::start));
+    }
 }
 
 ConvertPage::~ConvertPage() {
@@ -186,8 +204,13 @@ void ConvertPage::collect_pass_files() {
     job_.filter = filter_edit_->text().toStdString();
     source_folder_ =
         collect_window_files(job_, options_, source_edit_->text().toStdString(), chosen_files_);
-    progress_bar_->setRange(0, static_cast<int>(job_.files.size()));
-    progress_bar_->setValue(0);
+    pass_total_ = job_.files.size();
+    pass_done_ = 0;
+    show_progress(0, pass_total_);
+}
+
+bool ConvertPage::source_folder_missing() const {
+    return !platform::folder_exists(source_folder_);
 }
 
 void ConvertPage::start_conversion() {
@@ -199,6 +222,13 @@ void ConvertPage::start_conversion() {
     if (source_folder_.empty()) {
         environment_.prompter->show_message(this, MessageKind::Warning, "Warning",
                                             kNoSourceWarning);
+        return;
+    }
+    // A pass from a folder that is not there would only create an empty save folder.
+    if (source_folder_missing()) {
+        environment_.prompter->show_message(
+            this, MessageKind::Warning, "Warning",
+            kMissingSourceWarning + source_folder_ + kMissingSourceAdvice);
         return;
     }
     if (destination_edit_->text().isEmpty()) {
@@ -214,7 +244,8 @@ void ConvertPage::cycle_tick() {
         return;
     }
     collect_pass_files();
-    if (source_folder_.empty() || destination_edit_->text().isEmpty()) {
+    // A share that is away for the moment is tried again at the next tick.
+    if (source_folder_.empty() || destination_edit_->text().isEmpty() || source_folder_missing()) {
         return;
     }
     start_worker(true);
@@ -236,7 +267,7 @@ void ConvertPage::start_worker(bool skip_existing) {
     // "&Go" cannot slip in.
     set_controls_busy(true);
     worker_ = std::thread([this, request = std::move(request)]() mutable {
-        WorkerView view(this);
+        WorkerView view(feed_);
         run_conversion_pass(request, view, stop_requested_);
     });
 }
@@ -283,6 +314,10 @@ void ConvertPage::cancel_conversion() {
 
 void ConvertPage::shut_down() {
     cycle_timer_.stop();
+    if (settings_timer_.isActive()) {
+        settings_timer_.stop();
+        write_settings();
+    }
     if (running_) {
         stop_requested_ = true;
         wait_for_worker(-1);

@@ -12,6 +12,7 @@
 
 #include "app/batch_job.h"
 #include "gui/conversion_pass.h"
+#include "gui/pass_feed.h"
 #include "gui/window_files.h"
 #include "gui/window_options.h"
 
@@ -20,11 +21,12 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QToolButton;
-class QTreeWidget;
 
 namespace trelvane::gui {
 
 class Prompter;
+class ResultListModel;
+class ResultListView;
 
 // What the pages need from the world around them; tests put their own values here.
 struct PageEnvironment {
@@ -42,6 +44,10 @@ inline constexpr const char* kNoSourceWarning =
     "Select Source Dir,\nwhere your fax files to be converted should be";
 inline constexpr const char* kNoDestinationWarning =
     "Select Save Dir,\nwhere your converted pdf files should be";
+// Followed by the folder's path and kMissingSourceAdvice.
+inline constexpr const char* kMissingSourceWarning = "Source Dir does not exist:\n";
+inline constexpr const char* kMissingSourceAdvice =
+    "\nSelect Source Dir, where your fax files to be converted should be";
 inline constexpr int kStopWaitMs = 2000;
 
 class ConvertPage : public QWidget {
@@ -80,7 +86,8 @@ class ConvertPage : public QWidget {
     QToolButton* destination_button() const { return destination_button_; }
     QPushButton* go_button() const { return go_button_; }
     QPushButton* cancel_button() const { return cancel_button_; }
-    QTreeWidget* result_list() const { return result_list_; }
+    ResultListView* result_view() const { return result_view_; }
+    ResultListModel* result_model() const { return result_model_; }
     QProgressBar* progress_bar() const { return progress_bar_; }
     QLabel* status_label() const { return status_label_; }
 
@@ -95,6 +102,10 @@ class ConvertPage : public QWidget {
   private:
     class WorkerView;
 
+    void apply(PassEvent& event);
+    // Empty and idle without files (a range of 0..0 would show the busy animation).
+    void show_progress(size_t done, size_t total);
+    bool source_folder_missing() const;
     void start_worker(bool skip_existing);
     bool wait_for_worker(int timeout_ms);
     void set_controls_busy(bool busy);
@@ -110,6 +121,9 @@ class ConvertPage : public QWidget {
     std::atomic<bool> stop_requested_{false};
     std::thread worker_;
     QTimer cycle_timer_;
+    QTimer settings_timer_;
+    size_t pass_total_ = 0;
+    size_t pass_done_ = 0;
 
     QLineEdit* filter_edit_ = nullptr;
     QLineEdit* source_edit_ = nullptr;
@@ -118,9 +132,11 @@ class ConvertPage : public QWidget {
     QToolButton* destination_button_ = nullptr;
     QPushButton* go_button_ = nullptr;
     QPushButton* cancel_button_ = nullptr;
-    QTreeWidget* result_list_ = nullptr;
+    ResultListModel* result_model_ = nullptr;
+    ResultListView* result_view_ = nullptr;
     QProgressBar* progress_bar_ = nullptr;
     QLabel* status_label_ = nullptr;
+    PassFeed feed_;
 };
 
 }  // namespace trelvane::gui

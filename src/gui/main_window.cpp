@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabWidget>
@@ -95,10 +96,19 @@ void MainWindow::tab_selected(int index) {
 }
 
 void MainWindow::open_help() {
-    if (environment_.help_page.empty()) {
+    Prompter* prompter = environment_.pages.prompter;
+    const std::string& page = environment_.help_page;
+    if (page.empty()) {
+        prompter->show_message(this, MessageKind::Information, "Help", kNoHelpPageText);
         return;
     }
-    environment_.pages.prompter->open_url(file_url(environment_.help_page));
+    // Without a browser the user still learns where the page is.
+    QPointer<MainWindow> window(this);
+    prompter->open_url(file_url(page), [window, prompter, page] {
+        if (window) {
+            prompter->show_message(window, MessageKind::Information, "Help", kNoBrowserText + page);
+        }
+    });
 }
 
 void MainWindow::show_about() {

@@ -24,6 +24,13 @@ struct WindowEnvironment {
     bool use_tray = true;
 };
 
+// "&Help" when the page cannot be shown (the second is followed by the page's path).
+inline constexpr const char* kNoHelpPageText =
+    "The help page trelvane-help.html is not installed (it is looked for beside the program "
+    "and in " TRELVANE_INSTALL_FULL_DOCDIR ").\nSee also: man trelvane";
+inline constexpr const char* kNoBrowserText =
+    "No web browser could be started to show the help.\nOpen the help page yourself:\n";
+
 inline constexpr int kExitThroughOk = 1;
 inline constexpr int kExitThroughCancel = 2;
 

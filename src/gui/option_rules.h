@@ -35,6 +35,9 @@ constexpr int32_t kMinCycleMinutes = 1;
 constexpr int32_t kMaxCycleMinutes = 35791;  // 35791 * 60000 ms still fits a 32-bit interval
 int32_t usable_cycle_minutes(int32_t minutes);
 
+// Settings are written as they change, once typing or clicking has paused this long.
+inline constexpr int kSettingsWriteDelayMs = 300;
+
 // The five values the Convert page works with.
 WindowOptions window_options_from(const app::SavedOptions& options);
 

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <initializer_list>
 
 #include "app/batch_job.h"
 #include "gui/option_rules.h"
@@ -98,6 +99,17 @@ OptionsPage::OptionsPage(const std::string& settings_path, QWidget* parent)
             [this] { mode_clicked(kConvertDirectory); });
     connect(files_button_, &QRadioButton::clicked, this, [this] { mode_clicked(kConvertFiles); });
     connect(cycle_box_, &QCheckBox::clicked, this, &OptionsPage::cycle_clicked);
+
+    save_timer_.setSingleShot(true);
+    save_timer_.setInterval(kSettingsWriteDelayMs);
+    connect(&save_timer_, &QTimer::timeout, this, &OptionsPage::save_controls);
+    const auto changed = static_cast<void (QTimer::*)()>(&QTimer::start);
+    for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
+             directory_button_, files_button_, subdir_box_, hierarchy_box_, keep_date_box_,
+             keep_ext_box_, recalculate_box_, cycle_box_}) {
+        connect(button, &QAbstractButton::toggled, &save_timer_, changed);
+    }
+    connect(minutes_field_, &QSpinBox::valueChanged, &save_timer_, changed);
 }
 
 void OptionsPage::show_fields() {
@@ -120,16 +132,22 @@ void OptionsPage::apply_enabling() {
     minutes_field_->setEnabled(enabling.minutes);
 }
 
-void OptionsPage::take_fields() {
-    fields_.convert_mode = files_button_->isChecked() ? kConvertFiles : kConvertDirectory;
-    fields_.subdir = value_of(subdir_box_);
-    fields_.hierarchy = value_of(hierarchy_box_);
-    fields_.keep_date = value_of(keep_date_box_);
-    fields_.keep_ext = value_of(keep_ext_box_);
-    fields_.recalculate = value_of(recalculate_box_);
-    fields_.cycle_enabled = value_of(cycle_box_);
+app::SavedOptions OptionsPage::controls_values() const {
+    app::SavedOptions values;
+    values.convert_mode = files_button_->isChecked() ? kConvertFiles : kConvertDirectory;
+    values.subdir = value_of(subdir_box_);
+    values.hierarchy = value_of(hierarchy_box_);
+    values.keep_date = value_of(keep_date_box_);
+    values.keep_ext = value_of(keep_ext_box_);
+    values.recalculate = value_of(recalculate_box_);
+    values.cycle_enabled = value_of(cycle_box_);
     // A spin box holds whole numbers only; anything typed beyond its range is not taken.
-    fields_.cycle_minutes = minutes_field_->value();
+    values.cycle_minutes = minutes_field_->value();
+    return values;
+}
+
+void OptionsPage::take_fields() {
+    fields_ = controls_values();
     auto& settings = app::global_settings();
     const auto recalculate = static_cast<uint8_t>(fields_.recalculate);
     if (settings.recalculate_lines != recalculate) {
@@ -142,8 +160,13 @@ WindowOptions OptionsPage::window_options() const {
 }
 
 void OptionsPage::write_settings() {
+    save_timer_.stop();
     take_fields();
     app::write_saved_options(settings_path_, fields_);
+}
+
+void OptionsPage::save_controls() const {
+    app::write_saved_options(settings_path_, controls_values());
 }
 
 void OptionsPage::mode_clicked(int32_t mode) {

@@ -2,6 +2,7 @@
 // and written to the settings file.
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 #include <string>
 
@@ -25,7 +26,11 @@ class OptionsPage : public QWidget {
     void take_fields();
     const app::SavedOptions& fields() const { return fields_; }
     WindowOptions window_options() const;
+    // Takes the fields and writes them (closing the window).
     void write_settings();
+    // Writes what the controls show, without taking it into the fields: the options are saved
+    // as they change, a moment after the last change.
+    void save_controls() const;
 
     QRadioButton* directory_button() const { return directory_button_; }
     QRadioButton* files_button() const { return files_button_; }
@@ -45,6 +50,7 @@ class OptionsPage : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    app::SavedOptions controls_values() const;
     void show_fields();
     void apply_enabling();
     void mode_clicked(int32_t mode);
@@ -52,6 +58,7 @@ class OptionsPage : public QWidget {
 
     std::string settings_path_;
     app::SavedOptions fields_;
+    QTimer save_timer_;
 
     QRadioButton* directory_button_ = nullptr;
     QRadioButton* files_button_ = nullptr;

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
 #include <QUrl>
 #include <algorithm>
 
@@ -63,8 +64,38 @@ std::optional<FileSelection> DialogPrompter::choose_files(QWidget* parent, const
     return selection;
 }
 
-void DialogPrompter::open_url(const std::string& url) {
-    QDesktopServices::openUrl(QUrl(q(url)));
+void DialogPrompter::open_url(const std::string& url, std::function<void()> failed) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // xdg-open tells through its exit status whether anything could open the address;
+    // QDesktopServices only tells whether xdg-open itself started.
+    auto* process = new QProcess;
+    // The browser may outlive the window: it must not write into pipes that close with it.
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, failed](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart) {
+                             return;
+                         }
+                         if (failed) {
+                             failed();
+                         }
+                         process->deleteLater();
+                     });
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, failed](int code, QProcess::ExitStatus status) {
+                         if ((status != QProcess::NormalExit || code != 0) && failed) {
+                             failed();
+                         }
+                         process->deleteLater();
+                     });
+    process->start(QStringLiteral("xdg-open"), {q(url)});
+#else
+    if (!QDesktopServices::openUrl(QUrl(q(url))) && failed) {
+        failed();
+    }
+#endif
 }
 
 }  // namespace trelvane::gui

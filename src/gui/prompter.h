@@ -2,6 +2,7 @@
 // pickers and read the message texts without a user.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,8 +23,9 @@ class Prompter {
     virtual std::optional<std::string> choose_folder(QWidget* parent, const std::string& start) = 0;
     virtual std::optional<FileSelection> choose_files(QWidget* parent, const std::string& start,
                                                       const std::string& filter) = 0;
-    // Hands a document or address to the desktop (browser, mail program).
-    virtual void open_url(const std::string& url) = 0;
+    // Hands a document or address to the desktop (browser, mail program). `failed`, when given,
+    // runs on this thread (perhaps later) if nothing could open it.
+    virtual void open_url(const std::string& url, std::function<void()> failed) = 0;
 };
 
 // Qt's message boxes and file dialogs.
@@ -34,7 +36,7 @@ class DialogPrompter : public Prompter {
     std::optional<std::string> choose_folder(QWidget* parent, const std::string& start) override;
     std::optional<FileSelection> choose_files(QWidget* parent, const std::string& start,
                                               const std::string& filter) override;
-    void open_url(const std::string& url) override;
+    void open_url(const std::string& url, std::function<void()> failed) override;
 };
 
 }  // namespace trelvane::gui

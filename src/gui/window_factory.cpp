@@ -44,6 +44,14 @@ bool display_available() {
     return environment_set("DISPLAY") && !local_x_display_missing(std::getenv("DISPLAY"));
 }
 
+void configure_application() {
+    QApplication::setApplicationName(QStringLiteral("trelvane"));
+    QApplication::setDesktopFileName(QStringLiteral("trelvane"));
+    QApplication::setWindowIcon(program_icon());
+    // The window may live hidden behind its notification icon.
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
 std::optional<int> run_window(const app::WindowLaunch& launch) {
     // Qt ends the process when it cannot reach a display, so ask before it tries.
     if (!display_available()) {
@@ -59,12 +67,7 @@ std::optional<int> run_window(const app::WindowLaunch& launch) {
     char** argv = launch.argc > 0 && launch.argv != nullptr ? launch.argv : fallback_argv;
 
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("trelvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vuvod Trelvane"));
-    QApplication::setDesktopFileName(QStringLiteral("trelvane"));
-    QApplication::setWindowIcon(program_icon());
-    // The window may live hidden behind its notification icon.
-    QApplication::setQuitOnLastWindowClosed(false);
+    configure_application();
 
     const app::ProcessPaths& paths = app::process_paths();
     DialogPrompter prompter;

@@ -14,6 +14,10 @@ void install_window_factory();
 // socket exists), or a Qt platform chosen explicitly through QT_QPA_PLATFORM.
 bool display_available();
 
+// What the program tells Qt about itself once its application object exists. No display name:
+// Qt would append it to every caption ("About — ..."), and the captions are the window's own.
+void configure_application();
+
 // Runs the window until it closes and returns its exit code; nothing (after one line on
 // standard error) when there is no display to show it on.
 std::optional<int> run_window(const app::WindowLaunch& launch);

@@ -104,6 +104,12 @@ std::string result_column_text(int result, std::string_view report_line,
     if (outcome.empty()) {
         return std::string(kNotWinFaxText);
     }
+    // The reason is what matters in a narrow column; the source is in the row's first column.
+    const std::string failed = "Failed : ";
+    const std::string repeated = failed + source_path + " - ";
+    if (outcome.starts_with(repeated) && outcome.size() > repeated.size()) {
+        return failed + std::string(outcome.substr(repeated.size()));
+    }
     return std::string(outcome);
 }
 

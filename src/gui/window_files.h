@@ -37,10 +37,13 @@ std::string collect_window_files(app::BatchJob& job, const WindowOptions& option
 
 // Third column of a result row: the fixed texts for converted, skipped and non-WinFax files,
 // otherwise the outcome of the file's report line (what the conversion appended to the report,
-// after its head "source --> destination : ").
+// after its head "source --> destination : "), without the source path the row already shows
+// ("Failed : Not Fax" for "Failed : <source> - Not Fax").
 inline constexpr std::string_view kConvertedText = "Converted!";
 inline constexpr std::string_view kSkippedText = "Already exist, skipped!";
 inline constexpr std::string_view kNotWinFaxText = "Not WinFax File!";
+inline constexpr std::string_view kTimesNotKeptText =
+    "Converted! (its file date and time could not be kept)";
 std::string result_column_text(int result, std::string_view report_line,
                                const std::string& source_path, const std::string& pdf_path);
 

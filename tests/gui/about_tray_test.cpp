@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
-#include <QTreeWidget>
 
 #include <chrono>
 #include <thread>
@@ -23,13 +22,14 @@
 #include "gui/about_box.h"
 #include "gui/main_window.h"
 #include "gui/program_icon.h"
+#include "gui/result_list_model.h"
+#include "gui/result_list_view.h"
 #include "gui/tray_icon.h"
+#include "gui/window_files.h"
 #include "gui_test_support.h"
 #include "support/child_process.h"
 #include "support/pdf_tools.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace trelvane::gui {
 namespace {
@@ -71,43 +71,6 @@ TEST(AboutBox, TooLongOrMissingAddressIsNotCopied) {
     EXPECT_FALSE(too_long.copy_home_link());
 }
 
-// Starts a helper program (the X server, the tray host) in the background with extra
-// environment entries; returns its process id, or -1.
-pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env) {
-    std::vector<std::string> env_texts(extra_env);
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry(*e);
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const std::string& extra : extra_env) {
-            replaced = replaced || extra.starts_with(name + "=");
-        }
-        if (!replaced) {
-            env_texts.push_back(entry);
-        }
-    }
-    std::vector<char*> args;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    std::vector<char*> envs;
-    for (std::string& e : env_texts) {
-        envs.push_back(e.data());
-    }
-    envs.push_back(nullptr);
-    pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), envs.data());
-    return failed == 0 ? pid : -1;
-}
-
-void stop_process(pid_t pid) {
-    if (pid > 0) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
-}
-
 TEST(TrayIcon, WorksUnderXvfbWithATrayHost) {
     if (std::getenv("TRELVANE_TRAY_CHILD") != nullptr) {
         GTEST_SKIP() << "this is the child run";
@@ -123,22 +86,10 @@ TEST(TrayIcon, WorksUnderXvfbWithATrayHost) {
         GTEST_SKIP() << "no tray host (stalonetray or trayer) is installed";
     }
 
-    int display = 0;
-    for (display = 70 + getpid() % 100; display < 300; ++display) {
-        if (access(("/tmp/.X11-unix/X" + std::to_string(display)).c_str(), F_OK) != 0 &&
-            access(("/tmp/.X" + std::to_string(display) + "-lock").c_str(), F_OK) != 0) {
-            break;
-        }
-    }
-    const std::string display_name = ":" + std::to_string(display);
-    const pid_t xvfb =
-        spawn({"Xvfb", display_name, "-screen", "0", "800x600x24", "-nolisten", "tcp"}, {});
-    ASSERT_GT(xvfb, 0);
-    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(display);
-    for (int i = 0; i < 100 && access(socket.c_str(), F_OK) != 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    const pid_t tray = spawn(tray_host, {"DISPLAY=" + display_name});
+    guitest::XvfbDisplay xvfb;
+    ASSERT_TRUE(xvfb.running());
+    const std::string display_name = xvfb.name();
+    const pid_t tray = guitest::spawn_background(tray_host, {"DISPLAY=" + display_name});
 
     // The tray checks run in a child of this test program, on the Xvfb display.
     testsupport::ChildOptions child;
@@ -151,8 +102,7 @@ TEST(TrayIcon, WorksUnderXvfbWithATrayHost) {
                   "suppressions=" TRELVANE_SOURCE_DIR "/tests/gui/lsan-system.supp"}};
     child.timeout_seconds = 120;
     const testsupport::ChildResult result = testsupport::run_child("/proc/self/exe", child);
-    stop_process(tray);
-    stop_process(xvfb);
+    guitest::stop_background(tray);
     ASSERT_GT(tray, 0);
     ASSERT_TRUE(result.started);
     const std::string& output = result.out;
@@ -208,9 +158,10 @@ TEST(TrayHost, IconMenuDoubleClickAndExit) {
                 std::string::npos);
 }
 
-// Pictures of both tabs after a small conversion, for the README. They are written to the
-// build folder, and into docs/screenshots when TRELVANE_UPDATE_SCREENSHOTS is set.
-TEST(Screenshots, BothTabsAfterAConversion) {
+// Pictures of both tabs as a user first sees them after a pass: the window at its default size,
+// a damaged file among the faxes, and its reason readable without widening anything. They are
+// written to the build folder, and into docs/screenshots when TRELVANE_UPDATE_SCREENSHOTS is set.
+TEST(Screenshots, BothTabsAfterAPassWithAFailedFile) {
     guitest::test_application();
     guitest::prepare_process_for_conversions();
     TempDir dir;
@@ -228,7 +179,7 @@ TEST(Screenshots, BothTabsAfterAConversion) {
     environment.pages.log_path = dir.file("tvnlog.txt");
     environment.use_tray = false;
     MainWindow window(environment);
-    window.resize(900, 440);
+    const QSize default_size = window.size();
     window.show();
     ConvertPage* page = window.convert_page();
     page->source_edit()->setText(QString::fromStdString(source));
@@ -236,19 +187,38 @@ TEST(Screenshots, BothTabsAfterAConversion) {
     guitest::SignalLog<int> finished(page, &ConvertPage::pass_finished);
     page->go_button()->click();
     ASSERT_TRUE(guitest::process_events_until([&] { return finished.count() > 0; }));
+    QCoreApplication::processEvents();  // the columns follow the rows once they are in
+    ASSERT_EQ(window.size(), default_size);
+
+    // The failed row says why, in full, at this size.
+    const ResultListModel* model = page->result_model();
+    const ResultListView* view = page->result_view();
+    int failed_row = -1;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->text(row, ResultListModel::kResultColumn).starts_with("Failed : ")) {
+            failed_row = row;
+        }
+    }
+    ASSERT_GE(failed_row, 0);
+    const QString reason =
+        model->data(model->index(failed_row, ResultListModel::kResultColumn)).toString();
+    EXPECT_EQ(reason, "Failed : Not Fax");
+    EXPECT_GE(view->columnWidth(ResultListModel::kResultColumn),
+              view->fontMetrics().horizontalAdvance(reason) + 8);
+    EXPECT_GE(view->columnWidth(ResultListModel::kResultColumn),
+              view->fontMetrics().horizontalAdvance(
+                  QString::fromLatin1(kConvertedText.data(), kConvertedText.size())));
 
     std::vector<std::string> folders{std::string(TRELVANE_BINARY_DIR) + "/screenshots"};
     if (std::getenv("TRELVANE_UPDATE_SCREENSHOTS") != nullptr) {
         folders.push_back(std::string(TRELVANE_SOURCE_DIR) + "/docs/screenshots");
-    }
-    for (int column = 0; column < 3; ++column) {
-        page->result_list()->resizeColumnToContents(column);
     }
     for (const auto& [tab, name] : {std::pair{0, "convert.png"}, std::pair{1, "options.png"}}) {
         window.tabs()->setCurrentIndex(tab);
         QCoreApplication::processEvents();
         const QImage image = window.grab().toImage();
         ASSERT_FALSE(image.isNull());
+        EXPECT_EQ(image.size(), default_size * window.devicePixelRatio()) << name;
         EXPECT_EQ(image.pixelColor(2, image.height() / 2), QColor(236, 255, 245)) << name;
         for (const std::string& folder : folders) {
             QDir().mkpath(QString::fromStdString(folder));

@@ -84,7 +84,7 @@ TEST_F(ConversionPass, ConvertsEveryFileAndLogsTheReportWithoutATotal) {
     for (const Row& row : view.rows) {
         if (row.source.ends_with("broken.fxr")) {
             EXPECT_EQ(row.pdf, "");
-            EXPECT_NE(row.result.find("Failed : " + row.source), std::string::npos) << row.result;
+            EXPECT_EQ(row.result, "Failed : Not Fax");
             continue;
         }
         EXPECT_EQ(row.result, "Converted!") << row.source;
@@ -179,6 +179,28 @@ TEST_F(ConversionPass, UncreatableSaveFolderIsReportedAndEveryFileFails) {
     ASSERT_EQ(view.rows.size(), 1u);
     EXPECT_EQ(view.rows[0].result,
               "Failed to create dir: " + dir.file("blocker/out") + " (Not a directory)");
+}
+
+// The PDF was written but its file times could not be set: not counted as converted, yet the
+// row names the PDF that is there.
+TEST_F(ConversionPass, PdfWrittenWithoutItsTimesIsStillNamed) {
+    TempDir dir;
+    const std::string source = dir.file("in");
+    ASSERT_TRUE(app::create_folder_path(source));
+    ASSERT_TRUE(guitest::write_sample_fax(source + "/a.fxs", 21));
+    PassRequest request = folder_request(dir, source);
+    request.options.keep_date = 1;
+    request.convert = [](app::BatchJob& job, const std::string& from, const std::string& to) {
+        const int code = app::convert_fax_file(job, from, to);
+        return code == app::kConverted ? app::kFolderFailed : code;  // as a failed time copy
+    };
+    RecordingView view;
+    std::atomic<bool> stop{false};
+    EXPECT_EQ(run_conversion_pass(request, view, stop), 0);
+    ASSERT_EQ(view.rows.size(), 1u);
+    EXPECT_EQ(view.rows[0].pdf, dir.file("out/a.pdf"));
+    EXPECT_EQ(view.rows[0].result, kTimesNotKeptText);
+    EXPECT_TRUE(app::pdf_exists(view.rows[0].pdf));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // asks for a real display) and a prompter that records messages and answers the pickers.
 #pragma once
 
+#include <sys/types.h>
 #include <QApplication>
 #include <chrono>
 #include <deque>
@@ -48,13 +49,19 @@ class RecordingPrompter : public gui::Prompter {
         file_answers.pop_front();
         return answer;
     }
-    void open_url(const std::string& url) override { opened_urls.push_back(url); }
+    void open_url(const std::string& url, std::function<void()> failed) override {
+        opened_urls.push_back(url);
+        if (fail_urls && failed) {
+            failed();
+        }
+    }
 
     std::vector<RecordedMessage> messages;
     std::deque<std::optional<std::string>> folder_answers;
     std::deque<std::optional<gui::FileSelection>> file_answers;
     std::vector<std::string> file_filters;
     std::vector<std::string> opened_urls;
+    bool fail_urls = false;  // as on a desktop without a browser
 };
 
 // Processes events until the condition holds or the time runs out; returns the condition.
@@ -78,6 +85,30 @@ class SignalLog {
 
   private:
     QMetaObject::Connection connection_;
+};
+
+// Starts a helper program (an X server, a tray host, the program under test) in the background
+// with extra environment entries; returns its process id, or -1.
+pid_t spawn_background(const std::vector<std::string>& argv,
+                       const std::vector<std::string>& extra_env);
+// SIGTERM, then waits for it; nothing for a pid of 0 or less.
+void stop_background(pid_t pid);
+
+// An Xvfb server on a free display for as long as it lives.
+class XvfbDisplay {
+  public:
+    XvfbDisplay();
+    ~XvfbDisplay();
+    XvfbDisplay(const XvfbDisplay&) = delete;
+    XvfbDisplay& operator=(const XvfbDisplay&) = delete;
+
+    bool running() const { return pid_ > 0 && ready_; }
+    const std::string& name() const { return name_; }  // ":N"
+
+  private:
+    pid_t pid_ = -1;
+    bool ready_ = false;
+    std::string name_;
 };
 
 // Saves and restores the global conversion settings around a test that changes them.

@@ -2,6 +2,9 @@
 // a pass converts, and the result column.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -11,8 +14,10 @@
 #include "app/pipeline.h"
 #include "gui/help_page.h"
 #include "gui/option_rules.h"
+#include "gui/prompter.h"
 #include "gui/window_factory.h"
 #include "gui/window_files.h"
+#include "gui_test_support.h"
 #include "support/temp_dir.h"
 
 namespace trelvane::gui {
@@ -155,7 +160,7 @@ TEST(ResultColumn, SaysWhatHappened) {
     EXPECT_EQ(result_column_text(app::kNotWinFax, "", src, pdf), "Not WinFax File!");
     EXPECT_EQ(
         result_column_text(app::kNotFax, head + "Failed : " + src + " - Not Fax\r\n", src, pdf),
-        "Failed : /in/a.fxs - Not Fax");
+        "Failed : Not Fax");
     EXPECT_EQ(
         result_column_text(app::kFolderFailed, head + "Failed to create dir: /out\r\n", src, pdf),
         "Failed to create dir: /out");
@@ -230,6 +235,56 @@ TEST(HelpPage, FoundBesideTheProgramThenInTheInstalledDocumentation) {
     EXPECT_EQ(find_help_page(bin), bin + "/trelvane-help.html");
     EXPECT_EQ(file_url(bin + "/trelvane-help.html"), "file://" + bin + "/trelvane-help.html");
     EXPECT_EQ(file_url(""), "");
+}
+
+// Where nothing can open an address (no xdg-open, or xdg-open finding no browser), the caller
+// hears of it; where something opens it, it does not.
+TEST(DialogPrompter, TellsWhenNothingCouldOpenAnAddress) {
+    guitest::test_application();
+    testsupport::TempDir dir;
+    struct Case {
+        const char* what;
+        const char* script;  // the xdg-open on PATH; none when null
+        bool expect_failure;
+    };
+    const Case cases[] = {
+        {"a browser opens it", "#!/bin/sh\necho \"$1\" > \"${0%/*}/opened\"\nexit 0\n", false},
+        {"xdg-open finds no browser", "#!/bin/sh\necho \"$1\" > \"${0%/*}/opened\"\nexit 3\n",
+         true},
+        {"no xdg-open at all", nullptr, true},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string bin = dir.file("bin" + std::to_string(n++));
+        ASSERT_TRUE(app::create_folder_path(bin));
+        if (c.script != nullptr) {
+            ASSERT_TRUE(testsupport::write_file(bin + "/xdg-open", c.script));
+            ASSERT_EQ(chmod((bin + "/xdg-open").c_str(), 0755), 0);
+        }
+        EnvironmentOverride environment;
+        environment.set("PATH", bin.c_str());
+        DialogPrompter prompter;
+        bool failed = false;
+        prompter.open_url("file:///usr/share/doc/trelvane/trelvane-help.html",
+                          [&failed] { failed = true; });
+        if (c.expect_failure) {
+            EXPECT_TRUE(
+                guitest::process_events_until([&] { return failed; }, std::chrono::seconds(10)))
+                << c.what;
+        } else {
+            ASSERT_TRUE(guitest::process_events_until(
+                [&] { return testsupport::read_file(bin + "/opened").size() > 0; },
+                std::chrono::seconds(10)))
+                << c.what;
+            guitest::process_events_until([] { return false; }, std::chrono::milliseconds(300));
+            EXPECT_FALSE(failed) << c.what;
+        }
+        if (c.script != nullptr) {
+            EXPECT_EQ(testsupport::read_file(bin + "/opened"),
+                      "file:///usr/share/doc/trelvane/trelvane-help.html\n")
+                << c.what;
+        }
+    }
 }
 
 }  // namespace
