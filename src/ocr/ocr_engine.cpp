@@ -35,7 +35,7 @@ struct TextDeleter {
 // Leptonica keeps pixels in 32-bit words, first pixel in the word's most significant bit, so
 // the bytes of our rows go into words in big-endian order whatever the machine. 1 = black in
 // both.
-PixPtr make_pix(const ScaledPage& page) {
+PixPtr make_pix(const ScaledPage& page, bool with_resolution) {
     PixPtr pix(pixCreate(page.width, page.height, page.bits_per_pixel));
     if (!pix)
         return nullptr;
@@ -49,7 +49,8 @@ PixPtr make_pix(const ScaledPage& page) {
             dst[i / 4] |= static_cast<l_uint32>(src[i]) << shift;
         }
     }
-    const auto dpi = static_cast<l_int32>(std::lround(page.resolution));
+    // Without a resolution Tesseract estimates one from the text.
+    const auto dpi = with_resolution ? static_cast<l_int32>(std::lround(page.resolution)) : 0;
     pixSetResolution(pix.get(), dpi, dpi);
     return pix;
 }
@@ -159,7 +160,7 @@ OcrResult OcrEngine::recognise(const PageBitmap& page) {
         const double resolution = square_resolution(page, options_.target_resolution);
         const ScaledPage scaled =
             scale_to_square(page, options_.scaling, resolution, options_.scale_tolerance);
-        PixPtr pix = make_pix(scaled);
+        PixPtr pix = make_pix(scaled, options_.tell_resolution);
         if (!pix)
             return failure(OcrStatus::kFailed, "out of memory for the page image");
         api.SetImage(pix.get());
