@@ -31,7 +31,7 @@ void usage() {
         "  --psm N          page segmentation mode (default 3)\n"
         "  --scaling MODE   interpolate (default) or replicate, for non-square pixels\n"
         "  --dpi N          square resolution to scale pages to (default: the larger one)\n"
-        "  --tolerance X    leave resolutions within this fraction unscaled (default 0.1)\n"
+        "  --tolerance X    leave resolutions within this fraction unscaled (default 0.01)\n"
         "  --no-dpi         do not tell Tesseract the resolution\n"
         "  --invert         let Tesseract also try lines as inverted text\n"
         "  --words FILE     also write every word: page, box, confidence, line, text\n",
