@@ -127,6 +127,15 @@ TEST_P(TextLayerOnPage, ReadersFindTheWordsOnTheirInkAndTheImageIsUntouched) {
     ASSERT_TRUE(testsupport::render_page_gs(dir.file("plain.pdf"), 1, r.x, r.y, without_text));
     EXPECT_EQ(testsupport::first_difference(with_text, without_text), -1);
     EXPECT_EQ(testsupport::first_difference(with_text, ink.normalised()), -1);
+    if (r.x == r.y && testsupport::tool_available("mutool")) {
+        Bitmap drawn;
+        ASSERT_TRUE(testsupport::render_page_mutool(dir.file("text.pdf"), 1, r.x, drawn, &log))
+            << log;
+        EXPECT_EQ(testsupport::first_difference(drawn, ink.normalised()), -1) << "mutool";
+    }
+    const testsupport::ToolRun poppler = testsupport::render_poppler(dir.file("text.pdf"));
+    EXPECT_EQ(poppler.exit_code, 0) << poppler.output;
+    EXPECT_EQ(poppler.output, "");
 
     EXPECT_EQ(
         non_empty_lines(testsupport::pdf_text(dir.file("text.pdf"), 1)),
