@@ -249,8 +249,23 @@ void write_page_objects(PdfWriterState& state, TIFF* input, PdfOutput& out) {
     end_object(out);
 
     begin_object(state, out);
-    out.format("<< \r/Length %lu 0 R \r >>\rstream\r\n", static_cast<unsigned long>(p + 2));
-    const size_t content_length = write_page_content(state, out) + out.write(text.operators);
+    size_t content_length = 0;
+    std::string packed;
+    if (!text.operators.empty()) {
+        // A text layer is mostly text operators, which shrink to a fifth with Flate.
+        PdfOutput content;
+        write_page_content(state, content);
+        content.write(text.operators);
+        packed = flate_compress(content.contents());
+    }
+    if (packed.empty()) {
+        out.format("<< \r/Length %lu 0 R \r >>\rstream\r\n", static_cast<unsigned long>(p + 2));
+        content_length = write_page_content(state, out) + out.write(text.operators);
+    } else {
+        out.format("<< \r/Length %lu 0 R \r/Filter /FlateDecode \r >>\rstream\r\n",
+                   static_cast<unsigned long>(p + 2));
+        content_length = out.write(packed);
+    }
     out.write("\rendstream\r");
     end_object(out);
 
@@ -381,8 +396,8 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
 }
 
 int convert_tiff_to_pdf(const std::string& input, const std::string& output,
-                        int compression_request, const PdfDocumentInfo& info,
-                        DiagnosticSink& sink, PageTextProvider* text) {
+                        int compression_request, const PdfDocumentInfo& info, DiagnosticSink& sink,
+                        PageTextProvider* text) {
     PdfWriterState state;
     state.sink = &sink;
     state.text_provider = text;

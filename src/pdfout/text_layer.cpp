@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include <zlib.h>
+
 namespace trelvane::pdfout {
 namespace {
 
@@ -57,6 +59,18 @@ double clamp_to(double v, double limit) {
 }
 
 }  // namespace
+
+std::string flate_compress(const std::string& bytes) {
+    uLongf size = compressBound(static_cast<uLong>(bytes.size()));
+    std::string packed(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
+                  reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uLong>(bytes.size()),
+                  Z_BEST_COMPRESSION) != Z_OK) {
+        return {};
+    }
+    packed.resize(size);
+    return packed;
+}
 
 std::u32string decode_utf8(const std::string& text) {
     std::u32string out;

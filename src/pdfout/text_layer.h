@@ -91,6 +91,9 @@ TextLayerContent build_text_layer(const PageText& text, const TextLayerGeometry&
 // The page's /Font resource entry for the fonts used ("/Font << /F1 12 0 R >>\r").
 std::string font_resources(const std::vector<uint16_t>& fonts, uint32_t first_object);
 
+// The bytes compressed for /FlateDecode; empty when compression fails.
+std::string flate_compress(const std::string& bytes);
+
 // UTF-8 to characters; a malformed sequence gives U+FFFD.
 std::u32string decode_utf8(const std::string& text);
 
