@@ -103,13 +103,13 @@ TEST_P(TextLayerOnPage, ReadersFindTheWordsOnTheirInkAndTheImageIsUntouched) {
     const PageText words = sample_words(r);
     const Bitmap ink = ink_of(words, r);
     TempDir dir;
-    test::PageSpec spec;
-    spec.width = r.width;
-    spec.height = r.height;
-    spec.bitmap = ink;
-    spec.x_resolution = float(r.x);
-    spec.y_resolution = float(r.y);
-    ASSERT_TRUE(test::write_tiff(dir.file("in.tif"), {spec}));
+    test::PageSpec tiff_page;
+    tiff_page.width = r.width;
+    tiff_page.height = r.height;
+    tiff_page.bitmap = ink;
+    tiff_page.x_resolution = float(r.x);
+    tiff_page.y_resolution = float(r.y);
+    ASSERT_TRUE(test::write_tiff(dir.file("in.tif"), {tiff_page}));
     const std::string plain = convert(dir.file("in.tif"), dir.file("plain.pdf"), nullptr);
     FixedText provider({{0, words}});
     const std::string searchable = convert(dir.file("in.tif"), dir.file("text.pdf"), &provider);
@@ -173,9 +173,9 @@ INSTANTIATE_TEST_SUITE_P(FaxResolutions, TextLayerOnPage,
 
 TEST(TextLayer, PagesWithoutTextGetNoTextObjectsAndChangeNothingElse) {
     TempDir dir;
-    test::PageSpec spec;
-    spec.bitmap = testsupport::make_pattern("text3", 1728, 2200);
-    ASSERT_TRUE(test::write_tiff(dir.file("in.tif"), {spec, spec, spec}));
+    test::PageSpec tiff_page;
+    tiff_page.bitmap = testsupport::make_pattern("text3", 1728, 2200);
+    ASSERT_TRUE(test::write_tiff(dir.file("in.tif"), {tiff_page, tiff_page, tiff_page}));
     const std::string plain = convert(dir.file("in.tif"), dir.file("plain.pdf"), nullptr);
     // Page 1 failed (no layer), page 2 was blank (no words), page 3 had only blank words.
     PageText blank_words;
@@ -196,9 +196,9 @@ TEST(TextLayer, CharactersBeyondOneFontOpenMoreFontsAndAllComeBack) {
     TRELVANE_REQUIRE_TOOL("pdftotext");
     TRELVANE_REQUIRE_TOOL("qpdf");
     TempDir dir;
-    test::PageSpec spec;
-    spec.bitmap = testsupport::all_white(1728, 2200);
-    ASSERT_TRUE(test::write_tiff(dir.file("in.tif"), {spec, spec}));
+    test::PageSpec tiff_page;
+    tiff_page.bitmap = testsupport::all_white(1728, 2200);
+    ASSERT_TRUE(test::write_tiff(dir.file("in.tif"), {tiff_page, tiff_page}));
     // 600 distinct CJK characters: three fonts' worth, spread over two pages.
     std::map<uint32_t, PageText> pages;
     std::vector<std::string> expected[2];
