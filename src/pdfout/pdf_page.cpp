@@ -364,7 +364,8 @@ void read_page_image(PdfWriterState& state, TIFF* input) {
     }
 }
 
-size_t write_page_dictionary(const PdfWriterState& state, PdfOutput& out, uint32_t page_object) {
+size_t write_page_dictionary(const PdfWriterState& state, PdfOutput& out, uint32_t page_object,
+                             std::string_view font_resources) {
     const PageImage& im = state.image;
     const PageEntry& page = state.pages[state.current_page];
     size_t n = 0;
@@ -378,6 +379,7 @@ size_t write_page_dictionary(const PdfWriterState& state, PdfOutput& out, uint32
     n += out.format("/Im%u %lu 0 R ", unsigned{state.current_page} + 1,
                     static_cast<unsigned long>(page_object + 3 + page.extra_objects));
     n += out.write(">>\r");
+    n += out.write(font_resources);
     n += out.write("/ProcSet [ ");
     if (im.colour_space == kColourBilevel || im.colour_space == kColourGray) {
         n += out.write("/ImageB ");
@@ -386,6 +388,8 @@ size_t write_page_dictionary(const PdfWriterState& state, PdfOutput& out, uint32
         if (im.colour_space & kColourPalette)
             n += out.write("/ImageI ");
     }
+    if (!font_resources.empty())
+        n += out.write("/Text ");
     n += out.write("]\r>>\r>>\r");
     return n;
 }

@@ -5,6 +5,7 @@
 #include <tiffio.h>
 
 #include <cstdint>
+#include <string_view>
 
 #include "pdfout/pdf_output.h"
 #include "pdfout/pdf_writer_state.h"
@@ -22,7 +23,9 @@ void compose_page(PdfWriterState& state);
 void orient_image_box(ImageBox& box, uint16_t orientation);
 
 // Each returns the number of bytes written.
-size_t write_page_dictionary(const PdfWriterState& state, PdfOutput& out, uint32_t page_object);
+// `font_resources`: the page's /Font entry when it has a text layer.
+size_t write_page_dictionary(const PdfWriterState& state, PdfOutput& out, uint32_t page_object,
+                             std::string_view font_resources = {});
 size_t write_page_content(const PdfWriterState& state, PdfOutput& out);
 size_t write_image_dictionary(const PdfWriterState& state, PdfOutput& out, uint32_t tile);
 size_t write_image_data(PdfWriterState& state, TIFF* input, PdfOutput& out);

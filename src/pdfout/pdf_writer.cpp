@@ -1,5 +1,6 @@
 #include "pdfout/pdf_writer.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "pdfout/pdf_page.h"
@@ -194,17 +195,77 @@ void write_page_tree(const PdfWriterState& state, PdfOutput& out) {
     out.format("] \r/Count %d \r>> \r", static_cast<int>(state.pages.size()));
 }
 
+// The fonts of the text layers follow every page's objects.
+uint32_t first_font_object(const PdfWriterState& state) {
+    return static_cast<uint32_t>(state.object_offsets.size()) + 1;
+}
+
+TextLayerContent page_text_layer(PdfWriterState& state) {
+    if (state.text_provider == nullptr)
+        return {};
+    const std::optional<PageText> text = state.text_provider->page_text(state.current_page);
+    if (!text)
+        return {};
+    const PageImage& im = state.image;
+    const float* m = im.image_box.matrix;
+    const TextLayerGeometry geometry{im.width, im.length, {m[0], m[1], m[3], m[4], m[6], m[7]}};
+    return build_text_layer(*text, geometry, state.text_fonts);
+}
+
+void write_text_fonts(PdfWriterState& state, PdfOutput& out) {
+    const uint32_t count = state.text_fonts.object_count();
+    if (count == 0)
+        return;
+    const uint32_t first = first_font_object(state);
+    if (state.object_count + 1 != first) {
+        return report(state, "Object count %lu differs from the planned %lu objects",
+                      static_cast<unsigned long>(state.object_count),
+                      static_cast<unsigned long>(first - 1));
+    }
+    state.object_offsets.resize(state.object_offsets.size() + count, 0);
+    begin_object(state, out);
+    out.write(TextLayerFonts::glyph_procedure_object());
+    end_object(out);
+    begin_object(state, out);
+    out.write(TextLayerFonts::font_descriptor_object());
+    end_object(out);
+    for (size_t f = 0; f < state.text_fonts.font_count(); ++f) {
+        begin_object(state, out);
+        out.write(state.text_fonts.font_object_body(f, first));
+        end_object(out);
+        begin_object(state, out);
+        out.write(state.text_fonts.to_unicode_object(f));
+        end_object(out);
+    }
+}
+
 void write_page_objects(PdfWriterState& state, TIFF* input, PdfOutput& out) {
     const PageEntry& page = state.pages[state.current_page];
     const uint32_t p = page.object_number;
+    const TextLayerContent text = page_text_layer(state);
 
     begin_object(state, out);
-    write_page_dictionary(state, out, p);
+    write_page_dictionary(state, out, p, font_resources(text.fonts, first_font_object(state)));
     end_object(out);
 
     begin_object(state, out);
-    out.format("<< \r/Length %lu 0 R \r >>\rstream\r\n", static_cast<unsigned long>(p + 2));
-    const size_t content_length = write_page_content(state, out);
+    size_t content_length = 0;
+    std::string packed;
+    if (!text.operators.empty()) {
+        // A text layer is mostly text operators, which shrink to a fifth with Flate.
+        PdfOutput content;
+        write_page_content(state, content);
+        content.write(text.operators);
+        packed = flate_compress(content.contents());
+    }
+    if (packed.empty()) {
+        out.format("<< \r/Length %lu 0 R \r >>\rstream\r\n", static_cast<unsigned long>(p + 2));
+        content_length = write_page_content(state, out) + out.write(text.operators);
+    } else {
+        out.format("<< \r/Length %lu 0 R \r/Filter /FlateDecode \r >>\rstream\r\n",
+                   static_cast<unsigned long>(p + 2));
+        content_length = out.write(packed);
+    }
     out.write("\rendstream\r");
     end_object(out);
 
@@ -319,6 +380,9 @@ uint64_t write_pdf_document(PdfWriterState& state, TIFF* input, PdfOutput& out) 
             return 0;
     }
 
+    write_text_fonts(state, out);
+    if (state.error)
+        return 0;
     write_xref_and_trailer(state, out);
     if (state.error)
         return 0;
@@ -332,10 +396,14 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
 }
 
 int convert_tiff_to_pdf(const std::string& input, const std::string& output,
-                        int compression_request, const PdfDocumentInfo& info,
-                        DiagnosticSink& sink) {
+                        int compression_request, const PdfDocumentInfo& info, DiagnosticSink& sink,
+                        PageTextProvider* text) {
     PdfWriterState state;
     state.sink = &sink;
+    state.text_provider = text;
+    // ToUnicode maps came with PDF 1.2.
+    if (text != nullptr)
+        state.version_minor = std::max<uint16_t>(state.version_minor, 2);
 
     platform::AtomicFile file;
     if (!file.open(output)) {

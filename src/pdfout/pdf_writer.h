@@ -34,8 +34,11 @@ inline constexpr int kRequestNone = 3;
 // complete: on failure nothing is left behind and an existing file at `output` is kept.
 int convert_tiff_to_pdf(const std::string& input, const std::string& output,
                         int compression_request, const PdfDocumentInfo& info);
+// With `text`, every page whose provider gives words gets an invisible text layer over its
+// image (the image itself unchanged); without, the document is exactly the image-only one.
 int convert_tiff_to_pdf(const std::string& input, const std::string& output,
-                        int compression_request, const PdfDocumentInfo& info, DiagnosticSink& sink);
+                        int compression_request, const PdfDocumentInfo& info, DiagnosticSink& sink,
+                        PageTextProvider* text = nullptr);
 
 // Writes the whole document from the open input; returns the bytes written (0 on error, with
 // state.error set).

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pdfout/diagnostic_sink.h"
+#include "pdfout/text_layer.h"
 
 namespace trelvane::pdfout {
 
@@ -100,6 +101,10 @@ struct PdfWriterState {
     bool invert_option = false;
     uint16_t current_page = 0;
     PageImage image;
+    // Searchable pages: where each page's words come from (none: image-only pages, the
+    // document byte for byte as without), and the fonts written after the last page.
+    PageTextProvider* text_provider = nullptr;
+    TextLayerFonts text_fonts;
 };
 
 }  // namespace trelvane::pdfout

@@ -1,0 +1,28 @@
+// Checking, before any conversion, that the languages asked for can be recognised.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace trelvane::ocr {
+
+struct LanguageCheck {
+    bool ok = false;
+    std::vector<std::string> languages;  // as asked for, in order
+    std::vector<std::string> missing;    // those whose data is not installed
+    std::string message;                 // for the user when not ok: what to install
+};
+
+// Splits "deu+eng" into its names; empty when the text is not a valid language list (names
+// of letters, digits and '_' joined by '+').
+std::vector<std::string> split_languages(const std::string& languages);
+
+// The Debian package that carries a language's data: "deu" -> "tesseract-ocr-deu",
+// "chi_sim" -> "tesseract-ocr-chi-sim".
+std::string debian_package_for(const std::string& language);
+
+// Loads each language once (on the calling thread) and names the packages to install for the
+// ones that fail. `data_path` as in OcrOptions.
+LanguageCheck check_languages(const std::string& languages, const std::string& data_path = {});
+
+}  // namespace trelvane::ocr
