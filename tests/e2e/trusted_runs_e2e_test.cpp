@@ -139,8 +139,9 @@ TEST_F(TrustedRuns, InterruptedRunsReportWhatTheyFinishedAndLeaveNothingElse) {
                   std::string::npos);
         EXPECT_EQ(tree(out), reported) << "every PDF reported, every reported PDF there";
         for (const std::string& name : reported) {
-            if (testsupport::tool_available("qpdf"))
+            if (testsupport::tool_available("qpdf")) {
                 EXPECT_EQ(testsupport::qpdf_check(out + "/" + name).exit_code, 0) << name;
+            }
         }
         EXPECT_TRUE(fs::is_empty(tmp.path()));
         const std::string record = read_file(log());
@@ -166,8 +167,9 @@ TEST_F(TrustedRuns, KilledRunLeavesNoFilesOfItsOwn) {
     EXPECT_TRUE(fs::is_empty(tmp.path()));
     for (const std::string& name : tree(out)) {
         EXPECT_TRUE(name.ends_with(".pdf")) << name;
-        if (testsupport::tool_available("qpdf"))
+        if (testsupport::tool_available("qpdf")) {
             EXPECT_EQ(testsupport::qpdf_check(out + "/" + name).exit_code, 0) << name;
+        }
     }
 }
 
