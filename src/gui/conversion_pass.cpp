@@ -1,5 +1,6 @@
 #include "gui/conversion_pass.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -11,9 +12,11 @@
 #include "app/folder_batch.h"
 #include "app/pipeline.h"
 #include "app/process_paths.h"
+#include "faxread/fax_type.h"
 #include "gui/window_files.h"
 #include "platform/cleanup.h"
 #include "platform/file_system.h"
+#include "platform/paths.h"
 #include "platform/system_error.h"
 
 namespace trelvane::gui {
@@ -99,6 +102,41 @@ app::PoolHooks relay_hooks(const std::shared_ptr<Relay>& relay) {
                                    row_result(result, file));
     };
     return hooks;
+}
+
+// Every entry of job.files with its PDF path. Only WinFax files claim names, as in a
+// command-line walk; a chosen file of another kind only gets its row ("Not WinFax File!").
+std::vector<app::PlannedFile> plan_pass(app::BatchJob& job, const std::string& source_folder) {
+    const auto is_fax = [](const std::string& name) {
+        return faxread::classify_fax_file(name) == faxread::kFaxTypeWinFax;
+    };
+    if (std::all_of(job.files.begin(), job.files.end(), is_fax)) {
+        return app::plan_conversions(job, source_folder);
+    }
+    std::vector<std::string> entries = std::move(job.files);
+    job.files.clear();
+    for (const std::string& name : entries) {
+        if (is_fax(name)) {
+            job.files.push_back(name);
+        }
+    }
+    std::vector<app::PlannedFile> faxes = app::plan_conversions(job, source_folder);
+    std::vector<app::PlannedFile> plan;
+    plan.reserve(entries.size());
+    auto next_fax = faxes.begin();
+    for (const std::string& name : entries) {
+        if (is_fax(name)) {
+            plan.push_back(std::move(*next_fax++));
+            continue;
+        }
+        app::PlannedFile other;
+        other.source = source_folder + platform::kPathSeparator + name;
+        other.destination = app::pdf_path_for(job, other.source);
+        other.wanted = other.destination;
+        plan.push_back(std::move(other));
+    }
+    job.files = std::move(entries);
+    return plan;
 }
 
 std::string not_converted_line(const app::PlannedFile& file, std::string_view why) {
@@ -252,7 +290,7 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
     // Named as the command line names them, all before the first conversion: two sources
     // mapping to one PDF (same names in different subfolders, or a.fxs beside a.fxm) never
     // replace each other's output, whichever finishes first.
-    std::vector<app::PlannedFile> plan = app::plan_conversions(job, request.source_folder);
+    std::vector<app::PlannedFile> plan = plan_pass(job, request.source_folder);
     const unsigned jobs = request.options.parallel_jobs > 0
                               ? static_cast<unsigned>(request.options.parallel_jobs)
                               : app::default_job_count();

@@ -254,6 +254,30 @@ TEST_F(ConversionPass, WorkFilesThatCannotBeMadeAreReportedAndNothingConverts) {
               std::string::npos);
 }
 
+// Chosen files of another kind get their rows but claim no PDF name, as in a command-line walk.
+TEST_F(ConversionPass, ChosenFilesThatAreNoFaxesTakeNoPdfName) {
+    TempDir dir;
+    const std::string folder = dir.file("in");
+    ASSERT_TRUE(app::create_folder_path(folder));
+    ASSERT_TRUE(testsupport::write_file(folder + "/a.txt", "a note"));
+    ASSERT_TRUE(guitest::write_sample_fax(folder + "/a.fxs", 23));
+    ASSERT_TRUE(guitest::write_sample_fax(folder + "/a.fxm", 24));
+    PassRequest request = folder_request(dir, folder);
+    request.options.convert_mode = kConvertFiles;
+    request.options.keep_ext = 0;
+    request.source_folder = collect_window_files(request.job, request.options,
+                                                 folder + " a.txt a.fxs a.fxm", std::nullopt);
+    RecordingView view;
+    PassControl control;
+    EXPECT_EQ(run_conversion_pass(request, view, control), 2);
+    ASSERT_EQ(view.rows.size(), 3u);
+    EXPECT_EQ(view.rows[0].result, "Not WinFax File!");
+    EXPECT_EQ(view.rows[0].pdf, "");
+    EXPECT_EQ(view.rows[1].pdf, dir.file("out/a.pdf"));
+    EXPECT_EQ(view.rows[2].pdf, dir.file("out/a (2).pdf"));
+    EXPECT_EQ(request.job.files, (std::vector<std::string>{"a.txt", "a.fxs", "a.fxm"}));
+}
+
 // The PDF was written but its file times could not be set: not counted as converted, yet the
 // row names the PDF that is there.
 TEST_F(ConversionPass, PdfWrittenWithoutItsTimesIsStillNamed) {
