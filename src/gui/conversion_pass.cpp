@@ -1,8 +1,11 @@
 #include "gui/conversion_pass.h"
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -211,6 +214,8 @@ int convert_planned_files(app::ConversionPool& pool, PassView& view, PassControl
 
 static_assert(std::is_same_v<ConvertFunction, app::FileConverter>);
 
+constexpr int kGateWaitMs = 2000;
+
 }  // namespace
 
 void PassControl::stop(Reason reason) {
@@ -235,8 +240,16 @@ void PassControl::abandon() {
         }
     }
     // Before the pass looks at what finished: from here on nothing more is put in place, and
-    // the temporary names of files being written are gone.
-    platform::stop_commits_and_remove_registered_files();
+    // the temporary names of files being written are gone. Closing the gate waits for a PDF
+    // being linked into place; should that link hang too (a share that stopped answering),
+    // the window does not wait for it beyond the usual time.
+    auto closed = std::make_shared<std::promise<void>>();
+    std::future<void> gate_closed = closed->get_future();
+    std::thread([closed] {
+        platform::stop_commits_and_remove_registered_files();
+        closed->set_value();
+    }).detach();
+    gate_closed.wait_for(std::chrono::milliseconds(kGateWaitMs));
     std::lock_guard<std::mutex> lock(mutex_);
     if (pool_ != nullptr) {
         pool_->wake();

@@ -64,8 +64,8 @@ class PassControl {
     void stop(Reason reason = Reason::Cancelled);
     // For a window that closes and cannot wait any longer: the files still being converted are
     // given up. From now on no PDF is put in place anywhere in the process (one being put in
-    // place completes), so the record says exactly which files were not converted. Only for
-    // the end of the process.
+    // place completes, waited for a short while), so the record says which files were not
+    // converted. Only for the end of the process.
     void abandon();
     bool stopped() const;
     bool abandoned() const;
