@@ -82,6 +82,11 @@ bool ConversionPool::create_workspaces(const std::string& temp_folder, int& erro
 
 void ConversionPool::start(std::function<void(size_t)> on_finished) {
     state_->on_finished = std::move(on_finished);
+    start(PoolHooks{});
+}
+
+void ConversionPool::start(PoolHooks hooks) {
+    state_->hooks = std::move(hooks);
     state_->workers = std::make_unique<Worker[]>(state_->workspaces.size());
     for (size_t i = 0; i < state_->workspaces.size(); ++i)
         workers_.emplace_back(work, state_, i);
@@ -93,6 +98,11 @@ size_t ConversionPool::size() const {
 
 unsigned ConversionPool::job_count() const {
     return jobs_;
+}
+
+size_t ConversionPool::started_count() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->next;
 }
 
 const PlannedFile& ConversionPool::file(size_t index) const {
@@ -115,6 +125,8 @@ void ConversionPool::work(const std::shared_ptr<State>& state, size_t worker) {
             self.committed.store(false);
         }
         const PlannedFile& file = state->plan[index];
+        if (state->hooks.started)
+            state->hooks.started(index);
         job.log_text.clear();
         job.written_pdfs.clear();  // the plan already keeps names apart
         FileResult result;
@@ -122,6 +134,8 @@ void ConversionPool::work(const std::shared_ptr<State>& state, size_t worker) {
         result.committed = self.committed.load();
         result.report = std::move(job.log_text);
         add_clash_note(result.report, file);
+        if (state->hooks.finished)
+            state->hooks.finished(index, result);
         {
             std::lock_guard<std::mutex> lock(state->mutex);
             Slot& slot = state->slots[index];
@@ -139,7 +153,11 @@ void ConversionPool::work(const std::shared_ptr<State>& state, size_t worker) {
 std::optional<FileResult> ConversionPool::take(size_t index) {
     std::unique_lock<std::mutex> lock(state_->mutex);
     Slot& slot = state_->slots.at(index);
-    state_->changed.wait(lock, [&] { return slot.result.has_value() || state_->woken; });
+    // After a stop the files started are those before `next`; any other never will be.
+    state_->changed.wait(lock, [&] {
+        return slot.result.has_value() || state_->woken ||
+               (state_->stopped && index >= state_->next);
+    });
     if (!slot.result || slot.taken)
         return std::nullopt;
     slot.taken = true;
@@ -155,8 +173,11 @@ void ConversionPool::wake() {
 }
 
 void ConversionPool::stop() {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->stopped = true;
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->stopped = true;
+    }
+    state_->changed.notify_all();
 }
 
 std::vector<std::pair<size_t, FileResult>> ConversionPool::take_finished() {

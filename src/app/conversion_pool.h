@@ -41,6 +41,13 @@ using FileConverter = std::function<int(BatchJob& job, const std::string& source
 // The number of conversions to run at once when the user does not say: one per online processor.
 unsigned default_job_count();
 
+// What a pool tells its user about each file as it goes, on the worker thread converting it.
+struct PoolHooks {
+    std::function<void(size_t index)> started;  // before the file's conversion
+    // After the conversion, before the result is stored for take().
+    std::function<void(size_t index, const FileResult& result)> finished;
+};
+
 class ConversionPool {
   public:
     // settings: the run's choices (its files, report and PDF list are not copied). jobs is
@@ -59,13 +66,17 @@ class ConversionPool {
     // Starts the workers. on_finished, when given, is called on a worker thread with a file's
     // index right after its result is stored.
     void start(std::function<void(size_t index)> on_finished = {});
+    void start(PoolHooks hooks);
 
     size_t size() const;
     unsigned job_count() const;
+    // The files handed to the workers so far, always the first of the plan; after stop() no
+    // more are.
+    size_t started_count() const;
     const PlannedFile& file(size_t index) const;
 
     // Waits for the result of file `index` and hands it over (once). Nothing when wake() was
-    // called meanwhile.
+    // called meanwhile, or when the pool was stopped before the file started.
     std::optional<FileResult> take(size_t index);
     // Makes a waiting take() return at once (from any thread).
     void wake();
@@ -99,6 +110,7 @@ class ConversionPool {
         std::vector<PlannedFile> plan;
         FileConverter convert;
         std::function<void(size_t)> on_finished;
+        PoolHooks hooks;
         std::vector<ConversionWorkspace> workspaces;
         std::unique_ptr<Worker[]> workers;
         std::vector<std::string> stems;

@@ -1,9 +1,11 @@
 #include "app/settings_file.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
 
+#include "app/conversion_pool.h"
 #include "platform/ini_file.h"
 
 namespace trelvane::app {
@@ -12,6 +14,7 @@ namespace {
 
 constexpr const char* kMainSection = "Main";
 constexpr const char* kOptionsSection = "Options";
+constexpr const char* kParallelJobsKey = "ParallelJobs";
 
 // The "Options" keys in the order they are read and written.
 using OptionField = int32_t SavedOptions::*;
@@ -34,7 +37,25 @@ std::string read_folder(const std::string& path, const char* key) {
     return value;
 }
 
+// Only plain digits in range count; anything else (empty, "abc", "-2", "4x", 0) is not a choice
+// the window made, so the default stands.
+int32_t read_parallel_jobs(const std::string& path) {
+    const std::string text =
+        platform::read_profile_string(path, kOptionsSection, kParallelJobsKey, "");
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return default_parallel_jobs();
+    const int32_t value = std::stoi(text);
+    return value >= kMinParallelJobs && value <= kMaxParallelJobs ? value : default_parallel_jobs();
+}
+
 }  // namespace
+
+int32_t default_parallel_jobs() {
+    const unsigned online = default_job_count();
+    return static_cast<int32_t>(
+        std::min<unsigned>(std::max<unsigned>(online, kMinParallelJobs), kMaxParallelJobs));
+}
 
 SavedFolders read_saved_folders(const std::string& settings_path) {
     SavedFolders folders;
@@ -50,6 +71,7 @@ SavedOptions read_saved_options(const std::string& settings_path, int32_t recalc
         options.*field =
             platform::read_profile_int(settings_path, kOptionsSection, key, options.*field);
     }
+    options.parallel_jobs = read_parallel_jobs(settings_path);
     return options;
 }
 
@@ -68,6 +90,9 @@ bool write_saved_options(const std::string& settings_path, const SavedOptions& o
                                             std::to_string(options.*field)) &&
              ok;
     }
+    ok = platform::write_profile_string(settings_path, kOptionsSection, kParallelJobsKey,
+                                        std::to_string(options.parallel_jobs)) &&
+         ok;
     return ok;
 }
 

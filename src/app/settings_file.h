@@ -1,5 +1,5 @@
-// The window's settings file "trelvane.ini": the two folders of section "Main" and the eight
-// values of section "Options". Read when the window's pages are created, written when it
+// The window's settings file "trelvane.ini": the two folders of section "Main" and the values
+// of section "Options". Read when the window's pages are created, written when it
 // closes; a command-line run never touches it.
 #pragma once
 
@@ -13,6 +13,14 @@ struct SavedFolders {
     std::string save_dir;  // "SaveDir": the save folder text
 };
 
+// Conversions a window pass runs at once: one per online processor unless the user says. More
+// than the processors only compete for them; 64 still covers large workstations, and keeps the
+// temporary names that running conversions may register for clean-up (up to three each, where a
+// file system cannot hold unnamed files) within the process's registry.
+constexpr int32_t kMinParallelJobs = 1;
+constexpr int32_t kMaxParallelJobs = 64;
+int32_t default_parallel_jobs();
+
 struct SavedOptions {
     int32_t convert_mode = 0;    // "DirFile": 0 directory, 1 files
     int32_t subdir = 0;          // "Subdir"
@@ -22,6 +30,9 @@ struct SavedOptions {
     int32_t recalculate = 0;     // "Recaculate"
     int32_t cycle_enabled = 0;   // "Cyclely"
     int32_t cycle_minutes = 60;  // "CycleMinutes"
+    // "ParallelJobs": a missing value, or one that is not a whole number in range, reads as the
+    // default.
+    int32_t parallel_jobs = default_parallel_jobs();
 };
 
 // Values longer than this are cut, as the fixed buffers of the settings reader always did.

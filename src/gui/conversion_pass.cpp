@@ -1,27 +1,291 @@
 #include "gui/conversion_pass.h"
 
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
 #include "app/conversion_log.h"
+#include "app/conversion_pool.h"
 #include "app/folder_batch.h"
 #include "app/pipeline.h"
+#include "app/process_paths.h"
+#include "faxread/fax_type.h"
 #include "gui/window_files.h"
+#include "platform/cleanup.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/system_error.h"
 
 namespace trelvane::gui {
+
+namespace {
+
+// What the conversion threads report through. A pass that gave up its files closes it before it
+// returns, so threads still converting then reach neither the view nor the pool.
+struct Relay {
+    std::mutex mutex;
+    PassView* view = nullptr;
+    const app::ConversionPool* pool = nullptr;
+};
+
+ConvertFunction pass_converter(const PassRequest& request) {
+    ConvertFunction convert =
+        request.convert
+            ? request.convert
+            : ConvertFunction([](app::BatchJob& job, const std::string& source,
+                                 const std::string& pdf, app::ConversionWorkspace& workspace) {
+                  return app::convert_fax_file(job, source, pdf, workspace);
+              });
+    if (request.job.skip_existing == 0) {
+        return convert;  // "&Go" converts what the user asked for, now
+    }
+    PassClock clock =
+        request.clock ? request.clock : PassClock([] { return app::SettleClock::now(); });
+    // Checked as each file's turn comes, not when the pass starts: a long pass may reach a file
+    // minutes after it was collected.
+    return [convert = std::move(convert), clock = std::move(clock)](
+               app::BatchJob& job, const std::string& source, const std::string& pdf,
+               app::ConversionWorkspace& workspace) {
+        if (app::fax_still_settling(source, clock())) {
+            job.log_text += source + " --> " + pdf + " : " + std::string(kSettlingText) + "\r\n";
+            return kLeftForNextPass;
+        }
+        return convert(job, source, pdf, workspace);
+    };
+}
+
+// The pool notes a renamed PDF on the report line; the row already shows the new name.
+std::string_view without_clash_note(std::string_view report, const app::PlannedFile& file) {
+    if (file.destination == file.wanted) {
+        return report;
+    }
+    const std::string note = " (" + file.wanted + " was already written in this run)\r\n";
+    if (report.ends_with(note)) {
+        report.remove_suffix(note.size());
+    }
+    return report;
+}
+
+std::string row_result(const app::FileResult& result, const app::PlannedFile& file) {
+    if (result.code == kLeftForNextPass) {
+        return std::string(kSettlingText);
+    }
+    // A PDF can be put in place and the file still not count as converted (its times could not
+    // be kept); the row then still names the PDF.
+    if (result.committed && result.code != app::kConverted) {
+        return std::string(kTimesNotKeptText);
+    }
+    return result_column_text(result.code, without_clash_note(result.report, file), file.source,
+                              file.destination);
+}
+
+app::PoolHooks relay_hooks(const std::shared_ptr<Relay>& relay) {
+    app::PoolHooks hooks;
+    hooks.started = [relay](size_t index) {
+        std::lock_guard<std::mutex> lock(relay->mutex);
+        if (relay->view != nullptr) {
+            relay->view->file_started(static_cast<int>(index), relay->pool->file(index).source);
+        }
+    };
+    hooks.finished = [relay](size_t index, const app::FileResult& result) {
+        std::lock_guard<std::mutex> lock(relay->mutex);
+        if (relay->view == nullptr) {
+            return;
+        }
+        const app::PlannedFile& file = relay->pool->file(index);
+        const bool pdf_in_place = result.code == app::kConverted || result.committed;
+        relay->view->file_finished(static_cast<int>(index),
+                                   pdf_in_place ? file.destination : std::string(),
+                                   row_result(result, file));
+    };
+    return hooks;
+}
+
+// Every entry of job.files with its PDF path. Only WinFax files claim names, as in a
+// command-line walk; a chosen file of another kind only gets its row ("Not WinFax File!").
+std::vector<app::PlannedFile> plan_pass(app::BatchJob& job, const std::string& source_folder) {
+    const auto is_fax = [](const std::string& name) {
+        return faxread::classify_fax_file(name) == faxread::kFaxTypeWinFax;
+    };
+    if (std::all_of(job.files.begin(), job.files.end(), is_fax)) {
+        return app::plan_conversions(job, source_folder);
+    }
+    std::vector<std::string> entries = std::move(job.files);
+    job.files.clear();
+    for (const std::string& name : entries) {
+        if (is_fax(name)) {
+            job.files.push_back(name);
+        }
+    }
+    std::vector<app::PlannedFile> faxes = app::plan_conversions(job, source_folder);
+    std::vector<app::PlannedFile> plan;
+    plan.reserve(entries.size());
+    auto next_fax = faxes.begin();
+    for (const std::string& name : entries) {
+        if (is_fax(name)) {
+            plan.push_back(std::move(*next_fax++));
+            continue;
+        }
+        app::PlannedFile other;
+        other.source = source_folder + platform::kPathSeparator + name;
+        other.destination = app::pdf_path_for(job, other.source);
+        other.wanted = other.destination;
+        plan.push_back(std::move(other));
+    }
+    job.files = std::move(entries);
+    return plan;
+}
+
+std::string not_converted_line(const app::PlannedFile& file, std::string_view why) {
+    return file.source + " --> " + file.destination + " : " + std::string(why) + "\r\n";
+}
+
+// Converts the plan on the pool, appending each file's line to the report in list order.
+// Returns the number converted.
+int convert_planned_files(app::ConversionPool& pool, PassView& view, PassControl& control,
+                          std::string& report) {
+    auto relay = std::make_shared<Relay>();
+    relay->view = &view;
+    relay->pool = &pool;
+    control.attach(&pool);
+    pool.start(relay_hooks(relay));  // a stopped pool starts no file
+
+    int converted = 0;
+    size_t not_converted = 0;
+    const auto add = [&](const app::FileResult& result) {
+        report += result.report;
+        if (result.code == app::kConverted) {
+            ++converted;
+        }
+    };
+    const size_t total = pool.size();
+    size_t index = 0;
+    for (; index < total; ++index) {
+        // After a stop, the files that had started still come; the others come back empty.
+        std::optional<app::FileResult> result = pool.take(index);
+        if (result) {
+            add(*result);
+            continue;
+        }
+        if (control.abandoned()) {
+            break;
+        }
+        const bool closing = control.reason() == PassControl::Reason::WindowClosed;
+        report += not_converted_line(pool.file(index), closing ? kClosedText : kCancelledText);
+        ++not_converted;
+    }
+    if (index < total) {
+        // Given up: the commit gate is closed, so what finished is known for good.
+        std::vector<std::pair<size_t, app::FileResult>> finished = pool.take_finished();
+        const size_t started = pool.started_count();
+        auto next = finished.begin();
+        for (; index < total; ++index) {
+            if (next != finished.end() && next->first == index) {
+                add(next->second);
+                ++next;
+                continue;
+            }
+            report += not_converted_line(pool.file(index),
+                                         index < started ? kAbandonedText : kClosedText);
+            ++not_converted;
+        }
+        pool.abandon();
+    }
+    control.attach(nullptr);
+    {
+        std::lock_guard<std::mutex> lock(relay->mutex);
+        relay->view = nullptr;
+        relay->pool = nullptr;
+    }
+    if (not_converted > 0) {
+        const bool closed = control.reason() == PassControl::Reason::WindowClosed;
+        report += std::string(closed ? "Window closed: " : "Cancelled: ") +
+                  std::to_string(not_converted) + " of " + std::to_string(total) +
+                  " files not converted\r\n";
+    }
+    return converted;
+}
+
+static_assert(std::is_same_v<ConvertFunction, app::FileConverter>);
+
+constexpr int kGateWaitMs = 2000;
+
+}  // namespace
+
+void PassControl::stop(Reason reason) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!stopped_) {
+        reason_ = reason;
+    }
+    stopped_ = true;
+    if (pool_ != nullptr) {
+        pool_->stop();
+    }
+}
+
+void PassControl::abandon() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopped_ = true;
+        abandoned_ = true;
+        reason_ = Reason::WindowClosed;
+        if (pool_ != nullptr) {
+            pool_->stop();
+        }
+    }
+    // Before the pass looks at what finished: from here on nothing more is put in place, and
+    // the temporary names of files being written are gone. Closing the gate waits for a PDF
+    // being linked into place; should that link hang too (a share that stopped answering),
+    // the window does not wait for it beyond the usual time.
+    auto closed = std::make_shared<std::promise<void>>();
+    std::future<void> gate_closed = closed->get_future();
+    std::thread([closed] {
+        platform::stop_commits_and_remove_registered_files();
+        closed->set_value();
+    }).detach();
+    gate_closed.wait_for(std::chrono::milliseconds(kGateWaitMs));
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pool_ != nullptr) {
+        pool_->wake();
+    }
+}
+
+bool PassControl::stopped() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopped_;
+}
+
+bool PassControl::abandoned() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return abandoned_;
+}
+
+PassControl::Reason PassControl::reason() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reason_;
+}
+
+void PassControl::attach(app::ConversionPool* pool) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pool_ = pool;
+    // A stop that came before the pool existed still holds.
+    if (pool_ != nullptr && stopped_) {
+        pool_->stop();
+    }
+}
 
 std::string done_status_text(int converted) {
     return "Done. " + std::to_string(converted) + " FAX files converted";
 }
 
-int run_conversion_pass(PassRequest& request, PassView& view, const std::atomic<bool>& stop) {
+int run_conversion_pass(PassRequest& request, PassView& view, PassControl& control) {
     app::BatchJob& job = request.job;
-    const ConvertFunction convert =
-        request.convert ? request.convert
-                        : ConvertFunction([](app::BatchJob& j, const std::string& source,
-                                             const std::string& pdf) {
-                              return app::convert_fax_file(j, source, pdf);
-                          });
-
     view.pass_started();
     job.keep_file_times = request.options.keep_date == 1 ? 1 : 0;
     job.destination = request.destination;
@@ -36,43 +300,26 @@ int run_conversion_pass(PassRequest& request, PassView& view, const std::atomic<
         "Vuvod Trelvane in GUI mode : convert folder\r\nSource Folder: " + request.source_folder +
         "\r\nDestination Folder: " + request.destination + "\r\n";
 
+    // Named as the command line names them, all before the first conversion: two sources
+    // mapping to one PDF (same names in different subfolders, or a.fxs beside a.fxm) never
+    // replace each other's output, whichever finishes first.
+    std::vector<app::PlannedFile> plan = plan_pass(job, request.source_folder);
+    const unsigned jobs = request.options.parallel_jobs > 0
+                              ? static_cast<unsigned>(request.options.parallel_jobs)
+                              : app::default_job_count();
     int converted = 0;
-    for (size_t i = 0; i < job.files.size() && !stop.load(); ++i) {
-        const std::string source_path =
-            request.source_folder + platform::kPathSeparator + job.files[i];
-        // Named as the command line names them: two sources mapping to one PDF (same names in
-        // different subfolders, or a.fxs beside a.fxm) must not replace each other's output.
-        const std::string wanted = app::pdf_path_for(job, source_path);
-        const std::string pdf_path = app::unclaimed_pdf_path(job, wanted);
-        const int row = static_cast<int>(i);
-        view.status_changed("Doing: " + source_path);
-        view.file_started(row, source_path);
-
-        const size_t report_size = job.log_text.size();
-        const size_t written_before = job.written_pdfs.size();
-        const int result = convert(job, source_path, pdf_path);
-        // A PDF can be written and the file still not count as converted (its times could not
-        // be kept); the row then still names the PDF.
-        const bool written =
-            job.written_pdfs.size() > written_before && job.written_pdfs.back() == pdf_path;
-        const std::string result_text =
-            written && result != app::kConverted
-                ? std::string(kTimesNotKeptText)
-                : result_column_text(result,
-                                     std::string_view(job.log_text)
-                                         .substr(std::min(report_size, job.log_text.size())),
-                                     source_path, pdf_path);
-        // Only a file that wrote a report line gets the note on its own line.
-        if (pdf_path != wanted && job.log_text.size() > report_size &&
-            job.log_text.ends_with("\r\n")) {
-            job.log_text.insert(job.log_text.size() - 2,
-                                " (" + wanted + " was already written in this run)");
+    if (!plan.empty()) {
+        app::ConversionPool pool(job, std::move(plan), jobs, pass_converter(request));
+        const std::string& temp_folder = app::process_paths().temp_folder;
+        int error = 0;
+        if (pool.create_workspaces(temp_folder, error)) {
+            converted = convert_planned_files(pool, view, control, job.log_text);
+        } else {
+            const std::string problem = "Failed to create work files in " + temp_folder +
+                                        platform::system_message_suffix(error);
+            job.log_text += problem + "\r\n";
+            view.work_files_failed(problem);
         }
-        if (result == app::kConverted) {
-            ++converted;
-        }
-        view.file_finished(row, result == app::kConverted || written ? pdf_path : std::string(),
-                           result_text);
     }
 
     view.status_changed(done_status_text(converted));

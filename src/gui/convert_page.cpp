@@ -30,13 +30,16 @@ QString q(const std::string& text) {
 
 }  // namespace
 
-// Runs on the worker threads: hands every report to the page's feed and goes on at once.
+// Runs on the pass's threads: hands every report to the page's feed and goes on at once.
 class ConvertPage::WorkerView : public PassView {
   public:
     explicit WorkerView(PassFeed& feed) : feed_(feed) {}
 
     void pass_started() override { post(PassEvent::Kind::Started); }
     void save_folder_failed() override { post(PassEvent::Kind::SaveFolderFailed); }
+    void work_files_failed(const std::string& message) override {
+        post(PassEvent::Kind::WorkFilesFailed, 0, message);
+    }
     void file_started(int row, const std::string& source_path) override {
         post(PassEvent::Kind::FileStarted, row, source_path);
     }
@@ -62,6 +65,8 @@ void ConvertPage::apply(PassEvent& event) {
         case PassEvent::Kind::Started:
             set_controls_busy(true);
             pass_done_ = 0;
+            converting_rows_.clear();
+            status_row_ = -1;
             show_progress(0, pass_total_);
             result_model_->clear();
             setCursor(Qt::WaitCursor);
@@ -70,15 +75,15 @@ void ConvertPage::apply(PassEvent& event) {
             environment_.prompter->show_message(this, MessageKind::Error, "Error",
                                                 "Error Save Dir");
             break;
+        case PassEvent::Kind::WorkFilesFailed:
+            environment_.prompter->show_message(this, MessageKind::Error, "Error",
+                                                event.text + kWorkFilesAdvice);
+            break;
         case PassEvent::Kind::FileStarted:
-            result_model_->set_started(event.number, std::move(event.text));
-            result_view_->scrollTo(result_model_->index(event.number, 0));
-            emit file_started(event.number);
+            file_started_event(event.number, std::move(event.text));
             break;
         case PassEvent::Kind::FileFinished:
-            result_model_->set_finished(event.number, std::move(event.text),
-                                        std::move(event.result));
-            show_progress(++pass_done_, pass_total_);
+            file_finished_event(event.number, std::move(event.text), std::move(event.result));
             break;
         case PassEvent::Kind::Status:
             status_label_->setText(q(event.text));
@@ -87,9 +92,29 @@ void ConvertPage::apply(PassEvent& event) {
             unsetCursor();
             set_controls_busy(false);
             running_ = false;
-            stop_requested_ = false;
             emit pass_finished(event.number);
             break;
+    }
+}
+
+void ConvertPage::file_started_event(int row, std::string source) {
+    status_label_->setText(q("Doing: " + source));
+    status_row_ = row;
+    converting_rows_.push_back(row);
+    result_model_->set_started(row, std::move(source));
+    result_view_->scrollTo(result_model_->index(row, 0));
+    emit file_started(row);
+}
+
+void ConvertPage::file_finished_event(int row, std::string pdf, std::string result) {
+    result_model_->set_finished(row, std::move(pdf), std::move(result));
+    show_progress(++pass_done_, pass_total_);
+    std::erase(converting_rows_, row);
+    // The status keeps naming a file that is being converted: the last one started.
+    if (row == status_row_ && !converting_rows_.empty()) {
+        status_row_ = converting_rows_.back();
+        status_label_->setText(
+            q("Doing: " + result_model_->text(status_row_, ResultListModel::kSourceColumn)));
     }
 }
 
@@ -261,14 +286,15 @@ void ConvertPage::start_worker(bool skip_existing) {
     request.log_path = environment_.log_path;
     request.log_parent_folder = environment_.log_parent_folder;
     request.convert = environment_.convert;
-    stop_requested_ = false;
+    request.clock = environment_.clock;
+    control_ = std::make_shared<PassControl>();
     running_ = true;
     // Controls go busy at once, before the worker's first call arrives, so a second click on
     // "&Go" cannot slip in.
     set_controls_busy(true);
-    worker_ = std::thread([this, request = std::move(request)]() mutable {
+    worker_ = std::thread([this, control = control_, request = std::move(request)]() mutable {
         WorkerView view(feed_);
-        run_conversion_pass(request, view, stop_requested_);
+        run_conversion_pass(request, view, *control);
     });
 }
 
@@ -283,6 +309,7 @@ bool ConvertPage::wait_for_worker(int timeout_ms) {
     QTimer deadline;
     if (timeout_ms >= 0) {
         deadline.setSingleShot(true);
+        deadline.setTimerType(Qt::PreciseTimer);  // a coarse timer may end the wait early
         connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
         deadline.start(timeout_ms);
     }
@@ -294,7 +321,7 @@ bool ConvertPage::stop_worker() {
     if (!running_) {
         return true;
     }
-    stop_requested_ = true;
+    control_->stop();
     const bool ended = wait_for_worker(kStopWaitMs);
     if (ended) {
         join_finished_worker();
@@ -306,8 +333,7 @@ void ConvertPage::cancel_conversion() {
     if (stop_worker()) {
         set_controls_busy(false);
     } else {
-        // The current file is still being converted; the worker restores the controls when it
-        // ends.
+        // Files are still being converted; the pass restores the controls when they are done.
         cancel_button_->setEnabled(false);
     }
 }
@@ -319,8 +345,13 @@ void ConvertPage::shut_down() {
         write_settings();
     }
     if (running_) {
-        stop_requested_ = true;
-        wait_for_worker(-1);
+        control_->stop(PassControl::Reason::WindowClosed);
+        if (!wait_for_worker(kStopWaitMs)) {
+            // A conversion that hangs (a stalled network share) must not keep the process: it is
+            // given up, and the pass writes its record at once.
+            control_->abandon();
+            wait_for_worker(-1);
+        }
     }
     join_finished_worker();
 }

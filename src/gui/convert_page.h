@@ -6,9 +6,11 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/batch_job.h"
 #include "gui/conversion_pass.h"
@@ -35,6 +37,7 @@ struct PageEnvironment {
     std::string log_path;
     std::string log_parent_folder;  // created before the first log record when not empty
     ConvertFunction convert;        // empty: convert_fax_file
+    PassClock clock;                // empty: the system's clock
 };
 
 inline constexpr const char* kFirstStatusText =
@@ -48,7 +51,11 @@ inline constexpr const char* kNoDestinationWarning =
 inline constexpr const char* kMissingSourceWarning = "Source Dir does not exist:\n";
 inline constexpr const char* kMissingSourceAdvice =
     "\nSelect Source Dir, where your fax files to be converted should be";
+// How long "&Cancel", and closing the window, wait for the files being converted.
 inline constexpr int kStopWaitMs = 2000;
+inline constexpr const char* kWorkFilesAdvice =
+    "\nFree some space there, or start the program with TMPDIR set to a folder you may write "
+    "to.";
 
 class ConvertPage : public QWidget {
     Q_OBJECT
@@ -67,11 +74,12 @@ class ConvertPage : public QWidget {
 
     void start_conversion();
     void cycle_tick();
-    // Asks a running worker to stop and waits up to kStopWaitMs for it. True when no worker
-    // runs afterwards.
+    // Asks a running pass to stop (no further file starts) and waits up to kStopWaitMs for the
+    // files being converted. True when no pass runs afterwards.
     bool stop_worker();
     void cancel_conversion();
-    // Closing the window: the worker finishes its current file, then ends; never left behind.
+    // Closing the window: the files being converted get kStopWaitMs to finish; any still
+    // running then is given up (its PDF never appears) and the record says so.
     void shut_down();
     bool running() const { return running_.load(); }
 
@@ -103,6 +111,8 @@ class ConvertPage : public QWidget {
     class WorkerView;
 
     void apply(PassEvent& event);
+    void file_started_event(int row, std::string source);
+    void file_finished_event(int row, std::string pdf, std::string result);
     // Empty and idle without files (a range of 0..0 would show the busy animation).
     void show_progress(size_t done, size_t total);
     bool source_folder_missing() const;
@@ -118,12 +128,14 @@ class ConvertPage : public QWidget {
     std::string source_folder_;
     std::optional<FileSelection> chosen_files_;
     std::atomic<bool> running_{false};
-    std::atomic<bool> stop_requested_{false};
+    std::shared_ptr<PassControl> control_;
     std::thread worker_;
     QTimer cycle_timer_;
     QTimer settings_timer_;
     size_t pass_total_ = 0;
     size_t pass_done_ = 0;
+    std::vector<int> converting_rows_;  // in the order they started
+    int status_row_ = -1;               // the row the "Doing: " status names
 
     QLineEdit* filter_edit_ = nullptr;
     QLineEdit* source_edit_ = nullptr;

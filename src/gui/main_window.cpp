@@ -136,8 +136,8 @@ void MainWindow::done(int result) {
     exit_code_ = result == QDialog::Accepted ? kExitThroughOk : kExitThroughCancel;
     convert_page_->write_settings();
     options_page_->write_settings();
-    // A pass still running finishes its current file first: no half-written PDF, and no
-    // worker left calling into a window that is gone.
+    // A pass still running gets a moment to finish the files being converted; whatever is
+    // still converting then is given up, and no PDF appears half written either way.
     convert_page_->shut_down();
     tray_->remove();
     QDialog::done(result);

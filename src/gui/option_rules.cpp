@@ -36,6 +36,7 @@ WindowOptions window_options_from(const app::SavedOptions& options) {
     w.hierarchy = options.hierarchy;
     w.keep_date = options.keep_date;
     w.keep_ext = options.keep_ext;
+    w.parallel_jobs = options.parallel_jobs;
     return w;
 }
 

@@ -38,7 +38,7 @@ int32_t usable_cycle_minutes(int32_t minutes);
 // Settings are written as they change, once typing or clicking has paused this long.
 inline constexpr int kSettingsWriteDelayMs = 300;
 
-// The five values the Convert page works with.
+// The values the Convert page works with.
 WindowOptions window_options_from(const app::SavedOptions& options);
 
 }  // namespace trelvane::gui

@@ -60,6 +60,11 @@ OptionsPage::OptionsPage(const std::string& settings_path, QWidget* parent)
     cycle_box_ = new QCheckBox(tr("Enable Convertion Automatically"), this);
     minutes_field_ = new QSpinBox(this);
     minutes_field_->setRange(kMinCycleMinutes, kMaxCycleMinutes);
+    jobs_field_ = new QSpinBox(this);
+    jobs_field_->setRange(app::kMinParallelJobs, app::kMaxParallelJobs);
+    jobs_field_->setToolTip(tr("How many fax files are converted at once (default: one per "
+                               "processor, here %1)")
+                                .arg(app::default_parallel_jobs()));
 
     auto* source_group = new QGroupBox(tr("Source Options"), this);
     auto* source_layout = new QVBoxLayout(source_group);
@@ -85,11 +90,19 @@ OptionsPage::OptionsPage(const std::string& settings_path, QWidget* parent)
     cycle_layout->addWidget(new QLabel(tr("minutes"), cycle_group));
     cycle_layout->addStretch();
 
+    auto* jobs_layout = new QHBoxLayout;
+    auto* jobs_label = new QLabel(tr("Parallel conversions"), this);
+    jobs_label->setBuddy(jobs_field_);
+    jobs_layout->addWidget(jobs_label);
+    jobs_layout->addWidget(jobs_field_);
+    jobs_layout->addStretch();
+
     auto* grid = new QGridLayout(this);
     grid->addWidget(source_group, 0, 0);
     grid->addWidget(destination_group, 0, 1);
     grid->addWidget(cycle_group, 1, 0, 1, 2);
-    grid->setRowStretch(2, 1);
+    grid->addLayout(jobs_layout, 2, 0, 1, 2);
+    grid->setRowStretch(3, 1);
 
     fields_ = app::read_saved_options(settings_path_, app::global_settings().recalculate_lines);
     show_fields();
@@ -110,6 +123,7 @@ OptionsPage::OptionsPage(const std::string& settings_path, QWidget* parent)
         connect(button, &QAbstractButton::toggled, &save_timer_, changed);
     }
     connect(minutes_field_, &QSpinBox::valueChanged, &save_timer_, changed);
+    connect(jobs_field_, &QSpinBox::valueChanged, &save_timer_, changed);
 }
 
 void OptionsPage::show_fields() {
@@ -122,6 +136,7 @@ void OptionsPage::show_fields() {
     show_value(recalculate_box_, fields_.recalculate);
     show_value(cycle_box_, fields_.cycle_enabled);
     minutes_field_->setValue(fields_.cycle_minutes);
+    jobs_field_->setValue(fields_.parallel_jobs);
 }
 
 void OptionsPage::apply_enabling() {
@@ -143,6 +158,7 @@ app::SavedOptions OptionsPage::controls_values() const {
     values.cycle_enabled = value_of(cycle_box_);
     // A spin box holds whole numbers only; anything typed beyond its range is not taken.
     values.cycle_minutes = minutes_field_->value();
+    values.parallel_jobs = jobs_field_->value();
     return values;
 }
 

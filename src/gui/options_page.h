@@ -1,5 +1,5 @@
-// The "Options" page: source and destination options and the automatic conversion, read from
-// and written to the settings file.
+// The "Options" page: source and destination options, the automatic conversion and the number of
+// parallel conversions, read from and written to the settings file.
 #pragma once
 
 #include <QTimer>
@@ -41,6 +41,7 @@ class OptionsPage : public QWidget {
     QCheckBox* recalculate_box() const { return recalculate_box_; }
     QCheckBox* cycle_box() const { return cycle_box_; }
     QSpinBox* minutes_field() const { return minutes_field_; }
+    QSpinBox* jobs_field() const { return jobs_field_; }
 
   signals:
     // The automatic conversion was switched on or off, or its interval changed with it.
@@ -69,6 +70,7 @@ class OptionsPage : public QWidget {
     QCheckBox* recalculate_box_ = nullptr;
     QCheckBox* cycle_box_ = nullptr;
     QSpinBox* minutes_field_ = nullptr;
+    QSpinBox* jobs_field_ = nullptr;
 };
 
 }  // namespace trelvane::gui

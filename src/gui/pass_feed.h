@@ -14,10 +14,18 @@
 namespace trelvane::gui {
 
 struct PassEvent {
-    enum class Kind { Started, SaveFolderFailed, FileStarted, FileFinished, Status, Finished };
+    enum class Kind {
+        Started,
+        SaveFolderFailed,
+        WorkFilesFailed,
+        FileStarted,
+        FileFinished,
+        Status,
+        Finished
+    };
     Kind kind = Kind::Status;
     int number = 0;    // the row, or the number of converted files for Finished
-    std::string text;  // the source path, the status text, or the PDF path
+    std::string text;  // the source path, the status text, the PDF path, or the problem
     std::string result;
 };
 

@@ -15,6 +15,7 @@ struct WindowOptions {
     int32_t hierarchy = 0;
     int32_t keep_date = 0;
     int32_t keep_ext = 0;
+    int32_t parallel_jobs = 0;  // conversions at once; 0: one per processor
 };
 
 }  // namespace trelvane::gui

@@ -1,12 +1,19 @@
-// A conversion pass without a window: what it tells the view, the files it writes, the log.
+// A conversion pass without a window: what it tells the view (from several conversion threads),
+// the files it writes, the log record.
 #include "gui/conversion_pass.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/conversion_pool.h"
 #include "app/pipeline.h"
+#include "app/process_paths.h"
 #include "gui/window_files.h"
 #include "sample_fax.h"
 #include "support/pdf_tools.h"
@@ -23,26 +30,39 @@ struct Row {
     std::string result;
 };
 
+// Called from the conversion threads, so everything goes under a lock.
 class RecordingView : public PassView {
   public:
-    void pass_started() override { events.push_back("started"); }
-    void save_folder_failed() override { events.push_back("save folder failed"); }
+    void pass_started() override { event("started"); }
+    void save_folder_failed() override { event("save folder failed"); }
+    void work_files_failed(const std::string& message) override {
+        event("work files failed: " + message);
+    }
     void file_started(int row, const std::string& source_path) override {
-        EXPECT_EQ(row, static_cast<int>(rows.size()));
-        rows.push_back({source_path, "", ""});
+        std::lock_guard<std::mutex> lock(mutex);
+        rows[row].source = source_path;
     }
     void file_finished(int row, const std::string& pdf_path, const std::string& result) override {
-        rows.at(row).pdf = pdf_path;
-        rows.at(row).result = result;
+        std::lock_guard<std::mutex> lock(mutex);
+        rows[row].pdf = pdf_path;
+        rows[row].result = result;
     }
-    void status_changed(const std::string& status) override { statuses.push_back(status); }
-    void pass_finished(int converted) override {
-        events.push_back("finished " + std::to_string(converted));
+    void status_changed(const std::string& status) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        statuses.push_back(status);
     }
+    void pass_finished(int converted) override { event("finished " + std::to_string(converted)); }
 
+    std::mutex mutex;
     std::vector<std::string> events;
-    std::vector<Row> rows;
+    std::map<int, Row> rows;
     std::vector<std::string> statuses;
+
+  private:
+    void event(const std::string& text) {
+        std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(text);
+    }
 };
 
 class ConversionPass : public ::testing::Test {
@@ -50,12 +70,13 @@ class ConversionPass : public ::testing::Test {
     void SetUp() override { guitest::prepare_process_for_conversions(); }
 };
 
-PassRequest folder_request(const TempDir& dir, const std::string& source) {
+PassRequest folder_request(const TempDir& dir, const std::string& source, int jobs = 2) {
     PassRequest request;
     app::reset_batch_job(request.job);
     WindowOptions options;
     options.convert_mode = kConvertDirectory;
     options.subdir = 1;
+    options.parallel_jobs = jobs;
     request.source_folder = collect_window_files(request.job, options, source, std::nullopt);
     request.destination = dir.file("out");
     request.options = options;
@@ -63,7 +84,19 @@ PassRequest folder_request(const TempDir& dir, const std::string& source) {
     return request;
 }
 
-TEST_F(ConversionPass, ConvertsEveryFileAndLogsTheReportWithoutATotal) {
+// The record's file lines ("source --> destination : outcome"), in order.
+std::vector<std::string> file_lines(const std::string& log) {
+    std::vector<std::string> lines;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(" --> ") != std::string::npos) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+TEST_F(ConversionPass, ConvertsEveryFileAndLogsTheReportInListOrderWithoutATotal) {
     TempDir dir;
     const std::string source = dir.file("in");
     ASSERT_TRUE(app::create_folder_path(source + "/sub"));
@@ -75,13 +108,13 @@ TEST_F(ConversionPass, ConvertsEveryFileAndLogsTheReportWithoutATotal) {
     PassRequest request = folder_request(dir, source);
     ASSERT_EQ(request.job.files.size(), 4u);
     RecordingView view;
-    std::atomic<bool> stop{false};
-    EXPECT_EQ(run_conversion_pass(request, view, stop), 3);
+    PassControl control;
+    EXPECT_EQ(run_conversion_pass(request, view, control), 3);
 
     EXPECT_EQ(view.events, (std::vector<std::string>{"started", "finished 3"}));
     ASSERT_EQ(view.rows.size(), 4u);
     std::vector<std::string> pdfs;
-    for (const Row& row : view.rows) {
+    for (const auto& [index, row] : view.rows) {
         if (row.source.ends_with("broken.fxr")) {
             EXPECT_EQ(row.pdf, "");
             EXPECT_EQ(row.result, "Failed : Not Fax");
@@ -94,19 +127,24 @@ TEST_F(ConversionPass, ConvertsEveryFileAndLogsTheReportWithoutATotal) {
     std::sort(pdfs.begin(), pdfs.end());
     const std::string out = dir.file("out");
     EXPECT_EQ(pdfs, (std::vector<std::string>{out + "/a (2).pdf", out + "/a.pdf", out + "/b.pdf"}));
-    EXPECT_EQ(view.statuses.back(), "Done. 3 FAX files converted");
-    EXPECT_EQ(view.statuses.front(), "Doing: " + view.rows.front().source);
+    EXPECT_EQ(view.statuses, (std::vector<std::string>{"Done. 3 FAX files converted"}));
 
     const std::string log = testsupport::read_file(dir.file("log/tvnlog.txt"));
     EXPECT_NE(log.find("Vuvod Trelvane in GUI mode : convert folder\r\nSource Folder: " + source +
                        "\r\nDestination Folder: " + out + "\r\n"),
               std::string::npos)
         << log;
-    EXPECT_NE(log.find("was already written in this run"), std::string::npos) << log;
+    const std::vector<std::string> lines = file_lines(log);
+    ASSERT_EQ(lines.size(), 4u) << log;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(lines[i].starts_with(view.rows[static_cast<int>(i)].source + " --> "))
+            << lines[i];
+    }
+    EXPECT_NE(log.find("was already written in this run)\r\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("Total converted"), std::string::npos);
 }
 
-TEST_F(ConversionPass, SkipsExistingPdfsWhenAskedAndKeepsExtensions) {
+TEST_F(ConversionPass, SkipsUpToDatePdfsWhenAskedAndKeepsExtensions) {
     TempDir dir;
     const std::string source = dir.file("in");
     ASSERT_TRUE(app::create_folder_path(source));
@@ -118,10 +156,13 @@ TEST_F(ConversionPass, SkipsExistingPdfsWhenAskedAndKeepsExtensions) {
     PassRequest request = folder_request(dir, source);
     request.options.keep_ext = 1;
     request.job.skip_existing = 1;
+    // A minute on: the faxes just written have settled.
+    const auto later = app::SettleClock::now() + std::chrono::minutes(1);
+    request.clock = [later] { return later; };
     RecordingView view;
-    std::atomic<bool> stop{false};
-    EXPECT_EQ(run_conversion_pass(request, view, stop), 1);
-    for (const Row& row : view.rows) {
+    PassControl control;
+    EXPECT_EQ(run_conversion_pass(request, view, control), 1);
+    for (const auto& [index, row] : view.rows) {
         if (row.source.ends_with("a.fxs")) {
             EXPECT_EQ(row.result, "Already exist, skipped!");
             EXPECT_EQ(row.pdf, "");
@@ -133,33 +174,41 @@ TEST_F(ConversionPass, SkipsExistingPdfsWhenAskedAndKeepsExtensions) {
     EXPECT_EQ(testsupport::read_file(dir.file("out/a.fxs.pdf")), "%PDF-old");
 }
 
-TEST_F(ConversionPass, StopsBetweenFilesAndStillLogs) {
+// A stop while the second file converts (one job): it finishes, nothing starts after it, and
+// the record names the files left.
+TEST_F(ConversionPass, StopLetsTheRunningFileFinishAndTheRecordNamesTheRest) {
     TempDir dir;
     const std::string source = dir.file("in");
     ASSERT_TRUE(app::create_folder_path(source));
     for (int i = 0; i < 4; ++i) {
         ASSERT_TRUE(guitest::write_sample_fax(source + "/f" + std::to_string(i) + ".fxs", 10 + i));
     }
-    PassRequest request = folder_request(dir, source);
-    std::atomic<bool> stop{false};
-    int calls = 0;
-    request.convert = [&](app::BatchJob& job, const std::string& from, const std::string& to) {
+    PassRequest request = folder_request(dir, source, 1);
+    PassControl control;
+    std::atomic<int> calls{0};
+    request.convert = [&](app::BatchJob& job, const std::string& from, const std::string& to,
+                          app::ConversionWorkspace& workspace) {
         if (++calls == 2) {
-            stop = true;  // as "&Cancel" would, while the second file converts
+            control.stop();  // as "&Cancel" would, while the second file converts
         }
-        return app::convert_fax_file(job, from, to);
+        return app::convert_fax_file(job, from, to, workspace);
     };
     RecordingView view;
-    EXPECT_EQ(run_conversion_pass(request, view, stop), 2);
+    EXPECT_EQ(run_conversion_pass(request, view, control), 2);
+    EXPECT_EQ(calls.load(), 2);
     EXPECT_EQ(view.rows.size(), 2u);
     EXPECT_EQ(view.statuses.back(), "Done. 2 FAX files converted");
     const std::string log = testsupport::read_file(dir.file("log/tvnlog.txt"));
-    size_t lines = 0;
-    for (size_t at = log.find("Success !"); at != std::string::npos;
-         at = log.find("Success !", at + 1)) {
-        ++lines;
+    const std::vector<std::string> lines = file_lines(log);
+    ASSERT_EQ(lines.size(), 4u) << log;
+    EXPECT_TRUE(lines[0].ends_with("Success !\r")) << lines[0];
+    EXPECT_TRUE(lines[1].ends_with("Success !\r")) << lines[1];
+    for (size_t i = 2; i < 4; ++i) {
+        EXPECT_EQ(lines[i], request.source_folder + "/" + request.job.files[i] + " --> " +
+                                dir.file("out/") + request.job.files[i].substr(0, 2) +
+                                ".pdf : " + std::string(kCancelledText) + "\r");
     }
-    EXPECT_EQ(lines, 2u);
+    EXPECT_NE(log.find("Cancelled: 2 of 4 files not converted\r\n"), std::string::npos) << log;
 }
 
 TEST_F(ConversionPass, UncreatableSaveFolderIsReportedAndEveryFileFails) {
@@ -172,13 +221,61 @@ TEST_F(ConversionPass, UncreatableSaveFolderIsReportedAndEveryFileFails) {
     PassRequest request = folder_request(dir, source);
     request.destination = dir.file("blocker/out");
     RecordingView view;
-    std::atomic<bool> stop{false};
-    EXPECT_EQ(run_conversion_pass(request, view, stop), 0);
+    PassControl control;
+    EXPECT_EQ(run_conversion_pass(request, view, control), 0);
     EXPECT_EQ(view.events,
               (std::vector<std::string>{"started", "save folder failed", "finished 0"}));
     ASSERT_EQ(view.rows.size(), 1u);
     EXPECT_EQ(view.rows[0].result,
               "Failed to create dir: " + dir.file("blocker/out") + " (Not a directory)");
+}
+
+TEST_F(ConversionPass, WorkFilesThatCannotBeMadeAreReportedAndNothingConverts) {
+    TempDir dir;
+    const std::string source = dir.file("in");
+    ASSERT_TRUE(app::create_folder_path(source));
+    ASSERT_TRUE(guitest::write_sample_fax(source + "/a.fxs", 22));
+    PassRequest request = folder_request(dir, source);
+    std::string& temp_folder = app::process_paths().temp_folder;
+    const std::string saved = temp_folder;
+    temp_folder = dir.file("no such folder/");
+    RecordingView view;
+    PassControl control;
+    const int converted = run_conversion_pass(request, view, control);
+    temp_folder = saved;
+
+    EXPECT_EQ(converted, 0);
+    const std::string problem = "Failed to create work files in " + dir.file("no such folder/") +
+                                " (No such file or directory)";
+    EXPECT_EQ(view.events,
+              (std::vector<std::string>{"started", "work files failed: " + problem, "finished 0"}));
+    EXPECT_TRUE(view.rows.empty());
+    EXPECT_NE(testsupport::read_file(dir.file("log/tvnlog.txt")).find(problem + "\r\n"),
+              std::string::npos);
+}
+
+// Chosen files of another kind get their rows but claim no PDF name, as in a command-line walk.
+TEST_F(ConversionPass, ChosenFilesThatAreNoFaxesTakeNoPdfName) {
+    TempDir dir;
+    const std::string folder = dir.file("in");
+    ASSERT_TRUE(app::create_folder_path(folder));
+    ASSERT_TRUE(testsupport::write_file(folder + "/a.txt", "a note"));
+    ASSERT_TRUE(guitest::write_sample_fax(folder + "/a.fxs", 23));
+    ASSERT_TRUE(guitest::write_sample_fax(folder + "/a.fxm", 24));
+    PassRequest request = folder_request(dir, folder);
+    request.options.convert_mode = kConvertFiles;
+    request.options.keep_ext = 0;
+    request.source_folder = collect_window_files(request.job, request.options,
+                                                 folder + " a.txt a.fxs a.fxm", std::nullopt);
+    RecordingView view;
+    PassControl control;
+    EXPECT_EQ(run_conversion_pass(request, view, control), 2);
+    ASSERT_EQ(view.rows.size(), 3u);
+    EXPECT_EQ(view.rows[0].result, "Not WinFax File!");
+    EXPECT_EQ(view.rows[0].pdf, "");
+    EXPECT_EQ(view.rows[1].pdf, dir.file("out/a.pdf"));
+    EXPECT_EQ(view.rows[2].pdf, dir.file("out/a (2).pdf"));
+    EXPECT_EQ(request.job.files, (std::vector<std::string>{"a.txt", "a.fxs", "a.fxm"}));
 }
 
 // The PDF was written but its file times could not be set: not counted as converted, yet the
@@ -190,13 +287,14 @@ TEST_F(ConversionPass, PdfWrittenWithoutItsTimesIsStillNamed) {
     ASSERT_TRUE(guitest::write_sample_fax(source + "/a.fxs", 21));
     PassRequest request = folder_request(dir, source);
     request.options.keep_date = 1;
-    request.convert = [](app::BatchJob& job, const std::string& from, const std::string& to) {
-        const int code = app::convert_fax_file(job, from, to);
+    request.convert = [](app::BatchJob& job, const std::string& from, const std::string& to,
+                         app::ConversionWorkspace& workspace) {
+        const int code = app::convert_fax_file(job, from, to, workspace);
         return code == app::kConverted ? app::kFolderFailed : code;  // as a failed time copy
     };
     RecordingView view;
-    std::atomic<bool> stop{false};
-    EXPECT_EQ(run_conversion_pass(request, view, stop), 0);
+    PassControl control;
+    EXPECT_EQ(run_conversion_pass(request, view, control), 0);
     ASSERT_EQ(view.rows.size(), 1u);
     EXPECT_EQ(view.rows[0].pdf, dir.file("out/a.pdf"));
     EXPECT_EQ(view.rows[0].result, kTimesNotKeptText);

@@ -2,7 +2,9 @@
 // controls, the warnings of "&Go", conversions through the worker, "&Cancel", closing.
 #include "gui/main_window.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -15,12 +17,17 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
+#include <algorithm>
+#include <condition_variable>
+#include <filesystem>
 #include <future>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
 
+#include "app/conversion_workspace.h"
 #include "app/pipeline.h"
 #include "app/settings_file.h"
 #include "gui/fax_settings_page.h"
@@ -30,6 +37,7 @@
 #include "gui/tray_icon.h"
 #include "gui_test_support.h"
 #include "platform/file_system.h"
+#include "support/child_process.h"
 #include "support/pdf_tools.h"
 #include "support/temp_dir.h"
 
@@ -52,6 +60,7 @@ class MainWindowTest : public ::testing::Test {
         environment.pages.settings_path = dir.file("trelvane.ini");
         environment.pages.log_path = dir.file("log/tvnlog.txt");
         environment.pages.convert = convert;
+        environment.pages.clock = [this] { return test_now.load(); };
         environment.help_page = help_page;
         environment.support_mail = "help@example.invalid";
         environment.use_tray = false;
@@ -89,14 +98,92 @@ class MainWindowTest : public ::testing::Test {
         return guitest::process_events_until([&] { return finished.count() > 0; });
     }
 
-    // A file that takes a while, so that the window can act during a pass.
-    static void slow_file() { std::this_thread::sleep_for(std::chrono::milliseconds(150)); }
+    // "Parallel conversions" on the Options page, taken over by the Convert page as a user
+    // does it: by going back to its tab.
+    static void set_jobs(MainWindow* window, int jobs) {
+        window->tabs()->setCurrentIndex(1);
+        window->options_page()->jobs_field()->setValue(jobs);
+        window->tabs()->setCurrentIndex(0);
+        ASSERT_EQ(window->convert_page()->window_options().parallel_jobs, jobs);
+    }
+
+    // The files of a folder, by name.
+    static std::vector<std::string> names_in(const std::string& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // The log record's file lines ("source --> destination : outcome"), in order.
+    std::vector<std::string> logged_lines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(testsupport::read_file(dir.file("log/tvnlog.txt")));
+        for (std::string line; std::getline(in, line);) {
+            if (line.find(" --> ") != std::string::npos) {
+                lines.push_back(line.substr(0, line.size() - 1));  // without the CR
+            }
+        }
+        return lines;
+    }
 
     TempDir dir;
     RecordingPrompter prompter;
     ConvertFunction convert;
     std::string help_page;
     guitest::GlobalSettingsGuard settings_guard;
+    // "Now" for the settle rule: a minute ahead, so that faxes a test has just written count as
+    // settled unless the test says otherwise.
+    std::atomic<app::SettleClock::time_point> test_now{app::SettleClock::now() +
+                                                       std::chrono::minutes(1)};
+};
+
+// Files that wait, each on the conversion thread, until the test lets them go.
+class ConversionGate {
+  public:
+    // The conversion to put into the window: counts the start, waits, converts.
+    ConvertFunction convert() {
+        return [this](app::BatchJob& job, const std::string& from, const std::string& to,
+                      app::ConversionWorkspace& workspace) {
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                started_.push_back(from);
+                changed_.notify_all();
+                changed_.wait(lock, [&] { return all_released_ || released_.contains(from); });
+            }
+            return app::convert_fax_file(job, from, to, workspace);
+        };
+    }
+    void release(const std::string& source) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_.insert(source);
+        changed_.notify_all();
+    }
+    void release_all() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        all_released_ = true;
+        changed_.notify_all();
+    }
+    std::vector<std::string> started() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return started_;
+    }
+    // Declared after the window, so that a test that ends early lets its files go before the
+    // window waits for them.
+    struct Releaser {
+        ConversionGate& gate;
+        ~Releaser() { gate.release_all(); }
+    };
+    Releaser release_at_exit() { return Releaser{*this}; }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> started_;
+    std::set<std::string> released_;
+    bool all_released_ = false;
 };
 
 TEST_F(MainWindowTest, FirstStartWithoutSettingsFile) {
@@ -244,78 +331,118 @@ TEST_F(MainWindowTest, CycleTickWithoutFoldersDoesNothingSilently) {
     EXPECT_TRUE(prompter.messages.empty());
 }
 
-TEST_F(MainWindowTest, CancelStopsAfterTheCurrentFile) {
-    int calls = 0;
-    ConvertPage* page_ptr = nullptr;
-    convert = [&](app::BatchJob& job, const std::string& from, const std::string& to) {
-        if (++calls >= 2) {
-            slow_file();  // so that "&Cancel" comes while the pass is still running
+// "&Cancel" with several conversions at once: the files being converted finish whole, no file
+// starts after it, and the record lists every file in list order, those not converted named.
+TEST_F(MainWindowTest, CancelWithSeveralJobsStartsNothingMoreAndLeavesNoPartialPdf) {
+    for (const int jobs : {1, 2, 3}) {
+        SCOPED_TRACE("jobs " + std::to_string(jobs));
+        TempDir case_dir;
+        const std::string source = case_dir.file("in");
+        const std::string out = case_dir.file("out");
+        ASSERT_TRUE(app::create_folder_path(source));
+        constexpr int kFiles = 8;
+        for (int i = 0; i < kFiles; ++i) {
+            ASSERT_TRUE(
+                guitest::write_sample_fax(source + "/fax" + std::to_string(i) + ".fxs", 200 + i));
         }
-        return app::convert_fax_file(job, from, to);
-    };
-    auto window = make_window();
-    ConvertPage* page = window->convert_page();
-    page_ptr = page;
-    page->source_edit()->setText(QString::fromStdString(make_source(8)));
-    page->destination_edit()->setText(QString::fromStdString(dir.file("out")));
+        ConversionGate gate;
+        convert = gate.convert();
+        auto window = make_window();
+        auto release = gate.release_at_exit();
+        set_jobs(window.get(), jobs);
+        ConvertPage* page = window->convert_page();
+        page->source_edit()->setText(QString::fromStdString(source));
+        page->destination_edit()->setText(QString::fromStdString(out));
+        guitest::SignalLog<int> finished(page, &ConvertPage::pass_finished);
+        page->go_button()->click();
+        ASSERT_TRUE(guitest::process_events_until(
+            [&] { return static_cast<int>(gate.started().size()) == jobs; }));
+        EXPECT_TRUE(page->cancel_button()->isEnabled());
+        EXPECT_TRUE(guitest::process_events_until(
+            [&] { return page->status_label()->text().startsWith("Doing: "); }));
 
-    // "&Cancel" as soon as the second file shows in the list.
-    QObject::connect(page, &ConvertPage::file_started, page, [page_ptr](int row) {
-        if (row == 1) {
-            QTimer::singleShot(0, page_ptr, [page_ptr] { page_ptr->cancel_button()->click(); });
+        // The files being converted go on while "&Cancel" waits for them.
+        QTimer::singleShot(100, page, [&] { gate.release_all(); });
+        page->cancel_button()->click();
+        ASSERT_TRUE(guitest::process_events_until([&] { return finished.count() > 0; }));
+        EXPECT_FALSE(page->running());
+        EXPECT_TRUE(page->go_button()->isEnabled());
+        EXPECT_FALSE(page->cancel_button()->isEnabled());
+
+        const std::vector<std::string> started = gate.started();
+        EXPECT_EQ(static_cast<int>(started.size()), jobs);  // nothing started after the cancel
+        EXPECT_EQ(finished.values.at(0), jobs);
+        EXPECT_EQ(page->status_label()->text().toStdString(),
+                  "Done. " + std::to_string(jobs) + " FAX files converted");
+        EXPECT_EQ(column(page, 2), std::vector<std::string>(jobs, "Converted!"));
+        EXPECT_EQ(page->progress_bar()->value(), jobs);
+        EXPECT_EQ(page->progress_bar()->maximum(), kFiles);
+
+        // Exactly the PDFs of the files converted, each whole; nothing else in the folder.
+        std::vector<std::string> expected_names;
+        for (const std::string& pdf : column(page, 1)) {
+            EXPECT_EQ(testsupport::qpdf_check(pdf).exit_code, 0) << pdf;
+            expected_names.push_back(std::filesystem::path(pdf).filename().string());
         }
-    });
-    guitest::SignalLog<int> finished(page, &ConvertPage::pass_finished);
-    page->go_button()->click();
-    EXPECT_TRUE(page->running());
-    EXPECT_FALSE(page->go_button()->isEnabled());
-    EXPECT_TRUE(page->cancel_button()->isEnabled());
-    EXPECT_FALSE(page->source_edit()->isEnabled());
-    EXPECT_TRUE(page->filter_edit()->isEnabled());
-    ASSERT_TRUE(guitest::process_events_until([&] { return finished.count() > 0; }));
+        std::sort(expected_names.begin(), expected_names.end());
+        EXPECT_EQ(names_in(out), expected_names);
 
-    const int converted = finished.values.at(0);
-    EXPECT_GE(converted, 1);
-    EXPECT_LT(converted, 8);
-    EXPECT_EQ(calls, converted);
-    EXPECT_EQ(page->result_model()->rowCount(), converted);
-    EXPECT_EQ(page->status_label()->text().toStdString(),
-              "Done. " + std::to_string(converted) + " FAX files converted");
-    EXPECT_FALSE(page->running());
-    EXPECT_TRUE(page->go_button()->isEnabled());
-    EXPECT_FALSE(page->cancel_button()->isEnabled());
+        // The record: the converted files first (they were the first in the list), then every
+        // other file of the list, in order, as not converted.
+        const std::vector<std::string> lines = logged_lines();
+        ASSERT_EQ(lines.size(), static_cast<size_t>(kFiles));
+        const std::vector<std::string> sources = column(page, 0);
+        for (int i = 0; i < kFiles; ++i) {
+            if (i < jobs) {
+                EXPECT_EQ(lines[i], sources[i] + " --> " + column(page, 1)[i] + " : Success !");
+            } else {
+                EXPECT_TRUE(lines[i].ends_with(" : " + std::string(kCancelledText))) << lines[i];
+            }
+        }
+        EXPECT_NE(testsupport::read_file(dir.file("log/tvnlog.txt"))
+                      .find("Cancelled: " + std::to_string(kFiles - jobs) + " of " +
+                            std::to_string(kFiles) + " files not converted\r\n"),
+                  std::string::npos);
+        std::filesystem::remove(dir.file("log/tvnlog.txt"));
+    }
 }
 
-TEST_F(MainWindowTest, CancelThatOutlastsTheWaitKeepsTheControlsUntilTheWorkerEnds) {
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    convert = [released](app::BatchJob& job, const std::string& from, const std::string& to) {
-        released.wait();  // a file that takes longer than the 2000 ms wait
-        return app::convert_fax_file(job, from, to);
-    };
+TEST_F(MainWindowTest, CancelThatOutlastsTheWaitKeepsTheControlsUntilTheFilesAreDone) {
+    ConversionGate gate;
+    convert = gate.convert();
     auto window = make_window();
+    auto release = gate.release_at_exit();
+    set_jobs(window.get(), 2);
     ConvertPage* page = window->convert_page();
-    page->source_edit()->setText(QString::fromStdString(make_source(3)));
+    page->source_edit()->setText(QString::fromStdString(make_source(4)));
     page->destination_edit()->setText(QString::fromStdString(dir.file("out")));
     guitest::SignalLog<int> finished(page, &ConvertPage::pass_finished);
     page->go_button()->click();
-    ASSERT_TRUE(
-        guitest::process_events_until([&] { return page->result_model()->rowCount() == 1; }));
+    ASSERT_TRUE(guitest::process_events_until([&] { return gate.started().size() == 2; }));
 
     page->cancel_button()->click();  // returns after the 2000 ms wait
     EXPECT_TRUE(page->running());
     EXPECT_FALSE(page->go_button()->isEnabled());
+    EXPECT_FALSE(page->cancel_button()->isEnabled());
     EXPECT_FALSE(page->source_button()->isEnabled());
 
-    // No second worker while this one is still busy.
+    // No second pass while this one is still busy.
     page->start_conversion();
     ASSERT_FALSE(prompter.messages.empty());
     EXPECT_EQ(prompter.messages.back().text, "Please wait while running conversion stops");
 
-    release.set_value();
+    // One file done: the status names the one still being converted.
+    const std::vector<std::string> started = gate.started();
+    gate.release(started[0]);
+    ASSERT_TRUE(guitest::process_events_until([&] { return page->progress_bar()->value() == 1; }));
+    EXPECT_TRUE(page->running());
+    EXPECT_EQ(page->status_label()->text().toStdString(), "Doing: " + started[1]);
+
+    gate.release_all();
     ASSERT_TRUE(guitest::process_events_until([&] { return finished.count() > 0; }));
-    EXPECT_EQ(finished.values.at(0), 1);  // the file it was converting, no more
-    EXPECT_EQ(column(page, 2), (std::vector<std::string>{"Converted!"}));
+    EXPECT_EQ(finished.values.at(0), 2);  // the files it was converting, no more
+    EXPECT_EQ(column(page, 2), (std::vector<std::string>{"Converted!", "Converted!"}));
+    EXPECT_EQ(gate.started().size(), 2u);
     EXPECT_TRUE(page->go_button()->isEnabled());
     EXPECT_TRUE(page->source_button()->isEnabled());
 }
@@ -483,33 +610,39 @@ TEST_F(MainWindowTest, MinimisingWithoutATrayKeepsTheWindowReachable) {
     EXPECT_FALSE(window->isMinimized());
 }
 
-TEST_F(MainWindowTest, ClosingDuringARunWaitsForTheCurrentFile) {
-    std::atomic<int> calls{0};
-    convert = [&](app::BatchJob& job, const std::string& from, const std::string& to) {
-        if (++calls >= 2) {
-            slow_file();
-        }
-        return app::convert_fax_file(job, from, to);
-    };
+TEST_F(MainWindowTest, ClosingDuringAPassLetsTheFilesBeingConvertedFinish) {
+    ConversionGate gate;
+    convert = gate.convert();
     auto window = make_window();
+    auto release = gate.release_at_exit();
+    set_jobs(window.get(), 2);
     ConvertPage* page = window->convert_page();
     page->source_edit()->setText(QString::fromStdString(make_source(6)));
     page->destination_edit()->setText(QString::fromStdString(dir.file("out")));
     page->go_button()->click();
-    ASSERT_TRUE(
-        guitest::process_events_until([&] { return page->result_model()->rowCount() >= 2; }));
+    ASSERT_TRUE(guitest::process_events_until([&] { return gate.started().size() == 2; }));
+    QTimer::singleShot(100, page, [&] { gate.release_all(); });  // within the wait
     window->reject();
     EXPECT_FALSE(page->running());
     EXPECT_EQ(window->exit_code(), kExitThroughCancel);
-    // The second file was finished, nothing started after it, and its PDF is whole.
-    EXPECT_EQ(calls.load(), 2);
     const std::vector<std::string> pdfs = column(page, 1);
     window.reset();
-    EXPECT_EQ(calls.load(), 2);
+    // The two files being converted were finished, nothing started after them.
+    EXPECT_EQ(gate.started().size(), 2u);
     ASSERT_EQ(pdfs.size(), 2u);
     for (const std::string& pdf : pdfs) {
         EXPECT_EQ(testsupport::qpdf_check(pdf).exit_code, 0) << pdf;
     }
+    const std::vector<std::string> lines = logged_lines();
+    ASSERT_EQ(lines.size(), 6u);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(lines[i].ends_with(i < 2 ? std::string(" : Success !")
+                                             : " : " + std::string(kClosedText)))
+            << lines[i];
+    }
+    EXPECT_NE(testsupport::read_file(dir.file("log/tvnlog.txt"))
+                  .find("Window closed: 4 of 6 files not converted\r\n"),
+              std::string::npos);
 }
 
 // The window names PDFs as the command line does, in every combination of "Keep Hiberarchy" and
@@ -601,27 +734,26 @@ TEST_F(MainWindowTest, ProgressBarIsEmptyWhenIdleAndCountsFilesDuringAPass) {
     EXPECT_EQ(page->status_label()->text(), "Done. 0 FAX files converted");
     EXPECT_TRUE(is_empty(bar));
 
-    // During a pass: files done out of files collected.
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    std::atomic<int> calls{0};
-    convert = [&](app::BatchJob& job, const std::string& from, const std::string& to) {
-        if (++calls == 3) {
-            released.wait();
-        }
-        return app::convert_fax_file(job, from, to);
-    };
+    // During a pass: files done out of files collected, whichever finish first.
+    ConversionGate gate;
+    convert = gate.convert();
     auto busy_window = make_window();
+    auto release = gate.release_at_exit();
+    set_jobs(busy_window.get(), 3);
     page = busy_window->convert_page();
     bar = page->progress_bar();
     page->source_edit()->setText(QString::fromStdString(make_source(4)));
     page->destination_edit()->setText(QString::fromStdString(dir.file("out")));
     guitest::SignalLog<int> finished(page, &ConvertPage::pass_finished);
     page->go_button()->click();
+    ASSERT_TRUE(guitest::process_events_until([&] { return gate.started().size() == 3; }));
+    EXPECT_EQ(bar->value(), 0);
+    gate.release(gate.started()[2]);
+    gate.release(gate.started()[1]);
     ASSERT_TRUE(guitest::process_events_until([&] { return bar->value() == 2; }));
     EXPECT_EQ(bar->minimum(), 0);
     EXPECT_EQ(bar->maximum(), 4);
-    release.set_value();
+    gate.release_all();
     ASSERT_TRUE(guitest::process_events_until([&] { return finished.count() > 0; }));
     EXPECT_EQ(bar->value(), 4);
     EXPECT_EQ(bar->maximum(), 4);
@@ -725,6 +857,363 @@ TEST_F(MainWindowTest, ColumnsShowTheirWholeTextsAndElideWhenNarrow) {
     QCoreApplication::processEvents();
     EXPECT_EQ(view->columnWidth(0), 77);
     EXPECT_FALSE(view->fitting_columns());
+}
+
+// Gives a file a modification (and access) time, to the nanosecond.
+bool set_modified(const std::string& path, app::SettleClock::time_point when) {
+    const auto since_epoch =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
+    timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(since_epoch / 1000000000);
+    times[0].tv_nsec = static_cast<long>(since_epoch % 1000000000);
+    times[1] = times[0];
+    return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+// Several files converting at once finish in any order; each row ends up with its own PDF and
+// result, and the record keeps the list's order.
+TEST_F(MainWindowTest, RowsFilledOutOfOrderEndUpRight) {
+    const std::vector<std::vector<int>> release_orders = {{3, 2, 1, 0}, {1, 3, 0, 2}, {0, 1, 2, 3}};
+    for (const std::vector<int>& order : release_orders) {
+        SCOPED_TRACE("release order " + std::to_string(order[0]) + std::to_string(order[1]) +
+                     std::to_string(order[2]) + std::to_string(order[3]));
+        TempDir case_dir;
+        const std::string source = case_dir.file("in");
+        const std::string out = case_dir.file("out");
+        ASSERT_TRUE(app::create_folder_path(source));
+        ASSERT_TRUE(guitest::write_sample_fax(source + "/a.fxs", 31));
+        ASSERT_TRUE(guitest::write_sample_fax(source + "/a.fxm", 32));  // the same PDF name
+        ASSERT_TRUE(guitest::write_sample_fax(source + "/b.fxs", 33));
+        ASSERT_TRUE(testsupport::write_file(source + "/broken.fxs", "no fax in here"));
+
+        ConversionGate gate;
+        convert = gate.convert();
+        auto window = make_window();
+        auto release = gate.release_at_exit();
+        set_jobs(window.get(), 4);
+        window->tabs()->setCurrentIndex(1);
+        window->options_page()->keep_ext_box()->setChecked(false);
+        window->tabs()->setCurrentIndex(0);
+        ConvertPage* page = window->convert_page();
+        page->source_edit()->setText(QString::fromStdString(source));
+        page->destination_edit()->setText(QString::fromStdString(out));
+        guitest::SignalLog<int> finished(page, &ConvertPage::pass_finished);
+        page->go_button()->click();
+        ASSERT_TRUE(guitest::process_events_until([&] { return gate.started().size() == 4; }));
+        ASSERT_TRUE(
+            guitest::process_events_until([&] { return page->result_model()->rowCount() == 4; }));
+
+        // What each row must end with, from its source alone: the first of the two a's in the
+        // list gets a.pdf, the second a (2).pdf.
+        const std::vector<std::string> sources = column(page, 0);
+        std::vector<std::string> pdfs;
+        std::vector<std::string> results;
+        bool first_a = true;
+        for (const std::string& s : sources) {
+            const std::string name = std::filesystem::path(s).filename().string();
+            if (name == "broken.fxs") {
+                pdfs.push_back("");
+                results.push_back("Failed : Not Fax");
+                continue;
+            }
+            if (name == "b.fxs") {
+                pdfs.push_back(out + "/b.pdf");
+            } else {
+                pdfs.push_back(out + (first_a ? "/a.pdf" : "/a (2).pdf"));
+                first_a = false;
+            }
+            results.push_back("Converted!");
+        }
+
+        std::set<int> done;
+        for (const int row : order) {
+            gate.release(sources[row]);
+            ASSERT_TRUE(guitest::process_events_until(
+                [&] { return !page->result_model()->text(row, 2).empty(); }));
+            done.insert(row);
+            for (int other = 0; other < 4; ++other) {
+                const std::string shown = page->result_model()->text(other, 2);
+                EXPECT_EQ(shown, done.contains(other) ? results[other] : "") << other;
+            }
+        }
+        ASSERT_TRUE(guitest::process_events_until([&] { return finished.count() > 0; }));
+        EXPECT_EQ(column(page, 0), sources);
+        EXPECT_EQ(column(page, 1), pdfs);
+        EXPECT_EQ(column(page, 2), results);
+        EXPECT_EQ(page->status_label()->text(), "Done. 3 FAX files converted");
+        for (const std::string& pdf : pdfs) {
+            if (!pdf.empty()) {
+                EXPECT_EQ(testsupport::qpdf_check(pdf).exit_code, 0) << pdf;
+            }
+        }
+        const std::vector<std::string> lines = logged_lines();
+        ASSERT_EQ(lines.size(), 4u);
+        for (size_t i = 0; i < 4; ++i) {
+            const std::string head =
+                sources[i] + " --> " + (pdfs[i].empty() ? out + "/broken.pdf" : pdfs[i]) + " : ";
+            EXPECT_TRUE(lines[i].starts_with(head)) << lines[i];
+        }
+        std::filesystem::remove(dir.file("log/tvnlog.txt"));
+    }
+}
+
+// An automatic pass leaves a fax that changed less than 10 seconds ago for the next one, and
+// replaces a PDF older than its fax; "now" is the test's clock and every time is set by the
+// test. The next pass, 20 seconds on, takes what has settled since.
+TEST_F(MainWindowTest, AutomaticPassesWaitForFaxesToSettleAndRedoOutdatedPdfs) {
+    using std::chrono::milliseconds;
+    using std::chrono::seconds;
+    enum class Pdf { None, Older, SameTime, Newer };
+    constexpr const char* kConverted = "Converted!";
+    constexpr const char* kSkipped = "Already exist, skipped!";
+    const std::string settling(kSettlingText);
+    struct Case {
+        const char* name;
+        milliseconds fax_age;  // before "now" of the first pass
+        Pdf pdf;
+        std::string first;
+        std::string second;
+    };
+    const std::vector<Case> cases = {
+        {"new", seconds(60), Pdf::None, kConverted, kSkipped},
+        {"older-pdf", seconds(60), Pdf::Older, kConverted, kSkipped},
+        {"same-time-pdf", seconds(60), Pdf::SameTime, kSkipped, kSkipped},
+        {"newer-pdf", seconds(60), Pdf::Newer, kSkipped, kSkipped},
+        {"changing", seconds(3), Pdf::None, settling, kConverted},
+        {"changing-older-pdf", seconds(3), Pdf::Older, settling, kConverted},
+        {"changed-9.9s-ago", milliseconds(9900), Pdf::None, settling, kConverted},
+        {"changed-10s-ago", seconds(10), Pdf::None, kConverted, kSkipped},
+        {"dated-5s-ahead", seconds(-5), Pdf::None, settling, kConverted},
+        // A clock far ahead says nothing about writing: converted, and again while the fax
+        // stays newer than its PDF.
+        {"dated-1h-ahead", seconds(-3600), Pdf::None, kConverted, kConverted},
+    };
+    const auto now = std::chrono::time_point_cast<seconds>(app::SettleClock::now());
+    const std::string source = dir.file("in");
+    const std::string out = dir.file("out");
+    ASSERT_TRUE(app::create_folder_path(source));
+    ASSERT_TRUE(app::create_folder_path(out));
+    std::map<std::string, const Case*> by_source;
+    for (const Case& c : cases) {
+        const std::string fax = source + "/" + c.name + ".fxs";
+        const std::string pdf = out + "/" + c.name + ".fxs.pdf";
+        ASSERT_TRUE(guitest::write_sample_fax(fax, 40 + static_cast<uint32_t>(by_source.size())));
+        const auto fax_time = now - c.fax_age;
+        ASSERT_TRUE(set_modified(fax, fax_time));
+        if (c.pdf != Pdf::None) {
+            ASSERT_TRUE(testsupport::write_file(pdf, "%PDF-old"));
+            const auto pdf_time = c.pdf == Pdf::Older   ? fax_time - seconds(30)
+                                  : c.pdf == Pdf::Newer ? fax_time + seconds(30)
+                                                        : fax_time;
+            ASSERT_TRUE(set_modified(pdf, pdf_time));
+        }
+        by_source[fax] = &c;
+    }
+
+    auto window = make_window();
+    ConvertPage* page = window->convert_page();
+    page->source_edit()->setText(QString::fromStdString(source));
+    page->destination_edit()->setText(QString::fromStdString(out));
+    for (const bool second : {false, true}) {
+        SCOPED_TRACE(second ? "second pass" : "first pass");
+        test_now = second ? now + seconds(20) : now;
+        ASSERT_TRUE(run_pass(page, true));
+        const std::vector<std::string> sources = column(page, 0);
+        ASSERT_EQ(sources.size(), cases.size());
+        int converted = 0;
+        const std::vector<std::string> lines = logged_lines();
+        ASSERT_EQ(lines.size(), cases.size());
+        for (size_t row = 0; row < sources.size(); ++row) {
+            const Case& c = *by_source.at(sources[row]);
+            SCOPED_TRACE(c.name);
+            const std::string pdf = out + "/" + c.name + ".fxs.pdf";
+            const std::string& expected = second ? c.second : c.first;
+            EXPECT_EQ(page->result_model()->text(static_cast<int>(row), 2), expected);
+            EXPECT_EQ(page->result_model()->text(static_cast<int>(row), 1),
+                      expected == kConverted ? pdf : "");
+            if (expected == kConverted) {
+                ++converted;
+                EXPECT_EQ(testsupport::qpdf_check(pdf).exit_code, 0);
+            } else if (c.pdf != Pdf::None && !second) {
+                EXPECT_EQ(testsupport::read_file(pdf), "%PDF-old");  // left as it was
+            } else if (expected == settling) {
+                EXPECT_FALSE(platform::file_exists(pdf));
+            }
+            EXPECT_TRUE(lines[row].starts_with(sources[row] + " --> " + pdf + " : ")) << lines[row];
+            if (expected == settling) {
+                EXPECT_TRUE(lines[row].ends_with(" : " + settling)) << lines[row];
+            }
+        }
+        EXPECT_EQ(page->status_label()->text().toStdString(),
+                  "Done. " + std::to_string(converted) + " FAX files converted");
+        EXPECT_EQ(page->progress_bar()->value(), static_cast<int>(cases.size()));
+        std::filesystem::remove(dir.file("log/tvnlog.txt"));
+    }
+
+    // "&Go" is the user asking now: it waits for nothing.
+    test_now = now;
+    ASSERT_TRUE(run_pass(page));
+    EXPECT_EQ(column(page, 2), std::vector<std::string>(cases.size(), kConverted));
+}
+
+// "Parallel conversions" is kept in the settings file as "ParallelJobs"; a missing or bad value
+// reads as the default (one per processor).
+TEST_F(MainWindowTest, ParallelConversionsRoundTripThroughTheSettingsFile) {
+    const int fallback = app::default_parallel_jobs();
+    const std::string settings = dir.file("trelvane.ini");
+    struct Case {
+        std::optional<std::string> stored;  // nothing: no such key
+        int shown;
+    };
+    const std::vector<Case> cases = {
+        {std::nullopt, fallback},
+        {"3", 3},
+        {" 7 ", 7},
+        {"1", 1},
+        {"64", 64},
+        {"0", fallback},
+        {"65", fallback},
+        {"-2", fallback},
+        {"abc", fallback},
+        {"4x", fallback},
+        {"", fallback},
+        {"99999", fallback},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored ? "stored '" + *c.stored + "'" : "no key");
+        std::string text = "[Options]\nCycleMinutes=60\n";
+        if (c.stored) {
+            text += "ParallelJobs=" + *c.stored + "\n";
+        }
+        ASSERT_TRUE(testsupport::write_file(settings, text));
+        {
+            auto window = make_window();
+            QSpinBox* field = window->options_page()->jobs_field();
+            EXPECT_EQ(field->value(), c.shown);
+            EXPECT_EQ(field->minimum(), 1);
+            EXPECT_EQ(field->maximum(), app::kMaxParallelJobs);
+            EXPECT_EQ(window->convert_page()->window_options().parallel_jobs, c.shown);
+
+            // Changed, it is written a moment later, without closing the window.
+            const int chosen = c.shown == 5 ? 6 : 5;
+            window->tabs()->setCurrentIndex(1);
+            field->setValue(chosen);
+            ASSERT_TRUE(guitest::process_events_until(
+                [&] {
+                    return testsupport::read_file(settings).find(
+                               "ParallelJobs=" + std::to_string(chosen) + "\n") !=
+                           std::string::npos;
+                },
+                std::chrono::seconds(10)));
+        }
+        auto window = make_window();
+        EXPECT_EQ(window->options_page()->jobs_field()->value(), c.shown == 5 ? 6 : 5);
+    }
+}
+
+// Closing while a conversion hangs (a stalled network share): the window gives it up after
+// its wait, the record says which files were not converted, no PDF of them appears, and the
+// process ends. Runs in a child of this test program, where the given-up conversions cannot
+// disturb other tests.
+TEST_F(MainWindowTest, ClosingGivesUpAHungConversionAndTheRecordSaysSo) {
+    if (std::getenv("TRELVANE_HUNG_CHILD") != nullptr) {
+        GTEST_SKIP() << "this is the child run";
+    }
+    testsupport::ChildOptions child;
+    child.args = {"--gtest_filter=HungConversionChild.*"};
+    child.env = {
+        {"TRELVANE_HUNG_CHILD", dir.path()},
+        {"QT_QPA_PLATFORM", "offscreen"},
+        {"LSAN_OPTIONS", "suppressions=" TRELVANE_SOURCE_DIR "/tests/gui/lsan-system.supp"}};
+    child.timeout_seconds = 120;
+    const testsupport::ChildResult result = testsupport::run_child("/proc/self/exe", child);
+    ASSERT_TRUE(result.started);
+    EXPECT_FALSE(result.timed_out) << result.out;
+    EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("[       OK ] HungConversionChild.CloseWhileConversionsHang"),
+              std::string::npos)
+        << result.out;
+
+    // The first file converted; the next two hung and were given up; the last two never
+    // started.
+    const std::vector<std::string> lines = logged_lines();
+    ASSERT_EQ(lines.size(), 5u) << testsupport::read_file(dir.file("log/tvnlog.txt"));
+    const std::vector<std::string> endings = {
+        " : Success !", " : " + std::string(kAbandonedText), " : " + std::string(kAbandonedText),
+        " : " + std::string(kClosedText), " : " + std::string(kClosedText)};
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(lines[i].ends_with(endings[i])) << lines[i];
+    }
+    EXPECT_NE(testsupport::read_file(dir.file("log/tvnlog.txt"))
+                  .find("Window closed: 4 of 5 files not converted\r\n"),
+              std::string::npos);
+    const size_t arrow = lines[0].find(" --> ") + 5;
+    const std::string pdf = lines[0].substr(arrow, lines[0].find(" : ", arrow) - arrow);
+    ASSERT_EQ(names_in(dir.file("out")),
+              (std::vector<std::string>{std::filesystem::path(pdf).filename().string()}));
+    EXPECT_EQ(testsupport::qpdf_check(pdf).exit_code, 0);
+}
+
+TEST(HungConversionChild, CloseWhileConversionsHang) {
+    const char* parent_dir = std::getenv("TRELVANE_HUNG_CHILD");
+    if (parent_dir == nullptr) {
+        GTEST_SKIP() << "runs in a child of MainWindowTest.ClosingGivesUpAHungConversion...";
+    }
+    guitest::test_application();
+    guitest::prepare_process_for_conversions();
+    const std::string dir = parent_dir;
+    const std::string source = dir + "/in";
+    ASSERT_TRUE(app::create_folder_path(source));
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(
+            guitest::write_sample_fax(source + "/fax" + std::to_string(i) + ".fxs", 60 + i));
+    }
+    // Only the first file of the list converts; every other one hangs, never released, until
+    // the process ends.
+    app::BatchJob walk;
+    app::reset_batch_job(walk);
+    WindowOptions folder_mode;
+    ASSERT_EQ(collect_window_files(walk, folder_mode, source, std::nullopt), source);
+    ASSERT_EQ(walk.files.size(), 5u);
+    const std::string first = source + "/" + walk.files[0];
+    auto never = std::make_shared<std::promise<void>>();
+    std::shared_future<void> hung = never->get_future().share();
+    auto started = std::make_shared<std::atomic<int>>(0);
+    RecordingPrompter prompter;
+    WindowEnvironment environment;
+    environment.pages.prompter = &prompter;
+    environment.pages.settings_path = dir + "/trelvane.ini";
+    environment.pages.log_path = dir + "/log/tvnlog.txt";
+    environment.pages.convert = [hung, started, never, first](
+                                    app::BatchJob& job, const std::string& from,
+                                    const std::string& to, app::ConversionWorkspace& workspace) {
+        ++*started;
+        if (from != first) {
+            hung.wait();
+        }
+        return app::convert_fax_file(job, from, to, workspace);
+    };
+    environment.use_tray = false;
+    auto window = std::make_unique<MainWindow>(environment);
+    window->tabs()->setCurrentIndex(1);
+    window->options_page()->jobs_field()->setValue(2);
+    window->tabs()->setCurrentIndex(0);
+    ConvertPage* page = window->convert_page();
+    page->source_edit()->setText(QString::fromStdString(source));
+    page->destination_edit()->setText(QString::fromStdString(dir + "/out"));
+    page->go_button()->click();
+    ASSERT_TRUE(guitest::process_events_until([&] { return started->load() == 3; }));
+    ASSERT_TRUE(guitest::process_events_until(
+        [&] { return page->result_model()->text(0, 2) == "Converted!"; }));
+
+    const auto before = std::chrono::steady_clock::now();
+    window->reject();
+    const auto waited = std::chrono::steady_clock::now() - before;
+    EXPECT_FALSE(page->running());
+    EXPECT_GE(waited, std::chrono::milliseconds(kStopWaitMs));
+    EXPECT_LT(waited, std::chrono::seconds(30));
+    window.reset();
+    EXPECT_EQ(started->load(), 3);
 }
 
 }  // namespace

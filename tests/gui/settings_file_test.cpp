@@ -28,6 +28,7 @@ TEST(SettingsFile, MissingFileGivesTheDefaults) {
     EXPECT_EQ(options.recalculate, 0);
     EXPECT_EQ(options.cycle_enabled, 0);
     EXPECT_EQ(options.cycle_minutes, 60);
+    EXPECT_EQ(options.parallel_jobs, default_parallel_jobs());
 }
 
 TEST(SettingsFile, RecalculateDefaultsToTheCommandLineChoiceOnlyWhenTheKeyIsMissing) {
@@ -47,14 +48,15 @@ TEST(SettingsFile, NewFileHoldsMainThenOptionsWithTheKeysInOrder) {
     options.keep_ext = 0;
     options.recalculate = 1;
     options.cycle_minutes = 15;
+    options.parallel_jobs = 3;
     ASSERT_TRUE(write_saved_folders(ini, {"/srv/fax in", ""}));
     ASSERT_TRUE(write_saved_options(ini, options));
 
     const std::string text = testsupport::read_file(ini);
     const char* expected_order[] = {
-        "[Main]",    "FaxDir=/srv/fax in", "SaveDir=",     "[Options]",
-        "DirFile=1", "Subdir=0",           "Hiberarchy=0", "KeepDate=1",
-        "KeepExt=0", "Recaculate=1",       "Cyclely=0",    "CycleMinutes=15"};
+        "[Main]",    "FaxDir=/srv/fax in", "SaveDir=",      "[Options]", "DirFile=1",
+        "Subdir=0",  "Hiberarchy=0",       "KeepDate=1",    "KeepExt=0", "Recaculate=1",
+        "Cyclely=0", "CycleMinutes=15",    "ParallelJobs=3"};
     size_t position = 0;
     for (const char* line : expected_order) {
         const size_t found = text.find(line, position);
@@ -71,6 +73,7 @@ TEST(SettingsFile, NewFileHoldsMainThenOptionsWithTheKeysInOrder) {
     EXPECT_EQ(back.keep_ext, 0);
     EXPECT_EQ(back.recalculate, 1);
     EXPECT_EQ(back.cycle_minutes, 15);
+    EXPECT_EQ(back.parallel_jobs, 3);
 }
 
 TEST(SettingsFile, RewritingKeepsOtherSectionsAndUpdatesInPlace) {
