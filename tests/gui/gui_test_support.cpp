@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -103,25 +105,52 @@ void stop_background(pid_t pid) {
 }
 
 XvfbDisplay::XvfbDisplay() {
-    int display = 0;
-    for (display = 70 + getpid() % 100; display < 300; ++display) {
-        if (access(("/tmp/.X11-unix/X" + std::to_string(display)).c_str(), F_OK) != 0 &&
-            access(("/tmp/.X" + std::to_string(display) + "-lock").c_str(), F_OK) != 0) {
-            break;
-        }
-    }
-    name_ = ":" + std::to_string(display);
-    pid_ = spawn_background({"Xvfb", name_, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {});
-    if (pid_ <= 0) {
+    // Xvfb chooses a free display itself and writes its number once it takes connections, so
+    // tests running side by side never share a display or connect before it is ready.
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
         return;
     }
-    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(display);
-    for (int i = 0; i < 200 && !ready_; ++i) {
-        ready_ = access(socket.c_str(), F_OK) == 0;
-        if (!ready_) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+    constexpr int kDisplayFd = 3;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], kDisplayFd);
+    const std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(kDisplayFd),
+                                           "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
+    std::vector<char*> args;
+    for (const std::string& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
     }
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (failed != 0) {
+        close(fds[0]);
+        return;
+    }
+    pid_ = pid;
+    std::string number;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd ready{fds[0], POLLIN, 0};
+        if (poll(&ready, 1, 200) <= 0) {
+            continue;
+        }
+        char c = 0;
+        const ssize_t got = read(fds[0], &c, 1);
+        if (got <= 0) {
+            break;  // the server ended without taking a display
+        }
+        if (c == '\n') {
+            ready_ = !number.empty();
+            break;
+        }
+        number += c;
+    }
+    close(fds[0]);
+    name_ = ":" + number;
 }
 
 XvfbDisplay::~XvfbDisplay() {
