@@ -1,6 +1,7 @@
 // Writes the fuzzers' seed corpora from the test builders, so that no binary seed is kept in
 // the repository: make_seeds OUTPUT_FOLDER [SAMPLES_FOLDER]. Makes OUTPUT_FOLDER/group3,
-// group4, winfax and convert (the samples, when given, go to the last two).
+// group4, winfax, convert (the samples, when given, go to these two) and codec (the inputs of
+// the codec's differential targets).
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -9,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "codec_input.h"
 #include "decoder_input.h"
 #include "support/bitmap.h"
 #include "support/ccitt.h"
+#include "support/libtiff_codec.h"
 #include "support/winfax_builder.h"
 
 using namespace trelvane;
@@ -169,6 +172,53 @@ bool winfax_seeds(const std::string& out, const std::string& samples) {
     return true;
 }
 
+std::vector<uint8_t> codec_seed(int width, int height, uint8_t flags,
+                                const std::vector<uint8_t>& payload) {
+    std::vector<uint8_t> bytes = {static_cast<uint8_t>(width - 1),
+                                  static_cast<uint8_t>((width - 1) >> 8),
+                                  static_cast<uint8_t>(height - 1), flags};
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    return bytes;
+}
+
+// Pages as pixels and as run lengths (lines of the most runs, runs past 2560), and pages
+// libtiff coded, clean and damaged, in both codings and fill orders.
+bool codec_seeds(const std::string& out) {
+    const std::string dir = out + "/codec";
+    std::filesystem::create_directories(dir);
+    int n = 0;
+    auto add = [&](const std::vector<uint8_t>& bytes) {
+        return save(dir, "codec-" + std::to_string(n++), bytes);
+    };
+    const Shape shapes[] = {{"text3", 1728, 24},   {"checker", 64, 8},  {"startblack", 1728, 6},
+                            {"longruns", 4000, 3}, {"text9", 2432, 12}, {"white", 1, 2}};
+    bool ok = true;
+    for (const Shape& s : shapes) {
+        const testsupport::Bitmap page = testsupport::make_pattern(s.pattern, s.width, s.height);
+        ok = ok && add(codec_seed(s.width, s.height, fuzz::kCodecPage, page.bits));
+        ok = ok && add(codec_seed(s.width, s.height, fuzz::kCodecPage | fuzz::kCodecGroup4 | 0x30,
+                                  page.bits));
+        for (const bool g4 : {false, true}) {
+            for (const int fill : {1, 2}) {
+                const Coding coding = g4 ? Coding::Group4 : Coding::Group3OneDimensional;
+                const uint8_t flags = static_cast<uint8_t>((g4 ? fuzz::kCodecGroup4 : 0) |
+                                                           (fill == 1 ? fuzz::kCodecMsbFirst : 0));
+                ok = ok && add(codec_seed(s.width, s.height, flags,
+                                          testsupport::libtiff_encode(page, coding, fill)));
+            }
+        }
+    }
+    // Run lengths: a line that starts black and changes colour at every pixel, then long runs.
+    std::vector<uint8_t> runs = {0};
+    runs.insert(runs.end(), 1728, 1);
+    runs.insert(runs.end(), {255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 9, 3, 0, 0});
+    for (const uint8_t g4 : {uint8_t{0}, fuzz::kCodecGroup4}) {
+        ok = ok && add(codec_seed(1728, 4, fuzz::kCodecPage | fuzz::kCodecRunLengths | g4, runs));
+        ok = ok && add(codec_seed(2048, 3, fuzz::kCodecPage | fuzz::kCodecRunLengths | g4, runs));
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -178,7 +228,7 @@ int main(int argc, char** argv) {
     }
     const std::string out = argv[1];
     const std::string samples = argc > 2 ? argv[2] : "";
-    if (!decoder_seeds(out) || !winfax_seeds(out, samples))
+    if (!decoder_seeds(out) || !winfax_seeds(out, samples) || !codec_seeds(out))
         return 1;
     std::printf("make_seeds: %d seeds in %s\n", written, out.c_str());
     return 0;

@@ -45,7 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     reader.open_file(input_path());
     fuzz::check(reader.is_open(), "the input file does not open");
     const uint16_t count = reader.count_pages();
-    fuzz::check(count <= faxread::FaxFileReader::kMaxPages, "more pages than the table holds");
+    fuzz::check(count <= reader.page_limit(), "more pages than the file can hold");
+    fuzz::check(reader.page_limit() <= faxread::FaxFileReader::kMaxPages &&
+                    int64_t{reader.page_limit()} * faxread::FaxFileReader::kMinPageBytes <
+                        int64_t{reader.file_size()} + faxread::FaxFileReader::kMinPageBytes,
+                "the page bound is not the file's size");
+    fuzz::check(reader.pages_left_out() == 0 || count == reader.page_limit(),
+                "pages left out below the bound");
     fuzz::check(count == 0 || reader.page_offset(0) == 0, "the first page is not at offset 0");
     for (uint16_t i = 1; i < count; ++i) {
         fuzz::check(reader.page_offset(i) > reader.page_offset(i - 1),

@@ -24,7 +24,7 @@ int fail(BatchJob& job, const std::string& source, const char* what, int error_n
 }  // namespace
 
 int run_conversion_stages(BatchJob& job, const std::string& source, const std::string& destination,
-                          ConversionWorkspace& workspace) {
+                          ConversionWorkspace& workspace, FileNotes& notes) {
     // A pipe or a device would make the reader wait forever; only regular files are faxes.
     int error = 0;
     if (!platform::readable_file_size(source, &error))
@@ -42,11 +42,14 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
                                        workspace.page_file_base()) != 0) {
         return fail(job, source, "Error Fax", errno, kFaxError);
     }
+    pdfout::TiffCopyReport copied;
     {
+        pdfout::TiffCopyHooks hooks;
+        hooks.report = &copied;
         pdfout::DiagnosticSink sink;
         errno = 0;
         if (pdfout::copy_tiff(workspace.intermediate_tiff_path(), workspace.normalised_tiff_path(),
-                              job.copy_options, {}, sink) != 0) {
+                              job.copy_options, {}, sink, hooks) != 0) {
             return fail(job, source, "Error in prearing to pdf conversion", sink.system_error(),
                         kCopyStageFailed);
         }
@@ -62,6 +65,8 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
         return fail(job, source, "Error in converting to pdf", sink.system_error(),
                     kPdfWriterFailed);
     }
+    notes = collect_page_notes(reader.page_statuses(), copied, reader.settings().page_count,
+                               reader.pages_left_out());
     return kConverted;
 }
 

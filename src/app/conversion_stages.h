@@ -6,15 +6,17 @@
 
 #include "app/batch_job.h"
 #include "app/conversion_workspace.h"
+#include "app/page_notes.h"
 
 namespace trelvane::app {
 
 // Reads the fax, writes the intermediate TIFF file, normalises it and writes the PDF, with the
-// workspace's files between the stages. Appends the failure text to the job's report (ending in
-// the system's message when the operating system said why) and returns its code (kNotFax,
-// kFaxError, kCopyStageFailed, kPdfWriterFailed), or returns kConverted and appends nothing.
+// workspace's files between the stages. On failure appends the failure text to the job's report
+// (ending in the system's message when the operating system said why) and returns its code
+// (kNotFax, kFaxError, kCopyStageFailed, kPdfWriterFailed). On success appends nothing, fills
+// `notes` with what the pages met (page_notes.h) and returns kConverted.
 // Exceptions from the stages pass through to the caller.
 int run_conversion_stages(BatchJob& job, const std::string& source, const std::string& destination,
-                          ConversionWorkspace& workspace);
+                          ConversionWorkspace& workspace, FileNotes& notes);
 
 }  // namespace trelvane::app

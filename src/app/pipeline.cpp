@@ -75,8 +75,9 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
         source_times = platform::read_file_times(source);
 
     int code;
+    FileNotes notes;
     try {
-        code = run_conversion_stages(job, source, destination, workspace);
+        code = run_conversion_stages(job, source, destination, workspace, notes);
     } catch (...) {
         // One bad file never ends a run.
         workspace.clear();
@@ -93,11 +94,12 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
         if (!source_times || !platform::set_file_times(destination, *source_times)) {
             const int error = errno != 0 ? errno : ENOENT;
             job.log_text +=
-                "Success ! (file times not kept: " + platform::system_message(error) + ")\r\n";
+                success_text(notes, {"file times not kept: " + platform::system_message(error)}) +
+                "\r\n";
             return finish(job, kFolderFailed);
         }
     }
-    job.log_text += "Success !\r\n";
+    job.log_text += success_text(notes) + "\r\n";
     return kConverted;
 }
 

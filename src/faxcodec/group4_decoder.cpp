@@ -37,8 +37,8 @@ int Group4Decoder::decode_g4_page(FaxPageImage& image) {
     std::vector<uint8_t> scratch;
     RunList coding;
     RunList reference;
-    // At least one entry, so that the all-white reference line always fits.
-    const int64_t run_capacity = std::max<int64_t>(width_, 1);
+    // A line holds at most width + 1 runs: a white run of 0 and one run a pixel.
+    const int64_t run_capacity = int64_t{std::max<int32_t>(width_, 0)} + 1;
     if (!allocate_zeroed(scratch, row_bytes) || !allocate_zeroed(coding.runs, run_capacity) ||
         !allocate_zeroed(reference.runs, run_capacity)) {
         image.bitmap.clear();
@@ -197,10 +197,10 @@ int64_t Group4Decoder::decode_line(Codes& codes, LineWriter& writer, RunList& co
     RowCursor row(writer);
     RunCursor ref = cursor_of(reference);
     RunCursor out{coding.runs.data(), coding.count, coding.index};
-    // Runs beyond the width (or the storage) are not kept.
+    // Runs beyond the most a line can hold (or the storage) are not kept.
     const uint32_t out_limit = static_cast<uint32_t>(std::clamp<int64_t>(
         std::min<int64_t>(static_cast<int64_t>(std::min<size_t>(coding.runs.size(), UINT32_MAX)),
-                          width),
+                          width + 1),
         0, UINT32_MAX));
 
     // Pixels written so far are a0 - pending: every run ends where a0 then stands.

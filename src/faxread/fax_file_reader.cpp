@@ -1,5 +1,6 @@
 #include "faxread/fax_file_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -27,10 +28,16 @@ void FaxFileReader::close_file() {
     file_.reset();
 }
 
+uint16_t FaxFileReader::page_limit() const {
+    const int64_t room = (int64_t{file_size_} + kMinPageBytes - 1) / kMinPageBytes;
+    return static_cast<uint16_t>(std::min<int64_t>(kMaxPages, room));
+}
+
 int32_t FaxFileReader::add_page_offset(int32_t offset) {
-    if (page_count_ >= kMaxPages)
+    if (page_count_ >= page_limit())
         return -1;
-    page_offsets_[page_count_++] = offset;
+    page_offsets_.push_back(offset);
+    ++page_count_;
     return 0;
 }
 

@@ -2,7 +2,6 @@
 // found in it and the coded data of the page loaded last.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -14,7 +13,11 @@ namespace trelvane::faxread {
 
 class FaxFileReader {
   public:
-    static constexpr uint16_t kMaxPages = 1024;
+    // Pages a file may have: as many as a PDF's page tree and the TIFF files between the
+    // stages number with 16 bits, and never more than the file can hold at kMinPageBytes each
+    // (a last page whose header the end of the file cuts still counting).
+    static constexpr uint16_t kMaxPages = 65535;
+    static constexpr int32_t kMinPageBytes = 128;
 
     FaxFileReader() = default;
     virtual ~FaxFileReader() = default;
@@ -26,8 +29,10 @@ class FaxFileReader {
     void close_file();
     bool is_open() const { return file_ != nullptr; }
 
-    // 0 when stored, -1 when the table is full.
+    // 0 when stored, -1 when the table is full (page_limit() pages).
     int32_t add_page_offset(int32_t offset);
+    // The most pages this file can have.
+    uint16_t page_limit() const;
     // The stored offset, or 0 for an index at or past the page count.
     int32_t page_offset(uint16_t index) const;
     uint16_t page_count() const { return page_count_; }
@@ -39,11 +44,14 @@ class FaxFileReader {
   protected:
     // Reads up to buffer.size() bytes at offset; returns how many arrived (0 when the seek fails).
     size_t read_at(int64_t offset, std::span<uint8_t> buffer);
-    void clear_page_offsets() { page_count_ = 0; }
+    void clear_page_offsets() {
+        page_offsets_.clear();
+        page_count_ = 0;
+    }
 
     FilePtr file_;
     int32_t file_size_ = 0;
-    std::array<int32_t, kMaxPages> page_offsets_{};
+    std::vector<int32_t> page_offsets_;
     uint16_t page_count_ = 0;
     std::vector<uint8_t> page_data_;
 };

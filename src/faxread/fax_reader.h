@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "faxcodec/fax_page_image.h"
 #include "faxread/conversion_settings.h"
@@ -34,6 +35,11 @@ class FaxReader {
     bool is_fax() const;
     const FaxMetadata& metadata() const { return metadata_; }
     const faxcodec::FaxPageImage& page_image() const { return page_image_; }
+    // Pages the file holds past the most it can have (FaxFileReader::page_limit), which are
+    // not converted.
+    uint32_t pages_left_out() const { return winfax_.pages_left_out(); }
+    // After write_intermediate_tiff: the pages whose reading met something to report.
+    const std::vector<PageReadStatus>& page_statuses() const { return winfax_.page_statuses(); }
 
     // Writes the intermediate TIFF file (and, in page-file mode, one file per page as well,
     // named after page_file_base, or after path when that is empty). kFailed when no file is

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 
+#include "faxcodec/coded_strip.h"
 #include "faxcodec/group3_decoder.h"
 #include "faxcodec/group4_decoder.h"
 #include "faxread/little_endian.h"
@@ -48,10 +49,14 @@ int32_t WinFaxReader::read_page_header(int32_t offset) {
 
 uint16_t WinFaxReader::count_pages() {
     clear_page_offsets();
+    pages_left_out_ = 0;
+    chain_cut_in_header_ = false;
     int32_t offset = 0;
     int32_t r = read_page_header(0);
-    // The table holds 1024 pages; looking further would find nothing that gets converted.
-    while (r == kOk && add_page_offset(offset) == 0) {
+    while (r == kOk) {
+        // Pages past what the file can hold are only counted, for the report to name.
+        if (add_page_offset(offset) != 0)
+            ++pages_left_out_;
         // The next header's absolute offset, from the terms as stored (32-bit wrap-around).
         const uint32_t sum = static_cast<uint32_t>(header_[kFactor113]) * header_[kFactor114] +
                              le::get_u32(header_, kDataLengthField) +
@@ -64,6 +69,10 @@ uint16_t WinFaxReader::count_pages() {
             break;
         offset = next;
         r = read_page_header(next);
+        // The file ends inside the next header's signature: cut there. (A header cut later
+        // keeps its signature and is a page whose data the file cuts.)
+        if (r == kBadSignature && int64_t{next} + 2 > file_size())
+            chain_cut_in_header_ = true;
     }
     if (page_count() == 0)
         close_file();
@@ -84,6 +93,7 @@ int32_t WinFaxReader::load_page(uint16_t index) {
     // The data cannot reach past the end of the file, whatever the header claims.
     const int64_t remainder = static_cast<int64_t>(file_size()) - offset - int64_t{kHeaderSize};
     int32_t length = le::get_i32(header_, kDataLengthField);
+    page_data_cut_ = remainder < 0 || length > remainder;
     if (length < 0 || length > remainder) {
         length = remainder < 0 ? 0 : static_cast<int32_t>(remainder);
         le::put_i32(header_, kDataLengthField, length);
@@ -96,6 +106,8 @@ int32_t WinFaxReader::load_page(uint16_t index) {
         return kOutOfMemory;
     }
     const size_t got = read_at(int64_t{offset} + int64_t{kHeaderSize}, page_data_);
+    if (got < page_data_.size())
+        page_data_cut_ = true;
     page_data_.resize(got);  // a file that shrank since it was measured: keep what is there
 
     horizontal_resolution_ = kHorizontalResolution;
@@ -168,11 +180,24 @@ bool WinFaxReader::write_page(TiffPageWriter& writer, uint16_t index, uint16_t c
     // Writing the previous page's data under this page's number would be worse than failing.
     if (load_page(index) != kOk)
         return false;
+    PageReadStatus status;
+    status.index = index;
+    status.file_cut_short = page_data_cut_ || (chain_cut_in_header_ && index + 1 == page_count());
     if (recount != 0) {
-        faxcodec::FaxPageImage image{};
-        decode_loaded_page(image, PageDecode::kCountOnly);
-        le::put_u16(header_, kLengthField, static_cast<uint16_t>(image.lines & 0xFFFF));
+        // The copy stage's own decoder, so that the count is exactly the rows it will take
+        // from the data: damaged lines included, the end-of-page codes not.
+        const faxcodec::CodedStrip strip(std::span<const uint8_t>(page_data_), kLsbFirst);
+        status.recounted = true;
+        status.decode = faxcodec::StripDecoder::count_rows(
+            strip,
+            page_coding() == 0 ? faxcodec::StripCoding::kGroup3OneDimensional
+                               : faxcodec::StripCoding::kGroup4,
+            page_width(), page_length());
+        le::put_u16(header_, kLengthField,
+                    static_cast<uint16_t>(status.decode.content_rows & 0xFFFF));
     }
+    if (status.file_cut_short || (status.recounted && !status.decode.clean()))
+        page_statuses_.push_back(status);
     writer.set_coding(page_coding() == 0 ? faxcodec::kGroup3OneDimensional : faxcodec::kGroup4,
                       kWhiteIsZero);
     writer.set_fill_order(kLsbFirst);
@@ -200,10 +225,12 @@ int32_t WinFaxReader::write_pages_to(const std::string& path, uint16_t first, ui
 
 int32_t WinFaxReader::write_multipage_tiff(const std::string& path, uint16_t count,
                                            uint8_t recount) {
+    page_statuses_.clear();
     return write_pages_to(path, 0, count, count, recount);
 }
 
 int32_t WinFaxReader::write_page_files(const std::string& path, uint16_t count, uint8_t recount) {
+    page_statuses_.clear();
     for (uint32_t i = 0; i < count; ++i) {
         const auto index = static_cast<uint16_t>(i);
         const int32_t r = write_pages_to(page_file_name(path, index), index,

@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "faxcodec/fax_page_image.h"
+#include "faxcodec/strip_decoder.h"
 #include "faxread/fax_file_reader.h"
 #include "faxread/fax_metadata.h"
 #include "faxread/tiff_page_writer.h"
@@ -19,6 +21,17 @@ namespace trelvane::faxread {
 // How much of a page the decoders keep. The program only ever needs a page's size, so it
 // decodes into one reused row; the whole bitmap is for callers that look at the pixels.
 enum class PageDecode { kCountOnly, kFullBitmap };
+
+// What writing one page met that the file's report line should name.
+struct PageReadStatus {
+    uint16_t index = 0;
+    // The file ends before the data the page's header declares (or inside the header of the
+    // page after it): the page, and maybe pages after it, are not all there.
+    bool file_cut_short = false;
+    // The page's lines were recounted by decoding it; `decode` says what the decoder met.
+    bool recounted = false;
+    faxcodec::StripDecodeStatus decode;
+};
 
 class WinFaxReader : public FaxFileReader {
   public:
@@ -37,8 +50,10 @@ class WinFaxReader : public FaxFileReader {
 
     // 0 with a valid header at offset, kBadSignature without one, kNoFile without a file.
     int32_t read_page_header(int32_t offset);
-    // Enumerates the chain from offset 0; closes the file when it holds no page.
+    // Enumerates the chain from offset 0; closes the file when it holds no page. Pages past
+    // page_limit() are not kept but counted (pages_left_out).
     uint16_t count_pages();
+    uint32_t pages_left_out() const { return pages_left_out_; }
     // Loads page index's header (with fix-ups) and coded data; sets the resolutions.
     int32_t load_page(uint16_t index);
     // Replaces the metadata with page index's header text as title.
@@ -54,6 +69,10 @@ class WinFaxReader : public FaxFileReader {
     int32_t write_page_files(const std::string& path, uint16_t count, uint8_t recount);
     // path without its extension, then 001, 002 ... (wider from 1000 on), then ".tif".
     static std::string page_file_name(const std::string& path, uint16_t index);
+    // The pages of the last write that have something to report, in page order.
+    const std::vector<PageReadStatus>& page_statuses() const { return page_statuses_; }
+    // True when the last load_page found the file shorter than the page's header says.
+    bool page_data_cut() const { return page_data_cut_; }
 
     // The header last read (after fix-ups when load_page read it).
     std::span<const uint8_t, kHeaderSize> header() const { return header_; }
@@ -72,6 +91,10 @@ class WinFaxReader : public FaxFileReader {
                            uint8_t recount);
 
     std::array<uint8_t, kHeaderSize> header_{};
+    uint32_t pages_left_out_ = 0;
+    bool chain_cut_in_header_ = false;  // the file ends inside the next header's signature
+    bool page_data_cut_ = false;
+    std::vector<PageReadStatus> page_statuses_;
     uint16_t horizontal_resolution_ = 0;
     uint16_t vertical_resolution_ = 0;
     LocalTimeSource time_source_ = current_local_time;

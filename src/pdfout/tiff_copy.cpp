@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "pdfout/fax_page_copy.h"
 #include "pdfout/tiff_handle.h"
 
 namespace trelvane::pdfout {
@@ -509,8 +510,10 @@ CopyRoutine pick_copy_routine(CopyContext& c, uint16_t bits_per_sample,
                          (c.output_tiled ? 2u : 0u) | (whole_chunks ? 1u : 0u);
     constexpr uint32_t kContigToContig = (PLANARCONFIG_CONTIG << 11) | (PLANARCONFIG_CONTIG << 3);
     // The tile and separate-plane layouts never come from the fax pipeline; they are refused.
-    if (key == (kContigToContig | 1u))
-        return copy_decoded_strips;
+    if (key == (kContigToContig | 1u)) {
+        const bool reference = c.hooks != nullptr && c.hooks->reference_codec;
+        return !reference && takes_fax_page(c, length, width) ? copy_fax_page : copy_decoded_strips;
+    }
     if (key == kContigToContig)
         return copy_rows;
     c.sink->error(TIFFFileName(c.in), "tiffcp: %s: Don't know how to copy/convert image.",
@@ -528,6 +531,7 @@ bool copy_decoded_strips(CopyContext& c, uint32_t length, uint32_t, uint16_t) {
     }
     std::vector<uint8_t> buffer(static_cast<size_t>(strip_size));
     const tstrip_t strips = TIFFNumberOfStrips(c.in);
+    bool unreadable = false;
     const uint64_t rows_per_strip = static_cast<uint64_t>(c.work.rows_per_strip);
     for (tstrip_t s = 0; s < strips; ++s) {
         const uint64_t row = uint64_t{s} * rows_per_strip;
@@ -541,9 +545,17 @@ bool copy_decoded_strips(CopyContext& c, uint32_t length, uint32_t, uint16_t) {
         }
         // Read errors are ignored: whatever the decoder produced is kept, the rest stays white.
         std::fill(buffer.begin(), buffer.end(), uint8_t{0});
-        TIFFReadEncodedStrip(c.in, s, buffer.data(), bytes);
+        if (TIFFReadEncodedStrip(c.in, s, buffer.data(), bytes) < 0)
+            unreadable = true;
         if (TIFFWriteEncodedStrip(c.out, s, buffer.data(), bytes) < 0)
             return false;
+    }
+    if (unreadable && c.hooks != nullptr && c.hooks->report != nullptr &&
+        !c.hooks->reference_codec) {
+        CopiedPage page;
+        page.index = TIFFCurrentDirectory(c.in);
+        page.unreadable = true;
+        c.hooks->report->pages.push_back(page);
     }
     return true;
 }
@@ -572,6 +584,11 @@ int copy_tiff(const std::string& input, const std::string& output, const TiffCop
 
 int copy_tiff(const std::string& input, const std::string& output, const TiffCopyOptions& options,
               const std::string& directory_list, DiagnosticSink& sink) {
+    return copy_tiff(input, output, options, directory_list, sink, TiffCopyHooks{});
+}
+
+int copy_tiff(const std::string& input, const std::string& output, const TiffCopyOptions& options,
+              const std::string& directory_list, DiagnosticSink& sink, const TiffCopyHooks& hooks) {
     const CopyDefaults defaults = copy_defaults_from(options);
     TiffPtr out = open_tiff(output, defaults.append_output ? "a" : "w", sink);
     if (!out)
@@ -600,13 +617,25 @@ int copy_tiff(const std::string& input, const std::string& output, const TiffCop
         context.defaults = &defaults;
         context.work = defaults.values;
         context.sink = &sink;
+        context.hooks = &hooks;
         try {
             if (!copy_directory(context) || !TIFFWriteDirectory(out.get())) {
                 return kCopyDirectoryFailed;
             }
         } catch (const std::exception&) {
-            // Leave this directory out and go on with the next one.
+            // Leave this directory out and go on with the next one; the report says so.
             TIFFCreateDirectory(out.get());
+            if (hooks.report != nullptr) {
+                // A page the codec had reported before failing is replaced.
+                if (!hooks.report->pages.empty() &&
+                    hooks.report->pages.back().index == TIFFCurrentDirectory(in.get())) {
+                    hooks.report->pages.pop_back();
+                }
+                CopiedPage page;
+                page.index = TIFFCurrentDirectory(in.get());
+                page.left_out = true;
+                hooks.report->pages.push_back(page);
+            }
         }
         if (next_entry < list.entries.size()) {
             if (!set_listed_directory(in.get(), list.entries[next_entry++], sink))

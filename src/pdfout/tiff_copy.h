@@ -1,17 +1,72 @@
 // The TIFF normalisation stage: copies every page of a TIFF file into a new one, re-encoding
 // the image data with the chosen compression (CCITT Group 4 for the pipeline) and keeping the
-// page's tags.
+// page's tags. Fax pages (one Group 3 one-dimensional or Group 4 strip, to Group 4) go through
+// the program's own codec, which gives the picture and the bytes the library's would and says
+// what it met on each page; everything else goes through the library.
 #pragma once
 
 #include <tiffio.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
+#include "faxcodec/strip_decoder.h"
 #include "pdfout/diagnostic_sink.h"
 #include "pdfout/tiff_copy_options.h"
 
 namespace trelvane::pdfout {
+
+// One page as the copy stage decoded it, before its Group 4 strip is encoded and written.
+// Everything it points to is valid only during the call that hands it over.
+struct DecodedPage {
+    uint32_t index = 0;  // the page's directory in the input, from 0
+    uint32_t width = 0;  // pixels
+    uint32_t height = 0;
+    float x_resolution = 0;  // as the page's tags say (0 when absent)
+    float y_resolution = 0;
+    uint16_t resolution_unit = RESUNIT_INCH;
+    size_t row_bytes = 0;  // (width + 7) / 8
+    // height rows of row_bytes bytes: first pixel in the most significant bit, 1 = black,
+    // pad bits 0. Rows the data did not reach are white.
+    std::span<const uint8_t> rows;
+};
+
+// Receives every page the stage decodes with its own codec (every page of a fax), in page
+// order, on the thread that runs copy_tiff. Without an observer no page is ever drawn.
+class PageObserver {
+  public:
+    virtual ~PageObserver() = default;
+    virtual void page_decoded(const DecodedPage& page) = 0;
+};
+
+// What the stage met on one page.
+struct CopiedPage {
+    uint32_t index = 0;                  // the page's directory in the input, from 0
+    faxcodec::StripDecodeStatus decode;  // from the stage's own decoder
+    // The library could not read the page's data at all (it is left white). Only pages the
+    // stage's codec does not take go through the library.
+    bool unreadable = false;
+    // Copying the page failed (memory ran out): the output has no page for it.
+    bool left_out = false;
+};
+
+struct TiffCopyReport {
+    // In page order: every page of the stage's own codec, and of the library's road only the
+    // pages it could not read or copy.
+    std::vector<CopiedPage> pages;
+};
+
+// What a caller may add to a run: all of it optional.
+struct TiffCopyHooks {
+    PageObserver* observer = nullptr;
+    TiffCopyReport* report = nullptr;
+    // Decode and encode every page with the library, as the stage once did: the reference the
+    // stage's own codec is checked against.
+    bool reference_codec = false;
+};
 
 // Results of copy_tiff.
 inline constexpr int kCopyOk = 0;
@@ -27,6 +82,8 @@ int copy_tiff(const std::string& input, const std::string& output, const TiffCop
               const std::string& directory_list = {});
 int copy_tiff(const std::string& input, const std::string& output, const TiffCopyOptions& options,
               const std::string& directory_list, DiagnosticSink& sink);
+int copy_tiff(const std::string& input, const std::string& output, const TiffCopyOptions& options,
+              const std::string& directory_list, DiagnosticSink& sink, const TiffCopyHooks& hooks);
 
 // The values one directory's copy works with: reset from the run's defaults for each
 // directory, then filled while its tags are copied. -1 means "copy the input's".
@@ -60,6 +117,7 @@ struct CopyContext {
     const CopyDefaults* defaults = nullptr;
     CopyWorkingValues work;
     DiagnosticSink* sink = nullptr;
+    const TiffCopyHooks* hooks = nullptr;
     bool output_tiled = false;
 };
 

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <set>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -45,6 +47,26 @@ bool write_fax_file(const std::string& path, const std::vector<FaxPage>& pages) 
         fax_pages.push_back(fax_page);
     }
     return testsupport::write_winfax(path, fax_pages);
+}
+
+std::string libtiff_damage_note(const std::string& messages, bool group4) {
+    std::set<long> damaged;
+    std::istringstream in(messages);
+    for (std::string m; std::getline(in, m);) {
+        const bool bad = m.find("Bad code word") != std::string::npos ||
+                         m.find("Line length mismatch") != std::string::npos ||
+                         (m.find("Premature EOL") != std::string::npos &&
+                          m.find("(got 0,") == std::string::npos);
+        const size_t at = m.find(" at line ");
+        if (bad && at != std::string::npos)
+            damaged.insert(std::strtol(m.c_str() + at + 9, nullptr, 10));
+    }
+    if (damaged.empty())
+        return "";
+    if (group4)
+        return "damaged from line " + std::to_string(*damaged.begin() + 1);
+    return std::to_string(damaged.size()) +
+           (damaged.size() == 1 ? " damaged line" : " damaged lines");
 }
 
 bool write_small_fax(const std::string& path, uint32_t seed, const std::string& title) {

@@ -43,6 +43,12 @@ bool write_fax_file(const std::string& path, const std::vector<FaxPage>& pages);
 // A small two-page fax whose pages differ with the seed.
 bool write_small_fax(const std::string& path, uint32_t seed, const std::string& title = "E2E");
 
+// What libtiff's decoder says of a page's damage (its messages, one a line), as the report line
+// is to say it: a Group 3 page's damaged lines are the lines libtiff calls bad or of the
+// wrong length (an end-of-line code alone is an empty line, not damage); a Group 4 page is
+// damaged from the first such line on. Empty when libtiff names none.
+std::string libtiff_damage_note(const std::string& messages, bool group4);
+
 // Page count through qpdf, or -1.
 int qpdf_page_count(const std::string& pdf);
 

@@ -469,7 +469,7 @@ TEST_P(MalformedCorpusTest, FolderRunReportsEveryFileOnceAndLeavesOnlyWholePdfs)
         ASSERT_EQ(outcome.count(source), 1u) << "no report line for " << name;
         const std::string& said = outcome[source];
         // Damage whose outcome is certain: no page at all, or a first page without one
-        // complete line, is no fax; more than 1024 pages convert the first 1024.
+        // complete line, is no fax; thousands of sound pages all convert.
         if (name.rfind("none-", 0) == 0 || name.rfind("noline-", 0) == 0) {
             EXPECT_EQ(said, "Failed : " + source + " - Not Fax") << name;
         }
@@ -478,10 +478,13 @@ TEST_P(MalformedCorpusTest, FolderRunReportsEveryFileOnceAndLeavesOnlyWholePdfs)
             if (testsupport::tool_available("qpdf")) {
                 const testsupport::ToolRun pages =
                     testsupport::run_tool({"qpdf", "--show-npages", pdf});
-                EXPECT_EQ(pages.output, "1024\n") << name;
+                const size_t count_at = name.rfind('-') + 1;
+                EXPECT_EQ(pages.output, name.substr(count_at, name.rfind('.') - count_at) + "\n")
+                    << name;
             }
         }
-        if (said == "Success !") {
+        // A converted file's line starts "Success !", and says so when a page is not whole.
+        if (said.rfind("Success !", 0) == 0) {
             ++converted;
             EXPECT_TRUE(fs::exists(pdf)) << name;
         } else {

@@ -114,11 +114,14 @@ INSTANTIATE_TEST_SUITE_P(CodingsAndFillOrders, DamageTest,
                                             ::testing::Values(1, 2)));
 
 TEST(Damage, DataAfterAReturnToControlIsDecodedOn) {
-    // libtiff ends each Group 3 strip with the return-to-control sequence; two strips in a
-    // row give the lines of both.
+    // Two strips with a return-to-control sequence (six end-of-line codes, after the zero
+    // bits that end the first strip's last byte) between them give the lines of both.
     const Bitmap a = testsupport::text_like(1728, 20, 5).normalised();
     const Bitmap b = testsupport::checkerboard(1728, 15, 8).normalised();
     std::vector<uint8_t> data = testsupport::encode_page(a, Coding::Group3OneDimensional, 1).data;
+    const std::vector<uint8_t> rtc =
+        pack_bits("000000000001 000000000001 000000000001 000000000001 000000000001 000000000001");
+    data.insert(data.end(), rtc.begin(), rtc.end());
     const auto second = testsupport::encode_page(b, Coding::Group3OneDimensional, 1).data;
     data.insert(data.end(), second.begin(), second.end());
     const Decoded d = decode_all_ways(data, Coding::Group3OneDimensional, 1728, 100, 1);

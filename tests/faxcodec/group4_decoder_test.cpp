@@ -6,6 +6,7 @@
 
 #include "codec_test_util.h"
 #include "faxcodec/code_trees.h"
+#include "support/libtiff_codec.h"
 
 namespace trelvane::faxcodec::test {
 namespace {
@@ -185,6 +186,22 @@ TEST(Group4Decoder, HostileDimensionsStayBounded) {
     const Decoded zero = decode_g4(data, 0, 10);
     EXPECT_EQ(zero.image.lines, 10);
     EXPECT_TRUE(zero.image.bitmap.empty());
+}
+
+TEST(Group4Decoder, LinesWithTheMostRunsAreKeptWhole) {
+    // A line that starts black and changes colour at every pixel holds width + 1 runs; the
+    // line after it is coded against all of them.
+    const Bitmap page = testsupport::with_most_runs(testsupport::text_like(1728, 40, 6), {10, 11});
+    const testsupport::CodedPage coded =
+        testsupport::encode_page(page, testsupport::Coding::Group4, 2);
+    for (Way way : kAllWays) {
+        const Decoded d = decode_g4(coded.data, 1728, 40, 2, way);
+        EXPECT_EQ(d.result, 0);
+        EXPECT_EQ(d.image.lines, 40);
+        if (way == Way::Fast || way == Way::TreeWalk) {
+            EXPECT_EQ(testsupport::first_difference(to_bitmap(d.image), page.normalised()), -1);
+        }
+    }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -13,6 +15,7 @@
 #include "faxread_test_util.h"
 #include "support/bitmap.h"
 #include "support/ccitt.h"
+#include "support/libtiff_codec.h"
 #include "support/temp_dir.h"
 #include "support/winfax_builder.h"
 
@@ -170,7 +173,82 @@ INSTANTIATE_TEST_SUITE_P(
                       RecountCase{"ZeroMeans3432", Coding::Group3OneDimensional, 100, 0, 0, 3432}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(IntermediateTiff, PageWithoutACompleteLineIsRecountedToZero) {
+// The recount keeps every row libtiff's decoder delivers from the same data (the rows the copy
+// stage decodes), damaged and resynchronised lines included.
+TEST(IntermediateTiff, RecountKeepsEveryRowLibtiffDelivers) {
+    TempDir dir;
+    const Bitmap text = testsupport::text_like(1728, 60, 12);
+    // One bad byte in a Group 3 page: the damaged line is decoded in place.
+    WinFaxPage damaged = page_from(text, Coding::Group3OneDimensional);
+    damaged.data[damaged.data.size() / 2] = 0x00;
+    // A line of width + 1 runs in a Group 4 page.
+    const Bitmap most = testsupport::with_most_runs(testsupport::text_like(1728, 40, 13), {20});
+    const WinFaxPage most_runs = page_from(most, Coding::Group4);
+    std::vector<WinFaxPage> pages = {damaged, most_runs};
+    for (WinFaxPage& p : pages)
+        p.length = 3432;
+    const std::string fax = dir.file("r.fxd");
+    ASSERT_TRUE(write_winfax(fax, pages));
+    FaxReader r;
+    r.settings().recalculate_lines = 1;
+    ASSERT_EQ(r.open_fax_file(fax, 11), 0);
+    const std::string tiff = dir.file("r.tif");
+    ASSERT_EQ(r.write_intermediate_tiff(tiff, 11), 0);
+    const auto chain = parse_tiff_chain(read_file(tiff));
+    ASSERT_EQ(chain.size(), 2u);
+    EXPECT_EQ(chain[0].find(TIFFTAG_IMAGELENGTH)->value, 60u);
+    EXPECT_EQ(chain[1].find(TIFFTAG_IMAGELENGTH)->value, 40u);
+    // libtiff's picture of the damaged page, asked for the header's rows, ends there.
+    const testsupport::LibtiffDecode theirs =
+        testsupport::libtiff_decode(damaged.data, 1728, 3432, Coding::Group3OneDimensional, 2);
+    for (int y = 60; y < 3432; ++y) {
+        ASSERT_EQ(std::count(theirs.page.row(y), theirs.page.row(y) + 216, 0), 216) << y;
+    }
+    EXPECT_EQ(std::memcmp(theirs.page.row(59), text.row(59), 216), 0);
+    // The damage is named; the Group 4 page is whole.
+    ASSERT_EQ(r.page_statuses().size(), 1u);
+    EXPECT_EQ(r.page_statuses()[0].index, 0);
+    EXPECT_EQ(r.page_statuses()[0].decode.damaged_rows, 1u);
+}
+
+TEST(IntermediateTiff, PagesTheFileCutsShortAreNamed) {
+    TempDir dir;
+    const WinFaxPage a = page_from(testsupport::text_like(1728, 40, 1), Coding::Group4);
+    const WinFaxPage b =
+        page_from(testsupport::text_like(1728, 40, 2), Coding::Group3OneDimensional);
+    const std::vector<uint8_t> whole = testsupport::build_winfax({a, b});
+    struct Cut {
+        size_t keep;     // bytes of the file kept
+        uint16_t pages;  // pages found
+        int cut_page;    // page named as cut short, -1 none
+    };
+    const size_t second = 128 + a.data.size();
+    const Cut cuts[] = {
+        {whole.size(), 2, -1}, {whole.size() - 10, 2, 1},  // inside the last page's data
+        {second + 60, 2, 1},  // inside its header (the signature still there)
+        {second + 1, 1, 0},   // inside its signature: the chain ends at page 1
+        {second, 1, -1},      // exactly between the pages: nothing tells
+    };
+    for (const Cut& c : cuts) {
+        SCOPED_TRACE(c.keep);
+        const std::string fax = dir.file("c.fxd");
+        ASSERT_TRUE(testsupport::write_file(
+            fax, std::string(whole.begin(), whole.begin() + static_cast<long>(c.keep))));
+        FaxReader r;
+        ASSERT_EQ(r.open_fax_file(fax, 11), 0);
+        EXPECT_EQ(r.settings().page_count, c.pages);
+        ASSERT_EQ(r.write_intermediate_tiff(dir.file("c.tif"), 11), 0);
+        if (c.cut_page < 0) {
+            EXPECT_TRUE(r.page_statuses().empty());
+            continue;
+        }
+        ASSERT_EQ(r.page_statuses().size(), 1u);
+        EXPECT_EQ(r.page_statuses()[0].index, c.cut_page);
+        EXPECT_TRUE(r.page_statuses()[0].file_cut_short);
+    }
+}
+
+TEST(IntermediateTiff, PageCutInItsFirstLineKeepsWhatTheDecoderDelivers) {
     TempDir dir;
     const Bitmap good = testsupport::text_like(1728, 80, 3);
     for (Coding coding : {Coding::Group3OneDimensional, Coding::Group4}) {
@@ -178,14 +256,24 @@ TEST(IntermediateTiff, PageWithoutACompleteLineIsRecountedToZero) {
         broken.data.resize(coding == Coding::Group4 ? 0 : 3);  // an EOL and a scrap of a line
         const std::string fax = dir.file("b.fxd");
         ASSERT_TRUE(write_winfax(fax, {page_from(good, coding), broken}));
+        FaxReader r;
+        r.settings().recalculate_lines = 1;
+        ASSERT_EQ(r.open_fax_file(fax, 11), 0);
         const std::string tiff = dir.file("b.tif");
-        ASSERT_EQ(convert(fax, tiff, 1), 0);
+        ASSERT_EQ(r.write_intermediate_tiff(tiff, 11), 0);
         const auto chain = parse_tiff_chain(read_file(tiff));
         ASSERT_EQ(chain.size(), 2u);
         EXPECT_EQ(chain[0].find(TIFFTAG_IMAGELENGTH)->value, 80u);
-        EXPECT_EQ(chain[1].find(TIFFTAG_IMAGELENGTH)->value, 0u);
-        EXPECT_EQ(chain[1].find(TIFFTAG_ROWSPERSTRIP)->value, 0u);
+        // The scrap of a Group 3 line is a row libtiff fills (the rest of it white); Group 4
+        // data that holds nothing gives no row.
+        const uint32_t rows = coding == Coding::Group4 ? 0 : 1;
+        EXPECT_EQ(chain[1].find(TIFFTAG_IMAGELENGTH)->value, rows);
+        EXPECT_EQ(chain[1].find(TIFFTAG_ROWSPERSTRIP)->value, rows);
         EXPECT_EQ(chain[1].find(TIFFTAG_STRIPBYTECOUNTS)->value, broken.data.size());
+        ASSERT_EQ(r.page_statuses().size(), 1u);
+        EXPECT_EQ(r.page_statuses()[0].index, 1);
+        EXPECT_TRUE(r.page_statuses()[0].decode.cut_short);
+        EXPECT_FALSE(r.page_statuses()[0].file_cut_short);
     }
 }
 
@@ -382,7 +470,7 @@ TEST(HostileFiles, HugePageIsMeasuredWithoutItsBitmap) {
     EXPECT_EQ(chain[0].find(TIFFTAG_IMAGELENGTH)->value, 65535u);
 }
 
-TEST(HostileFiles, ManyPagesStopAt1024) {
+TEST(HostileFiles, FilesOfThousandsOfPagesConvertEveryPage) {
     TempDir dir;
     const WinFaxPage p = page_from(testsupport::text_like(1728, 40, 1), Coding::Group4);
     const std::string fax = dir.file("many.fxd");
@@ -391,13 +479,15 @@ TEST(HostileFiles, ManyPagesStopAt1024) {
     r.settings().recalculate_lines = 1;
     r.open_fax_file(fax, 11);
     ASSERT_TRUE(r.is_fax());
-    EXPECT_EQ(r.settings().page_count, 1024);
+    EXPECT_EQ(r.settings().page_count, 1500);
+    EXPECT_EQ(r.pages_left_out(), 0u);
     const std::string tiff = dir.file("many.tif");
     ASSERT_EQ(r.write_intermediate_tiff(tiff, 11), 0);
     const auto chain = parse_tiff_chain(read_file(tiff));
-    ASSERT_EQ(chain.size(), 1024u);
-    EXPECT_EQ(chain.back().find(TIFFTAG_PAGENUMBER)->value, 1023u + 1024u * 65536u);
+    ASSERT_EQ(chain.size(), 1500u);
+    EXPECT_EQ(chain.back().find(TIFFTAG_PAGENUMBER)->value, 1499u + 1500u * 65536u);
     EXPECT_EQ(chain.back().find(TIFFTAG_IMAGELENGTH)->value, 40u);
+    EXPECT_TRUE(r.page_statuses().empty());
 }
 
 }  // namespace

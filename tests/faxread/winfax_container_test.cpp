@@ -97,12 +97,34 @@ TEST_F(WinFaxContainer, ChainsThatPointBackOrAtThemselvesEnd) {
     EXPECT_EQ(open(back), 3);
 }
 
-TEST_F(WinFaxContainer, OnlyThe1024FirstPagesCount) {
+TEST_F(WinFaxContainer, EveryPageCountsUpToTheLargestPageNumber) {
     std::vector<WinFaxPage> pages(1500, page_of(4, 0x55));
-    ASSERT_EQ(open(pages), 1024);
-    EXPECT_EQ(reader_.page_offset(1023), 1023 * 132);
-    EXPECT_EQ(reader_.page_offset(1024), 0);
+    ASSERT_EQ(open(pages), 1500);
+    EXPECT_EQ(reader_.page_offset(1499), 1499 * 132);
+    EXPECT_EQ(reader_.pages_left_out(), 0u);
+
+    // Past 65535 pages the rest are counted, not kept.
+    pages.assign(65535 + 1234, page_of(0, 0));
+    ASSERT_EQ(open(pages), 65535);
+    EXPECT_EQ(reader_.page_offset(65534), 65534 * 128);
+    EXPECT_EQ(reader_.pages_left_out(), 1234u);
     EXPECT_EQ(reader_.add_page_offset(5), -1);
+}
+
+TEST_F(WinFaxContainer, OverlappingHeadersCountNoMorePagesThanTheFileHolds) {
+    // Headers 64 bytes apart, each one's chain term inside the next one's text: 41 headers in
+    // a file of 2688 bytes, which holds 21 pages of at least 128 bytes.
+    std::vector<uint8_t> bytes(40 * 64 + 128, 0);
+    for (uint32_t at = 0; at + 128 <= bytes.size(); at += 64) {
+        bytes[at] = 0x0B;
+        bytes[at + 1] = 0x23;
+        le::put_u32(bytes, at + 89, at + 64);
+    }
+    ASSERT_TRUE(testsupport::write_file(path_, std::string(bytes.begin(), bytes.end())));
+    reader_.open_file(path_);
+    ASSERT_EQ(reader_.count_pages(), 21);
+    EXPECT_EQ(reader_.page_offset(20), 20 * 64);
+    EXPECT_EQ(reader_.pages_left_out(), 20u);
 }
 
 TEST_F(WinFaxContainer, DataLengthIsCutToTheRestOfTheFile) {

@@ -26,7 +26,8 @@ struct CodedPage {
 
 // Encodes the page with libtiff (one strip). Group 3 pages are written with fill bits so that
 // every end-of-line code ends on a byte boundary, as fax machines commonly do, unless
-// `eol_fill` is false. libtiff ends a Group 3 strip with the return-to-control sequence.
+// `eol_fill` is false. A Group 3 strip ends with its last line (libtiff writes no
+// return-to-control sequence into it); a Group 4 strip with the end-of-facsimile block.
 CodedPage encode_page(const Bitmap& page, Coding coding, int fill_order, bool eol_fill = true);
 
 // Decodes coded data with libtiff into a page of the given size. Rows libtiff cannot decode

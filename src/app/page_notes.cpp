@@ -1,0 +1,116 @@
+#include "app/page_notes.h"
+
+#include <algorithm>
+#include <map>
+
+namespace trelvane::app {
+namespace {
+
+// Past this many pages the line names how many more are not whole instead of each of them.
+constexpr size_t kMostPagesNamed = 20;
+
+void add_decode(PageNote& note, const faxcodec::StripDecodeStatus& decode) {
+    if (decode.damaged_rows > 0 || decode.run_overflow) {
+        if (decode.coding == faxcodec::StripCoding::kGroup4) {
+            const int64_t from = decode.first_damaged_row;
+            if (note.damaged_from_line < 0 || (from >= 0 && from < note.damaged_from_line))
+                note.damaged_from_line = from;
+        } else {
+            note.damaged_lines = std::max(note.damaged_lines, decode.damaged_rows);
+        }
+    }
+    note.data_cut_short = note.data_cut_short || decode.cut_short;
+}
+
+bool has_note(const PageNote& n) {
+    return n.damaged_lines > 0 || n.damaged_from_line >= 0 || n.data_cut_short ||
+           n.file_cut_short || n.unreadable || n.left_out;
+}
+
+std::string page_text(const PageNote& n) {
+    std::string text = "page " + std::to_string(n.page + 1) + ": ";
+    if (n.left_out)
+        return text + "left out";
+    if (n.unreadable)
+        return text + "unreadable, left blank";  // a blank page has no text to find
+    std::vector<std::string> parts;
+    if (n.damaged_lines == 1) {
+        parts.push_back("1 damaged line");
+    } else if (n.damaged_lines > 1) {
+        parts.push_back(std::to_string(n.damaged_lines) + " damaged lines");
+    }
+    if (n.damaged_from_line >= 0)
+        parts.push_back("damaged from line " + std::to_string(n.damaged_from_line + 1));
+    // The end of the file explains the end of the data.
+    if (n.file_cut_short) {
+        parts.push_back("file cut short");
+    } else if (n.data_cut_short) {
+        parts.push_back("data cut short");
+    }
+    for (size_t i = 0; i < parts.size(); ++i)
+        text += (i == 0 ? "" : ", ") + parts[i];
+    return text;
+}
+
+}  // namespace
+
+FileNotes collect_page_notes(const std::vector<faxread::PageReadStatus>& read,
+                             const pdfout::TiffCopyReport& copied, uint32_t pages_kept,
+                             uint32_t pages_left_out) {
+    std::map<uint32_t, PageNote> by_page;
+    auto note_of = [&](uint32_t page) -> PageNote& {
+        PageNote& n = by_page[page];
+        n.page = page;
+        return n;
+    };
+    for (const faxread::PageReadStatus& r : read) {
+        PageNote& n = note_of(r.index);
+        n.file_cut_short = n.file_cut_short || r.file_cut_short;
+        // The recount decoded the page down to the header's line count; the copy stage only
+        // down to the recounted one, so a page that ends without its end code shows here.
+        if (r.recounted)
+            add_decode(n, r.decode);
+    }
+    for (const pdfout::CopiedPage& c : copied.pages) {
+        PageNote& n = note_of(c.index);
+        n.unreadable = n.unreadable || c.unreadable;
+        n.left_out = n.left_out || c.left_out;
+        if (!c.unreadable && !c.left_out)
+            add_decode(n, c.decode);
+    }
+    FileNotes notes;
+    notes.pages_kept = pages_kept;
+    notes.pages_left_out = pages_left_out;
+    for (const auto& [page, note] : by_page) {
+        if (has_note(note))
+            notes.pages.push_back(note);
+    }
+    return notes;
+}
+
+std::string success_text(const FileNotes& notes, const std::vector<std::string>& more) {
+    std::vector<std::string> parts;
+    for (size_t i = 0; i < notes.pages.size() && i < kMostPagesNamed; ++i)
+        parts.push_back(page_text(notes.pages[i]));
+    if (notes.pages.size() > kMostPagesNamed) {
+        parts.push_back(std::to_string(notes.pages.size() - kMostPagesNamed) +
+                        " more pages not whole");
+    }
+    if (notes.pages_left_out == 1) {
+        parts.push_back("page " + std::to_string(notes.pages_kept + 1) + " left out");
+    } else if (notes.pages_left_out > 1) {
+        parts.push_back("pages " + std::to_string(notes.pages_kept + 1) + " to " +
+                        std::to_string(uint64_t{notes.pages_kept} + notes.pages_left_out) +
+                        " left out");
+    }
+    parts.insert(parts.end(), more.begin(), more.end());
+    std::string text = "Success !";
+    if (parts.empty())
+        return text;
+    text += " (";
+    for (size_t i = 0; i < parts.size(); ++i)
+        text += (i == 0 ? "" : "; ") + parts[i];
+    return text + ")";
+}
+
+}  // namespace trelvane::app

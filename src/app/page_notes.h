@@ -1,0 +1,53 @@
+// What a converted file's report line adds after "Success !" when not every page is whole:
+// which pages, and how. A whole file's line is "Success !" alone, as it always was.
+//
+//   Success ! (page 3: 4 damaged lines; page 7: data cut short)
+//
+// Kinds of note, for one page (joined by ", " when a page has several):
+//   "1 damaged line", "N damaged lines"  Group 3 lines with invalid codes or a wrong length,
+//                                        each resynchronised at the next line
+//   "damaged from line N"                a Group 4 page: the lines after a damaged one are
+//                                        decoded against it, so none of them can be trusted
+//   "data cut short"                     the page's data ends before its last line
+//   "file cut short"                     the file ends before the page's data does
+//   "unreadable, left blank"             the page's data could not be read at all
+//   "left out"                           the page could not be copied and is not in the PDF
+// and for the file: "page N left out" or "pages N to M left out" for pages past the most a
+// file can have.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "faxread/winfax_reader.h"
+#include "pdfout/tiff_copy.h"
+
+namespace trelvane::app {
+
+struct PageNote {
+    uint32_t page = 0;               // from 0
+    uint32_t damaged_lines = 0;      // Group 3
+    int64_t damaged_from_line = -1;  // Group 4, from 0
+    bool data_cut_short = false;
+    bool file_cut_short = false;
+    bool unreadable = false;
+    bool left_out = false;
+};
+
+struct FileNotes {
+    std::vector<PageNote> pages;  // pages that are not whole, in page order
+    uint32_t pages_kept = 0;      // pages converted
+    uint32_t pages_left_out = 0;  // pages after them that were not
+};
+
+// What the reader and the copy stage met on the file's pages, page by page.
+FileNotes collect_page_notes(const std::vector<faxread::PageReadStatus>& read,
+                             const pdfout::TiffCopyReport& copied, uint32_t pages_kept,
+                             uint32_t pages_left_out);
+
+// "Success !", followed by the notes in parentheses when there are any; `more` are further
+// notes on the file, after the pages' own.
+std::string success_text(const FileNotes& notes, const std::vector<std::string>& more = {});
+
+}  // namespace trelvane::app

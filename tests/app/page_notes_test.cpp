@@ -1,0 +1,135 @@
+// The notes after "Success !": which pages are not whole and how, merged from what the reader
+// and the copy stage met, in one line a user can read.
+#include "app/page_notes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace trelvane::app {
+namespace {
+
+using faxcodec::StripCoding;
+using faxcodec::StripDecodeStatus;
+
+StripDecodeStatus decoded(StripCoding coding, uint32_t damaged, int64_t first, bool cut) {
+    StripDecodeStatus s;
+    s.coding = coding;
+    s.damaged_rows = damaged;
+    s.first_damaged_row = first;
+    s.cut_short = cut;
+    return s;
+}
+
+pdfout::CopiedPage copied(uint32_t index, StripDecodeStatus decode, bool unreadable = false,
+                          bool left_out = false) {
+    pdfout::CopiedPage p;
+    p.index = index;
+    p.decode = decode;
+    p.unreadable = unreadable;
+    p.left_out = left_out;
+    return p;
+}
+
+faxread::PageReadStatus read(uint16_t index, bool file_cut, bool recounted = false,
+                             StripDecodeStatus decode = {}) {
+    faxread::PageReadStatus s;
+    s.index = index;
+    s.file_cut_short = file_cut;
+    s.recounted = recounted;
+    s.decode = decode;
+    return s;
+}
+
+struct NotesCase {
+    const char* name;
+    std::vector<faxread::PageReadStatus> read;
+    std::vector<pdfout::CopiedPage> copied;
+    uint32_t kept;
+    uint32_t left_out;
+    std::string expected;
+};
+
+class SuccessText : public ::testing::TestWithParam<NotesCase> {};
+
+TEST_P(SuccessText, NamesThePagesThatAreNotWhole) {
+    const NotesCase& c = GetParam();
+    pdfout::TiffCopyReport report;
+    report.pages = c.copied;
+    EXPECT_EQ(success_text(collect_page_notes(c.read, report, c.kept, c.left_out)), c.expected);
+}
+
+const StripDecodeStatus kClean{};
+const StripCoding kG3 = StripCoding::kGroup3OneDimensional;
+const StripCoding kG4 = StripCoding::kGroup4;
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SuccessText,
+    ::testing::Values(
+        NotesCase{"Whole", {}, {copied(0, kClean), copied(1, kClean)}, 2, 0, "Success !"},
+        NotesCase{"TheIssuesExample",
+                  {},
+                  {copied(2, decoded(kG3, 4, 10, false)), copied(6, decoded(kG4, 0, -1, true))},
+                  9,
+                  0,
+                  "Success ! (page 3: 4 damaged lines; page 7: data cut short)"},
+        NotesCase{"OneDamagedLine",
+                  {},
+                  {copied(0, decoded(kG3, 1, 33, false))},
+                  1,
+                  0,
+                  "Success ! (page 1: 1 damaged line)"},
+        NotesCase{"GroupFourFromItsFirstDamagedLine",
+                  {},
+                  {copied(1, decoded(kG4, 7, 120, true))},
+                  2,
+                  0,
+                  "Success ! (page 2: damaged from line 121, data cut short)"},
+        // The file's end explains the data's; the recount's status joins the copy stage's.
+        NotesCase{"FileCutShort",
+                  {read(3, true, true, decoded(kG3, 0, -1, true))},
+                  {copied(3, decoded(kG3, 2, 5, false))},
+                  4,
+                  0,
+                  "Success ! (page 4: 2 damaged lines, file cut short)"},
+        NotesCase{"RecountSawTheCut",
+                  {read(0, false, true, decoded(kG4, 0, -1, true))},
+                  {copied(0, kClean)},
+                  1,
+                  0,
+                  "Success ! (page 1: data cut short)"},
+        NotesCase{"Unreadable",
+                  {},
+                  {copied(0, kClean, true)},
+                  1,
+                  0,
+                  "Success ! (page 1: unreadable, left blank)"},
+        NotesCase{"CopyFailed",
+                  {read(1, true)},
+                  {copied(1, kClean, false, true)},
+                  2,
+                  0,
+                  "Success ! (page 2: left out)"},
+        NotesCase{"PagesLeftOut", {}, {}, 65535, 1234, "Success ! (pages 65536 to 66769 left out)"},
+        NotesCase{"OnePageLeftOut",
+                  {},
+                  {copied(0, decoded(kG3, 3, 0, false))},
+                  21,
+                  1,
+                  "Success ! (page 1: 3 damaged lines; page 22 left out)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SuccessText, ManyPagesNotWholeAreNamedUpToTwentyAndCountedAfter) {
+    pdfout::TiffCopyReport report;
+    for (uint32_t i = 0; i < 25; ++i)
+        report.pages.push_back(copied(i, decoded(kG3, 1, 0, false)));
+    const std::string text = success_text(collect_page_notes({}, report, 25, 0));
+    EXPECT_EQ(text.rfind("Success ! (page 1: 1 damaged line; page 2: ", 0), 0u) << text;
+    EXPECT_NE(text.find("; page 20: 1 damaged line; 5 more pages not whole)"), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("page 21:"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace trelvane::app
