@@ -18,7 +18,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "graphics")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's Help opens its page through xdg-open.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# Searchable PDFs need the language data besides the library; English is the default language.
+if(TRELVANE_HAS_OCR)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, tesseract-ocr-eng")
+else()
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+endif()
 set(CPACK_DEBIAN_COMPRESSION_TYPE "xz")
 set(CPACK_PACKAGE_DIRECTORY "${PROJECT_BINARY_DIR}/package")
 set(CPACK_PACKAGE_CHECKSUM SHA256)

@@ -19,6 +19,13 @@ void reset_batch_job(BatchJob& job) {
     job.written_pdfs.clear();
     job.jobs = 0;
     job.folder_problems.clear();
+    job.ocr = 0;
+    job.ocr_languages.clear();
+    job.recognition.reset();
+}
+
+std::string ocr_languages_of(const BatchJob& job) {
+    return job.ocr_languages.empty() ? std::string("eng") : job.ocr_languages;
 }
 
 faxread::ConversionSettings& global_settings() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "pdfout/tiff_copy_options.h"
 
 namespace trelvane::app {
+
+class RecognitionPool;
 
 // A folder the walk could not read: its report line goes before the file that was
 // collected at `position` (files.size(): after the last).
@@ -44,7 +47,16 @@ struct BatchJob {
     int32_t jobs = 0;
     // Folders the walk could not read, in walk order.
     std::vector<FolderProblem> folder_problems;
+    // Searchable PDFs (/ocr): an invisible text layer over every page, in these languages
+    // (Tesseract's names joined by '+'; empty: English).
+    int32_t ocr = 0;
+    std::string ocr_languages;
+    // The run's recognition threads while a run with ocr is on; shared by the workers' copies.
+    std::shared_ptr<RecognitionPool> recognition;
 };
+
+// The languages a job recognises: its own, or English.
+std::string ocr_languages_of(const BatchJob& job);
 
 constexpr int32_t kJobModeNone = 0;
 constexpr int32_t kJobModeFolder = 1;

@@ -35,6 +35,8 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "  /jobs=N          convert up to N files at once (default: one per processor, here " +
         std::to_string(default_jobs) +
         ")\n"
+        "  /ocr             searchable PDFs: an invisible text layer of the recognised words\n"
+        "  /ocr=LANGS       the same in these languages (Tesseract's names: eng, deu+eng)\n"
         "  /relines         recount every page's scan lines by decoding the page\n"
         "  /q               quiet: do not print the report (the log still gets it)\n"
         "  /log=FILE        append the run's record to FILE instead of the default log\n"
@@ -50,7 +52,8 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "  0      every fax file was converted or skipped\n"
         "  1      a file was not converted, or a folder could not be read (the report says which)\n"
         "  2      nothing could start: no source given, the source folder missing, an empty\n"
-        "         save option, no work files, or the window without a display\n"
+        "         save option, no work files, OCR languages not installed, or the window\n"
+        "         without a display\n"
         "  128+N  interrupted by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP); the report and\n"
         "         the log list the files that were finished\n"
         "\n"
@@ -112,6 +115,8 @@ bool apply_exact_option(std::string_view token, BatchJob& job,
         settings.recalculate_lines = 1;
     } else if (token == "/skip") {
         job.skip_existing = 1;
+    } else if (token == "/ocr") {
+        job.ocr = 1;
     } else if (token.size() == 4 && token.substr(0, 3) == "/m=" && token[3] >= '0' &&
                token[3] <= '2') {
         settings.page_file_mode = static_cast<uint8_t>(token[3] - '0');
@@ -182,6 +187,8 @@ int parse_command_line(const char* text, BatchJob& job, faxread::ConversionSetti
     job.job_mode = kJobModeNone;
     job.skip_existing = 0;
     job.jobs = 0;
+    job.ocr = 0;
+    job.ocr_languages.clear();
     settings.raw_mode = 0;
     settings.recalculate_lines = 0;
 
@@ -203,7 +210,13 @@ int parse_command_line(const char* text, BatchJob& job, faxread::ConversionSetti
         const std::string lower = ascii_lower(token);
         size_t drop = space + 1;  // the token and the space after it
 
-        if (!apply_exact_option(lower, job, settings) && !apply_jobs_option(lower, token, job)) {
+        if (lower.starts_with("/ocr=")) {
+            // Tesseract's language names are lower case, but kept as typed: a wrong one is
+            // named by the check before the run.
+            job.ocr = 1;
+            job.ocr_languages = std::string(token.substr(5));
+        } else if (!apply_exact_option(lower, job, settings) &&
+                   !apply_jobs_option(lower, token, job)) {
             bool matched = false;
             for (const Prefix& prefix : kPrefixes) {
                 if (lower.compare(0, prefix.text.size(), prefix.text) != 0)

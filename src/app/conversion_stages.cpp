@@ -1,7 +1,9 @@
 #include "app/conversion_stages.h"
 
 #include <cerrno>
+#include <optional>
 
+#include "app/page_recognition.h"
 #include "app/pipeline.h"
 #include "app/process_paths.h"
 #include "faxread/fax_reader.h"
@@ -43,9 +45,15 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
         return fail(job, source, "Error Fax", errno, kFaxError);
     }
     pdfout::TiffCopyReport copied;
+    // With /ocr the copy stage hands each decoded page to recognition as it goes.
+    std::optional<FileRecognition> recognition;
+    if (job.recognition)
+        recognition.emplace(*job.recognition);
     {
         pdfout::TiffCopyHooks hooks;
         hooks.report = &copied;
+        if (recognition)
+            hooks.observer = &*recognition;
         pdfout::DiagnosticSink sink;
         errno = 0;
         if (pdfout::copy_tiff(workspace.intermediate_tiff_path(), workspace.normalised_tiff_path(),
@@ -60,13 +68,17 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
     info.author = metadata.author_text;
     pdfout::DiagnosticSink sink;
     errno = 0;
-    if (pdfout::convert_tiff_to_pdf(workspace.normalised_tiff_path(), destination, 0, info, sink) !=
-        0) {
+    if (recognition)
+        recognition->copy_finished(copied);
+    if (pdfout::convert_tiff_to_pdf(workspace.normalised_tiff_path(), destination, 0, info, sink,
+                                    recognition ? &*recognition : nullptr) != 0) {
         return fail(job, source, "Error in converting to pdf", sink.system_error(),
                     kPdfWriterFailed);
     }
     notes = collect_page_notes(reader.page_statuses(), copied, reader.settings().page_count,
                                reader.pages_left_out());
+    if (recognition)
+        add_pages_without_text(notes, recognition->pages_without_text());
     return kConverted;
 }
 

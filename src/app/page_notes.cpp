@@ -24,7 +24,7 @@ void add_decode(PageNote& note, const faxcodec::StripDecodeStatus& decode) {
 
 bool has_note(const PageNote& n) {
     return n.damaged_lines > 0 || n.damaged_from_line >= 0 || n.data_cut_short ||
-           n.file_cut_short || n.unreadable || n.left_out;
+           n.file_cut_short || n.unreadable || n.left_out || n.no_text_layer;
 }
 
 std::string page_text(const PageNote& n) {
@@ -47,6 +47,8 @@ std::string page_text(const PageNote& n) {
     } else if (n.data_cut_short) {
         parts.push_back("data cut short");
     }
+    if (n.no_text_layer)
+        parts.push_back("no text layer");
     for (size_t i = 0; i < parts.size(); ++i)
         text += (i == 0 ? "" : ", ") + parts[i];
     return text;
@@ -86,6 +88,19 @@ FileNotes collect_page_notes(const std::vector<faxread::PageReadStatus>& read,
             notes.pages.push_back(note);
     }
     return notes;
+}
+
+void add_pages_without_text(FileNotes& notes, const std::vector<uint32_t>& pages) {
+    for (uint32_t page : pages) {
+        auto at = std::lower_bound(notes.pages.begin(), notes.pages.end(), page,
+                                   [](const PageNote& n, uint32_t p) { return n.page < p; });
+        if (at == notes.pages.end() || at->page != page) {
+            PageNote note;
+            note.page = page;
+            at = notes.pages.insert(at, note);
+        }
+        at->no_text_layer = true;
+    }
 }
 
 std::string success_text(const FileNotes& notes, const std::vector<std::string>& more) {

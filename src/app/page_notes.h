@@ -12,6 +12,8 @@
 //   "file cut short"                     the file ends before the page's data does
 //   "unreadable, left blank"             the page's data could not be read at all
 //   "left out"                           the page could not be copied and is not in the PDF
+//   "no text layer"                      /ocr: the page's text could not be recognised, so it
+//                                        is only the image
 // and for the file: "page N left out" or "pages N to M left out" for pages past the most a
 // file can have.
 #pragma once
@@ -33,6 +35,7 @@ struct PageNote {
     bool file_cut_short = false;
     bool unreadable = false;
     bool left_out = false;
+    bool no_text_layer = false;  // /ocr: the page's recognition failed
 };
 
 struct FileNotes {
@@ -45,6 +48,9 @@ struct FileNotes {
 FileNotes collect_page_notes(const std::vector<faxread::PageReadStatus>& read,
                              const pdfout::TiffCopyReport& copied, uint32_t pages_kept,
                              uint32_t pages_left_out);
+
+// Marks the pages (from 0) whose text layer is missing, in page order with the others.
+void add_pages_without_text(FileNotes& notes, const std::vector<uint32_t>& pages);
 
 // "Success !", followed by the notes in parentheses when there are any; `more` are further
 // notes on the file, after the pages' own.

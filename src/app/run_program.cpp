@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <string_view>
 
 #include "app/batch_job.h"
@@ -13,6 +15,7 @@
 #include "app/conversion_pool.h"
 #include "app/conversion_log.h"
 #include "app/folder_batch.h"
+#include "app/page_recognition.h"
 #include "app/pipeline.h"
 #include "app/process_paths.h"
 #include "faxread/fax_type.h"
@@ -58,25 +61,28 @@ class ReportPrinter {
     explicit ReportPrinter(bool quiet) : quiet_(quiet), progress_(platform::error_is_terminal()) {}
 
     void report(std::string_view text) {
-        clear_progress();
+        std::lock_guard<std::mutex> lock(mutex_);
+        clear_shown();
         if (!quiet_)
             platform::print_report_part(text);
     }
     void progress(size_t done, size_t total, const std::string& source) {
-        if (!progress_)
-            return;
-        if (done >= total) {
-            clear_progress();
-            return;
-        }
-        platform::print_error("\r\x1b[K[" + std::to_string(done) + "/" + std::to_string(total) +
-                              "] " + source);
-        shown_ = true;
+        std::lock_guard<std::mutex> lock(mutex_);
+        done_ = done;
+        total_ = total;
+        source_ = source;
+        show();
+    }
+    // With /ocr, from the recognition threads: pages read so far.
+    void pages_recognised(uint64_t pages) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pages_ = pages;
+        show();
     }
     void clear_progress() {
-        if (shown_)
-            platform::print_error("\r\x1b[K");
-        shown_ = false;
+        std::lock_guard<std::mutex> lock(mutex_);
+        clear_shown();
+        done_ = total_ = 1;  // nothing more to show
     }
     RunHooks hooks() {
         RunHooks hooks;
@@ -88,9 +94,35 @@ class ReportPrinter {
     }
 
   private:
+    void show() {
+        if (!progress_)
+            return;
+        if (total_ > 0 && done_ >= total_) {
+            clear_shown();
+            return;
+        }
+        std::string line = "\r\x1b[K[" + std::to_string(done_) + "/" + std::to_string(total_) + "]";
+        if (pages_ > 0)
+            line += " " + std::to_string(pages_) + (pages_ == 1 ? " page" : " pages") + " read";
+        if (!source_.empty())
+            line += " " + source_;
+        platform::print_error(line);
+        shown_ = true;
+    }
+    void clear_shown() {
+        if (shown_)
+            platform::print_error("\r\x1b[K");
+        shown_ = false;
+    }
+
+    std::mutex mutex_;
     bool quiet_;
     bool progress_;
     bool shown_ = false;
+    size_t done_ = 0;
+    size_t total_ = 0;
+    uint64_t pages_ = 0;
+    std::string source_;
 };
 
 void write_log(const BatchJob& job) {
@@ -132,11 +164,25 @@ int run_command_line(BatchJob& job) {
                                    ? "no source folder given: add /d=FOLDER (see trelvane --help)"
                                    : "no source file given: add /f=FILE (see trelvane --help)");
     }
+    // A language that cannot be read stops the run before anything is converted.
+    if (job.ocr != 0) {
+        const std::string problem = recognition_problem(ocr_languages_of(job));
+        if (!problem.empty())
+            return could_not_start(problem);
+    }
     ReportPrinter printer(job.quiet != 0);
     BatchRun run;
     // Before any thread starts: the signals then reach only the watch.
     platform::InterruptWatch watch([&run](int signal_number) { run.interrupt(signal_number); });
 
+    // Pages are recognised on threads of their own, as many as the jobs: a single fax of many
+    // pages uses them all too.
+    if (job.ocr != 0) {
+        const unsigned threads = job.jobs > 0 ? static_cast<unsigned>(job.jobs) : default_job_count();
+        job.recognition = std::make_shared<RecognitionPool>(
+            ocr_languages_of(job), threads,
+            [&printer](const RecognitionProgress& p) { printer.pages_recognised(p.pages_done); });
+    }
     RunOutcome outcome;
     int source_problem = 0;
     if (job.job_mode == kJobModeFolder) {
@@ -165,6 +211,7 @@ int run_command_line(BatchJob& job) {
         outcome = run.run(job, {PlannedFile{job.source, job.destination, job.destination}},
                           printer.hooks());
     }
+    job.recognition.reset();
     printer.clear_progress();
     if (outcome.workspace_error != 0) {
         const std::string line = "Failed to create work files in " +
@@ -237,7 +284,10 @@ int program_entry(int argc, char** argv) {
             return kExitSuccess;
         }
         if (arg == "--version") {
-            platform::print_output("trelvane " TRELVANE_VERSION "\n");
+            platform::print_output(recognition_available()
+                                       ? "trelvane " TRELVANE_VERSION "\n"
+                                       : "trelvane " TRELVANE_VERSION
+                                         " (built without text recognition: no /ocr)\n");
             return kExitSuccess;
         }
     }

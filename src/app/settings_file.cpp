@@ -15,6 +15,9 @@ namespace {
 constexpr const char* kMainSection = "Main";
 constexpr const char* kOptionsSection = "Options";
 constexpr const char* kParallelJobsKey = "ParallelJobs";
+constexpr const char* kOcrKey = "Ocr";
+constexpr const char* kOcrLanguagesKey = "OcrLanguages";
+constexpr size_t kMaxLanguagesLength = 200;
 
 // The "Options" keys in the order they are read and written.
 using OptionField = int32_t SavedOptions::*;
@@ -49,6 +52,17 @@ int32_t read_parallel_jobs(const std::string& path) {
     return value >= kMinParallelJobs && value <= kMaxParallelJobs ? value : default_parallel_jobs();
 }
 
+// Names of letters, digits and '_' joined by '+'.
+bool is_language_list(const std::string& text) {
+    if (text.empty() || text.size() > kMaxLanguagesLength || text.front() == '+' ||
+        text.back() == '+' || text.find("++") != std::string::npos)
+        return false;
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '+';
+    });
+}
+
 }  // namespace
 
 int32_t default_parallel_jobs() {
@@ -72,6 +86,11 @@ SavedOptions read_saved_options(const std::string& settings_path, int32_t recalc
             platform::read_profile_int(settings_path, kOptionsSection, key, options.*field);
     }
     options.parallel_jobs = read_parallel_jobs(settings_path);
+    options.ocr = platform::read_profile_int(settings_path, kOptionsSection, kOcrKey, 0) == 1 ? 1 : 0;
+    const std::string languages =
+        platform::read_profile_string(settings_path, kOptionsSection, kOcrLanguagesKey, "");
+    if (is_language_list(languages))
+        options.ocr_languages = languages;
     return options;
 }
 
@@ -92,6 +111,12 @@ bool write_saved_options(const std::string& settings_path, const SavedOptions& o
     }
     ok = platform::write_profile_string(settings_path, kOptionsSection, kParallelJobsKey,
                                         std::to_string(options.parallel_jobs)) &&
+         ok;
+    ok = platform::write_profile_string(settings_path, kOptionsSection, kOcrKey,
+                                        std::to_string(options.ocr)) &&
+         ok;
+    ok = platform::write_profile_string(settings_path, kOptionsSection, kOcrLanguagesKey,
+                                        options.ocr_languages) &&
          ok;
     return ok;
 }

@@ -33,6 +33,10 @@ struct SavedOptions {
     // "ParallelJobs": a missing value, or one that is not a whole number in range, reads as the
     // default.
     int32_t parallel_jobs = default_parallel_jobs();
+    // "Ocr": 1 makes searchable PDFs (any other value: plain ones).
+    int32_t ocr = 0;
+    // "OcrLanguages": Tesseract's names joined by '+'; missing or not such a list: "eng".
+    std::string ocr_languages = "eng";
 };
 
 // Values longer than this are cut, as the fixed buffers of the settings reader always did.

@@ -13,6 +13,7 @@
 #include "app/conversion_log.h"
 #include "app/conversion_pool.h"
 #include "app/folder_batch.h"
+#include "app/page_recognition.h"
 #include "app/pipeline.h"
 #include "app/process_paths.h"
 #include "faxread/fax_type.h"
@@ -308,6 +309,21 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
                               ? static_cast<unsigned>(request.options.parallel_jobs)
                               : app::default_job_count();
     int converted = 0;
+    // Searchable PDFs: the pass's own recognition threads, as many as its jobs. Languages that
+    // cannot be read stop the pass before any conversion, as they stop a command-line run.
+    if (request.options.ocr && !plan.empty()) {
+        const std::string problem = app::recognition_problem(request.options.ocr_languages);
+        if (!problem.empty()) {
+            job.log_text += problem + "\r\n";
+            view.recognition_unavailable(problem);
+            plan.clear();
+        } else {
+            job.ocr = 1;
+            job.ocr_languages = request.options.ocr_languages;
+            job.recognition =
+                std::make_shared<app::RecognitionPool>(request.options.ocr_languages, jobs);
+        }
+    }
     if (!plan.empty()) {
         app::ConversionPool pool(job, std::move(plan), jobs, pass_converter(request));
         const std::string& temp_folder = app::process_paths().temp_folder;
@@ -322,6 +338,7 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
         }
     }
 
+    job.recognition.reset();
     view.status_changed(done_status_text(converted));
     if (!request.log_parent_folder.empty()) {
         platform::create_folder_chain(request.log_parent_folder);

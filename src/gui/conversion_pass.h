@@ -30,6 +30,9 @@ class PassView {
     virtual void save_folder_failed() = 0;
     // Nothing is converted: the work files could not be made (message says where and why).
     virtual void work_files_failed(const std::string& message) = 0;
+    // Nothing is converted: searchable PDFs were asked for and the languages cannot be read
+    // (message says which package to install).
+    virtual void recognition_unavailable(const std::string& message) { (void)message; }
     virtual void file_started(int row, const std::string& source_path) = 0;
     // pdf_path is empty unless a PDF was put in place.
     virtual void file_finished(int row, const std::string& pdf_path, const std::string& result) = 0;

@@ -40,6 +40,9 @@ class ConvertPage::WorkerView : public PassView {
     void work_files_failed(const std::string& message) override {
         post(PassEvent::Kind::WorkFilesFailed, 0, message);
     }
+    void recognition_unavailable(const std::string& message) override {
+        post(PassEvent::Kind::RecognitionUnavailable, 0, message);
+    }
     void file_started(int row, const std::string& source_path) override {
         post(PassEvent::Kind::FileStarted, row, source_path);
     }
@@ -78,6 +81,9 @@ void ConvertPage::apply(PassEvent& event) {
         case PassEvent::Kind::WorkFilesFailed:
             environment_.prompter->show_message(this, MessageKind::Error, "Error",
                                                 event.text + kWorkFilesAdvice);
+            break;
+        case PassEvent::Kind::RecognitionUnavailable:
+            environment_.prompter->show_message(this, MessageKind::Error, "Error", event.text);
             break;
         case PassEvent::Kind::FileStarted:
             file_started_event(event.number, std::move(event.text));

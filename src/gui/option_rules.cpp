@@ -37,6 +37,8 @@ WindowOptions window_options_from(const app::SavedOptions& options) {
     w.keep_date = options.keep_date;
     w.keep_ext = options.keep_ext;
     w.parallel_jobs = options.parallel_jobs;
+    w.ocr = options.ocr == 1;
+    w.ocr_languages = options.ocr_languages;
     return w;
 }
 

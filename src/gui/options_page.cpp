@@ -6,12 +6,14 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <initializer_list>
 
 #include "app/batch_job.h"
+#include "app/page_recognition.h"
 #include "gui/option_rules.h"
 #include "gui/window_colours.h"
 
@@ -66,6 +68,20 @@ OptionsPage::OptionsPage(const std::string& settings_path, QWidget* parent)
                                "processor, here %1)")
                                 .arg(app::default_parallel_jobs()));
 
+    ocr_box_ = new QCheckBox(tr("Searchable PDFs (text recognition)"), this);
+    languages_field_ = new QLineEdit(this);
+    languages_field_->setMaxLength(200);
+    languages_field_->setToolTip(tr("The languages of the faxes' text, as Tesseract names them: "
+                                    "eng, deu, fra; several joined by '+', as deu+eng"));
+    if (!app::recognition_available()) {
+        ocr_box_->setEnabled(false);
+        ocr_box_->setToolTip(tr("This trelvane was built without text recognition"));
+    } else {
+        ocr_box_->setToolTip(tr("Adds an invisible layer of the recognised words over every "
+                                "page, so that the PDFs can be searched; the image stays as it "
+                                "is"));
+    }
+
     auto* source_group = new QGroupBox(tr("Source Options"), this);
     auto* source_layout = new QVBoxLayout(source_group);
     source_layout->addWidget(directory_button_);
@@ -97,12 +113,22 @@ OptionsPage::OptionsPage(const std::string& settings_path, QWidget* parent)
     jobs_layout->addWidget(jobs_field_);
     jobs_layout->addStretch();
 
+    auto* ocr_layout = new QHBoxLayout;
+    ocr_layout->addWidget(ocr_box_);
+    ocr_layout->addSpacing(12);
+    auto* languages_label = new QLabel(tr("Languages"), this);
+    languages_label->setBuddy(languages_field_);
+    ocr_layout->addWidget(languages_label);
+    ocr_layout->addWidget(languages_field_);
+    ocr_layout->addStretch();
+
     auto* grid = new QGridLayout(this);
     grid->addWidget(source_group, 0, 0);
     grid->addWidget(destination_group, 0, 1);
     grid->addWidget(cycle_group, 1, 0, 1, 2);
     grid->addLayout(jobs_layout, 2, 0, 1, 2);
-    grid->setRowStretch(3, 1);
+    grid->addLayout(ocr_layout, 3, 0, 1, 2);
+    grid->setRowStretch(4, 1);
 
     fields_ = app::read_saved_options(settings_path_, app::global_settings().recalculate_lines);
     show_fields();
@@ -119,11 +145,13 @@ OptionsPage::OptionsPage(const std::string& settings_path, QWidget* parent)
     const auto changed = static_cast<void (QTimer::*)()>(&QTimer::start);
     for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
              directory_button_, files_button_, subdir_box_, hierarchy_box_, keep_date_box_,
-             keep_ext_box_, recalculate_box_, cycle_box_}) {
+             keep_ext_box_, recalculate_box_, cycle_box_, ocr_box_}) {
         connect(button, &QAbstractButton::toggled, &save_timer_, changed);
     }
     connect(minutes_field_, &QSpinBox::valueChanged, &save_timer_, changed);
     connect(jobs_field_, &QSpinBox::valueChanged, &save_timer_, changed);
+    connect(languages_field_, &QLineEdit::textChanged, &save_timer_, changed);
+    connect(ocr_box_, &QCheckBox::toggled, languages_field_, &QLineEdit::setEnabled);
 }
 
 void OptionsPage::show_fields() {
@@ -137,6 +165,9 @@ void OptionsPage::show_fields() {
     show_value(cycle_box_, fields_.cycle_enabled);
     minutes_field_->setValue(fields_.cycle_minutes);
     jobs_field_->setValue(fields_.parallel_jobs);
+    ocr_box_->setChecked(fields_.ocr == 1 && app::recognition_available());
+    languages_field_->setText(QString::fromStdString(fields_.ocr_languages));
+    languages_field_->setEnabled(ocr_box_->isChecked());
 }
 
 void OptionsPage::apply_enabling() {
@@ -159,6 +190,9 @@ app::SavedOptions OptionsPage::controls_values() const {
     // A spin box holds whole numbers only; anything typed beyond its range is not taken.
     values.cycle_minutes = minutes_field_->value();
     values.parallel_jobs = jobs_field_->value();
+    values.ocr = ocr_box_->isChecked() ? 1 : 0;
+    const std::string languages = languages_field_->text().trimmed().toStdString();
+    values.ocr_languages = languages.empty() ? std::string("eng") : languages;
     return values;
 }
 

@@ -1,5 +1,5 @@
-// The "Options" page: source and destination options, the automatic conversion and the number of
-// parallel conversions, read from and written to the settings file.
+// The "Options" page: source and destination options, the automatic conversion, the number of
+// parallel conversions and searchable PDFs, read from and written to the settings file.
 #pragma once
 
 #include <QTimer>
@@ -10,6 +10,7 @@
 #include "gui/window_options.h"
 
 class QCheckBox;
+class QLineEdit;
 class QRadioButton;
 class QSpinBox;
 
@@ -42,6 +43,8 @@ class OptionsPage : public QWidget {
     QCheckBox* cycle_box() const { return cycle_box_; }
     QSpinBox* minutes_field() const { return minutes_field_; }
     QSpinBox* jobs_field() const { return jobs_field_; }
+    QCheckBox* ocr_box() const { return ocr_box_; }
+    QLineEdit* languages_field() const { return languages_field_; }
 
   signals:
     // The automatic conversion was switched on or off, or its interval changed with it.
@@ -71,6 +74,8 @@ class OptionsPage : public QWidget {
     QCheckBox* cycle_box_ = nullptr;
     QSpinBox* minutes_field_ = nullptr;
     QSpinBox* jobs_field_ = nullptr;
+    QCheckBox* ocr_box_ = nullptr;
+    QLineEdit* languages_field_ = nullptr;
 };
 
 }  // namespace trelvane::gui

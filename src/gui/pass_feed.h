@@ -18,6 +18,7 @@ struct PassEvent {
         Started,
         SaveFolderFailed,
         WorkFilesFailed,
+        RecognitionUnavailable,
         FileStarted,
         FileFinished,
         Status,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace trelvane::gui {
 
@@ -16,6 +17,8 @@ struct WindowOptions {
     int32_t keep_date = 0;
     int32_t keep_ext = 0;
     int32_t parallel_jobs = 0;  // conversions at once; 0: one per processor
+    bool ocr = false;           // searchable PDFs
+    std::string ocr_languages = "eng";
 };
 
 }  // namespace trelvane::gui

@@ -49,6 +49,7 @@ struct NotesCase {
     uint32_t kept;
     uint32_t left_out;
     std::string expected;
+    std::vector<uint32_t> without_text = {};  // /ocr: pages whose recognition failed
 };
 
 class SuccessText : public ::testing::TestWithParam<NotesCase> {};
@@ -57,7 +58,9 @@ TEST_P(SuccessText, NamesThePagesThatAreNotWhole) {
     const NotesCase& c = GetParam();
     pdfout::TiffCopyReport report;
     report.pages = c.copied;
-    EXPECT_EQ(success_text(collect_page_notes(c.read, report, c.kept, c.left_out)), c.expected);
+    FileNotes notes = collect_page_notes(c.read, report, c.kept, c.left_out);
+    add_pages_without_text(notes, c.without_text);
+    EXPECT_EQ(success_text(notes), c.expected);
 }
 
 const StripDecodeStatus kClean{};
@@ -117,8 +120,31 @@ INSTANTIATE_TEST_SUITE_P(
                   {copied(0, decoded(kG3, 3, 0, false))},
                   21,
                   1,
-                  "Success ! (page 1: 3 damaged lines; page 22 left out)"}),
+                  "Success ! (page 1: 3 damaged lines; page 22 left out)"},
+        NotesCase{"NoTextLayer",
+                  {},
+                  {copied(0, kClean), copied(3, kClean)},
+                  5,
+                  0,
+                  "Success ! (page 4: no text layer)",
+                  {3}},
+        NotesCase{"NoTextLayerBesideDamage",
+                  {},
+                  {copied(1, decoded(kG3, 3, 0, false))},
+                  2,
+                  0,
+                  "Success ! (page 1: no text layer; page 2: 3 damaged lines, no text layer)",
+                  {1, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SuccessText, NotesOnTheFileComeAfterThePages) {
+    pdfout::TiffCopyReport report;
+    report.pages = {copied(0, decoded(kG3, 2, 0, false))};
+    EXPECT_EQ(success_text(collect_page_notes({}, report, 1, 0), {"file times not kept: x"}),
+              "Success ! (page 1: 2 damaged lines; file times not kept: x)");
+    EXPECT_EQ(success_text(FileNotes{}, {"file times not kept: x"}),
+              "Success ! (file times not kept: x)");
+}
 
 TEST(SuccessText, ManyPagesNotWholeAreNamedUpToTwentyAndCountedAfter) {
     pdfout::TiffCopyReport report;

@@ -29,6 +29,7 @@
 
 #include "app/conversion_workspace.h"
 #include "app/pipeline.h"
+#include "app/page_recognition.h"
 #include "app/settings_file.h"
 #include "gui/fax_settings_page.h"
 #include "gui/options_page.h"
@@ -1108,6 +1109,52 @@ TEST_F(MainWindowTest, ParallelConversionsRoundTripThroughTheSettingsFile) {
         }
         auto window = make_window();
         EXPECT_EQ(window->options_page()->jobs_field()->value(), c.shown == 5 ? 6 : 5);
+    }
+}
+
+// Searchable PDFs: the check box and the language field show what the settings file holds
+// (anything but 1 is off, a language text that is no list of names is English) and are written
+// back as they change.
+TEST_F(MainWindowTest, SearchablePdfChoicesRoundTripThroughTheSettingsFile) {
+    if (!app::recognition_available())
+        GTEST_SKIP() << "built without text recognition: the check box stays off and disabled";
+    const std::string settings = dir.file("trelvane.ini");
+    struct Case {
+        std::string stored;  // the lines after [Options]
+        bool checked;
+        std::string languages;
+    };
+    const std::vector<Case> cases = {
+        {"", false, "eng"},
+        {"Ocr=1\nOcrLanguages=deu+eng\n", true, "deu+eng"},
+        {"Ocr=2\nOcrLanguages=chi_sim\n", false, "chi_sim"},
+        {"Ocr=1\nOcrLanguages=deu+\n", true, "eng"},
+        {"Ocr=1\nOcrLanguages=../etc\n", true, "eng"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("stored '" + c.stored + "'");
+        ASSERT_TRUE(testsupport::write_file(settings, "[Options]\nCycleMinutes=60\n" + c.stored));
+        {
+            auto window = make_window();
+            OptionsPage* page = window->options_page();
+            EXPECT_EQ(page->ocr_box()->isChecked(), c.checked);
+            EXPECT_EQ(page->languages_field()->text().toStdString(), c.languages);
+            EXPECT_EQ(page->languages_field()->isEnabled(), c.checked);
+            EXPECT_EQ(window->convert_page()->window_options().ocr, c.checked);
+
+            window->tabs()->setCurrentIndex(1);
+            page->ocr_box()->setChecked(!c.checked);
+            page->languages_field()->setText("fra+eng");
+            const std::string wanted =
+                std::string("Ocr=") + (c.checked ? "0" : "1") + "\nOcrLanguages=fra+eng\n";
+            ASSERT_TRUE(guitest::process_events_until(
+                [&] { return testsupport::read_file(settings).find(wanted) != std::string::npos; },
+                std::chrono::seconds(10)))
+                << testsupport::read_file(settings);
+        }
+        auto window = make_window();
+        EXPECT_EQ(window->options_page()->ocr_box()->isChecked(), !c.checked);
+        EXPECT_EQ(window->options_page()->languages_field()->text().toStdString(), "fra+eng");
     }
 }
 

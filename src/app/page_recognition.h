@@ -1,0 +1,89 @@
+// Searchable PDFs in a run: the pages of every file being converted are recognised on the run's
+// own recognition threads, one per job, each with the engine it made on its first page. The copy
+// stage hands each decoded page over as it goes (a bounded number wait, so a long fax never
+// holds all its bitmaps); the PDF writer then takes each page's words in page order, waiting for
+// pages still being read. A page whose recognition fails is written without text and named in
+// the file's report line.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pdfout/text_layer.h"
+#include "pdfout/tiff_copy.h"
+
+namespace trelvane::app {
+
+// True when this program was built with text recognition.
+bool recognition_available();
+
+// Checked before any conversion: empty when the languages can be recognised, else what the
+// user should be told (which package to install, or that this build has no recognition).
+std::string recognition_problem(const std::string& languages);
+
+struct RecognitionProgress {
+    uint64_t pages_done = 0;    // pages recognised (or failed) so far in the run
+    uint64_t pages_queued = 0;  // pages handed over so far
+};
+
+class RecognitionPool {
+  public:
+    // threads: recognitions at once (at least one). on_page, when given, is called on a
+    // recognition thread after each page.
+    RecognitionPool(std::string languages, unsigned threads,
+                    std::function<void(const RecognitionProgress&)> on_page = {});
+    // Waits for the pages being recognised; pages still queued are dropped.
+    ~RecognitionPool();
+    RecognitionPool(const RecognitionPool&) = delete;
+    RecognitionPool& operator=(const RecognitionPool&) = delete;
+
+    struct Page;
+    // Queues a page; waits while the queue holds as many pages as there are threads twice over.
+    void submit(std::shared_ptr<Page> page);
+    unsigned thread_count() const { return static_cast<unsigned>(threads_.size()); }
+    RecognitionProgress progress() const;
+
+  private:
+    void work();
+
+    std::string languages_;
+    std::function<void(const RecognitionProgress&)> on_page_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::shared_ptr<Page>> queue_;
+    RecognitionProgress progress_;
+    bool closing_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// One file's pages: watches the copy stage for decoded pages and gives the PDF writer their
+// words. Used on the thread converting the file.
+class FileRecognition final : public pdfout::PageObserver, public pdfout::PageTextProvider {
+  public:
+    explicit FileRecognition(RecognitionPool& pool) : pool_(pool) {}
+    ~FileRecognition() override;
+
+    void page_decoded(const pdfout::DecodedPage& page) override;
+    // After the copy stage: which of the decoded pages made it into the output, in its order.
+    void copy_finished(const pdfout::TiffCopyReport& report);
+    std::optional<pdfout::PageText> page_text(uint32_t page_index) override;
+
+    // Pages (the fax's own page index, from 0) written without text, ascending.
+    std::vector<uint32_t> pages_without_text() const;
+
+  private:
+    RecognitionPool& pool_;
+    std::vector<std::shared_ptr<RecognitionPool::Page>> pages_;  // in the order decoded
+    std::vector<size_t> output_order_;                           // output page -> pages_ index
+    std::vector<uint32_t> without_text_;
+};
+
+}  // namespace trelvane::app

@@ -1,0 +1,245 @@
+// Searchable PDFs through the real program: pages of known text, typeset and rendered by
+// Ghostscript at both fax resolutions and wrapped into WinFax files, come out with their words
+// in order for poppler, boxes on the ink, and an image and a rendering exactly those of the
+// plain PDF. Languages that are not installed stop the run before anything is converted.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/page_recognition.h"
+#include "e2e_run.h"
+#include "fax_fixtures.h"
+#include "support/libtiff_codec.h"
+#include "support/pdf_tools.h"
+#include "support/text_page.h"
+#include "support/winfax_builder.h"
+
+namespace trelvane::e2e {
+namespace {
+
+using testsupport::Bitmap;
+using testsupport::Coding;
+
+const std::vector<std::string> kLines = {
+    "The quick brown fox jumps over the lazy dog.",
+    "Invoice number 20090512 for the archive transfer",
+    "Please call us back before Friday, 10:30 at the latest.",
+};
+
+struct FaxMode {
+    const char* name;
+    Coding coding;
+    uint8_t resolution;  // WinFax header value
+    int x_res, y_res, height;
+};
+
+// The page's text lines as pdftotext gives them, blank lines left out.
+std::vector<std::string> text_lines(const std::string& pdf, int page) {
+    std::vector<std::string> lines;
+    std::istringstream text(testsupport::pdf_text(pdf, page));
+    for (std::string line; std::getline(text, line);) {
+        if (line.find_first_not_of(" \f") != std::string::npos)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+// The stream data of every image XObject, in file order, with its dictionary (object
+// references written as "R", since the text layer numbers objects differently).
+std::vector<std::string> image_objects(const std::string& pdf_bytes) {
+    std::vector<std::string> images;
+    size_t at = 0;
+    while ((at = pdf_bytes.find("/Subtype /Image", at)) != std::string::npos) {
+        const size_t start = pdf_bytes.rfind(" obj", at);
+        const size_t stream = pdf_bytes.find("stream", at);
+        const size_t end = pdf_bytes.find("endstream", stream);
+        if (start == std::string::npos || stream == std::string::npos || end == std::string::npos)
+            break;
+        const std::string dictionary = std::regex_replace(
+            pdf_bytes.substr(start, stream - start), std::regex("[0-9]+ 0 R"), "R");
+        images.push_back(dictionary + pdf_bytes.substr(stream, end - stream));
+        at = end;
+    }
+    return images;
+}
+
+class SearchableFax : public ConversionRun, public ::testing::WithParamInterface<FaxMode> {
+  protected:
+    void SetUp() override {
+        if (!app::recognition_available())
+            GTEST_SKIP() << "built without text recognition (TRELVANE_OCR=OFF or no Tesseract)";
+        for (const char* tool : {"gs", "pdftotext", "qpdf"}) {
+            if (!testsupport::tool_available(tool))
+                GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it)";
+        }
+    }
+
+    // A WinFax file of the pages, coded as the mode says.
+    void write_fax(const std::string& path, const std::vector<Bitmap>& pages) {
+        const FaxMode m = GetParam();
+        std::vector<testsupport::WinFaxPage> winfax;
+        for (const Bitmap& page : pages) {
+            testsupport::WinFaxPage p;
+            p.data = testsupport::libtiff_encode(page, m.coding, 2);
+            p.width = static_cast<uint16_t>(page.width);
+            p.length = static_cast<uint16_t>(page.height);
+            p.coding = m.coding == Coding::Group4 ? 1 : 0;
+            p.resolution = m.resolution;
+            winfax.push_back(std::move(p));
+        }
+        ASSERT_TRUE(testsupport::write_winfax(path, winfax));
+    }
+
+    Bitmap text_page(const std::vector<std::string>& lines) {
+        const FaxMode m = GetParam();
+        Bitmap page;
+        std::string log;
+        EXPECT_TRUE(testsupport::render_postscript(testsupport::text_page_program(lines, 12),
+                                                   m.x_res, m.y_res, 1728, m.height, page, &log))
+            << log;
+        return page;
+    }
+};
+
+TEST_P(SearchableFax, WordsInOrderOverAnUntouchedImage) {
+    const FaxMode m = GetParam();
+    const Bitmap page = text_page(kLines);
+    const Bitmap blank(1728, m.height);
+    const std::string fax = dir.file("letter.fxs");
+    write_fax(fax, {page, blank});
+
+    const std::string searchable = dir.file("searchable.pdf");
+    const std::string plain = dir.file("plain.pdf");
+    const RunResult with_text = run({"/f=" + fax, "/sf=" + searchable, "/q", "/ocr"});
+    ASSERT_EQ(with_text.exit_code, 0) << with_text.err;
+    EXPECT_NE(testsupport::read_file(log_path()).find(" : Success !\r\n"), std::string::npos);
+    ASSERT_EQ(run({"/f=" + fax, "/sf=" + plain, "/q"}).exit_code, 0);
+    EXPECT_TRUE(left_in_tmp().empty());
+
+    EXPECT_EQ(testsupport::qpdf_check(searchable).exit_code, 0)
+        << testsupport::qpdf_check(searchable).output;
+    EXPECT_EQ(text_lines(searchable, 1), kLines);
+    std::vector<testsupport::PdfWord> blank_words;
+    ASSERT_TRUE(testsupport::pdf_words(searchable, 2, blank_words));
+    EXPECT_TRUE(blank_words.empty()) << blank_words.front().text;
+    EXPECT_TRUE(text_lines(plain, 1).empty());
+
+    // The image is byte for byte the plain PDF's, and each page renders pixel for pixel as
+    // the plain one does: the fax page itself.
+    const std::vector<std::string> images = image_objects(testsupport::read_file(searchable));
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_TRUE(images == image_objects(testsupport::read_file(plain)));
+    Bitmap rendered;
+    for (int p = 1; p <= 2; ++p) {
+        SCOPED_TRACE("page " + std::to_string(p));
+        Bitmap of_plain;
+        ASSERT_TRUE(testsupport::render_page_gs(searchable, p, m.x_res, m.y_res, rendered));
+        ASSERT_TRUE(testsupport::render_page_gs(plain, p, m.x_res, m.y_res, of_plain));
+        EXPECT_EQ(testsupport::first_difference(rendered, of_plain), -1);
+    }
+    ASSERT_TRUE(testsupport::render_page_gs(searchable, 1, m.x_res, m.y_res, rendered));
+    EXPECT_EQ(testsupport::first_difference(rendered, page.normalised()), -1);
+
+    // A viewer's selection lies over the printed word: across, the word's box is the ink of
+    // the word; down, the box holds it.
+    std::vector<testsupport::PdfWord> words;
+    ASSERT_TRUE(testsupport::pdf_words(searchable, 1, words));
+    ASSERT_FALSE(words.empty());
+    for (const testsupport::PdfWord& w : words) {
+        const double left = w.x_min * m.x_res / 72, right = w.x_max * m.x_res / 72;
+        const double top = w.y_min * m.y_res / 72, bottom = w.y_max * m.y_res / 72;
+        const testsupport::InkBox ink = testsupport::ink_box(rendered, int(left) - 3, int(top),
+                                                             int(right) + 3, int(bottom) + 1);
+        ASSERT_FALSE(ink.empty()) << w.text;
+        EXPECT_NEAR(left, ink.left, 2.5) << w.text;
+        EXPECT_NEAR(right, ink.right, 2.5) << w.text;
+        EXPECT_GE(ink.top, top - 1) << w.text;
+        EXPECT_LE(ink.bottom, bottom + 1) << w.text;
+    }
+}
+
+// The pages of one fax are read on every job at once; the text is the same as with one job,
+// each page's words on their own page.
+TEST_P(SearchableFax, PagesOfOneFaxOnSeveralJobsKeepTheirOrder) {
+    std::vector<Bitmap> pages;
+    std::vector<std::vector<std::string>> expected;
+    const char* const names[] = {"first", "second", "third", "fourth"};
+    for (int i = 0; i < 4; ++i) {
+        expected.push_back({std::string("The ") + names[i] + " page of the transfer list",
+                            kLines[static_cast<size_t>(i) % kLines.size()]});
+        pages.push_back(text_page(expected.back()));
+    }
+    const std::string fax = dir.file("list.fxm");
+    write_fax(fax, pages);
+    std::vector<std::string> texts;
+    for (const char* jobs : {"/jobs=1", "/jobs=3"}) {
+        SCOPED_TRACE(jobs);
+        const std::string pdf = dir.file(std::string("list") + jobs[6] + ".pdf");
+        const RunResult r = run({"/f=" + fax, "/sf=" + pdf, "/q", "/ocr=eng", jobs});
+        ASSERT_EQ(r.exit_code, 0) << r.err;
+        for (int p = 1; p <= 4; ++p)
+            EXPECT_EQ(text_lines(pdf, p), expected[static_cast<size_t>(p) - 1]) << "page " << p;
+        std::string all;
+        for (int p = 1; p <= 4; ++p)
+            all += testsupport::pdf_text(pdf, p);
+        texts.push_back(all);
+    }
+    EXPECT_EQ(texts[0], texts[1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FaxModes, SearchableFax,
+    ::testing::Values(FaxMode{"group4_fine", Coding::Group4, kFine, 200, 200, 2200},
+                      FaxMode{"group3_standard", Coding::Group3OneDimensional, kStandard, 200,
+                              100, 1100}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+using RecognitionLanguages = ConversionRun;
+
+const char* const kSample = TRELVANE_SOURCE_DIR "/samples/delivery-notice.fxs";
+
+// A language whose data is not installed, or a list that names none, stops the run before
+// any conversion: exit status 2, the package to install on standard error, no PDF.
+TEST_F(RecognitionLanguages, MissingOnesStopTheRunBeforeAnyConversion) {
+    if (!app::recognition_available()) {
+        const std::string fax = dir.file("a.fxs");
+        std::filesystem::copy_file(kSample, fax);
+        const RunResult r = run({"/f=" + fax, "/sf=" + dir.file("a.pdf"), "/ocr"});
+        EXPECT_EQ(r.exit_code, 2);
+        EXPECT_NE(r.err.find("built without text recognition"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("a.pdf")));
+        GTEST_SKIP() << "built without text recognition: only the refusal is checked";
+    }
+    struct Case {
+        std::string option;
+        std::string said;  // on standard error
+    };
+    const std::vector<Case> cases = {
+        {"/ocr=qqq", "apt-get install tesseract-ocr-qqq"},
+        {"/ocr=eng+zz_top", "tesseract-ocr-zz-top"},
+        {"/ocr=deu-eng", "Invalid OCR language list 'deu-eng'"},
+    };
+    std::filesystem::create_directories(dir.file("in"));
+    std::filesystem::copy_file(kSample, dir.file("in/a.fxs"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"/f=" + dir.file("in/a.fxs"), "/sf=" + dir.file("a.pdf")},
+              std::vector<std::string>{"/d=" + dir.file("in"), "/sd=" + dir.file("out")}}) {
+            std::vector<std::string> all = args;
+            all.push_back(c.option);
+            const RunResult r = run(all);
+            EXPECT_EQ(r.exit_code, 2);
+            EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+            EXPECT_FALSE(std::filesystem::exists(dir.file("a.pdf")));
+            EXPECT_FALSE(std::filesystem::exists(dir.file("out")));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace trelvane::e2e
