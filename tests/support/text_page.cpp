@@ -1,6 +1,7 @@
 #include "support/text_page.h"
 
 #include <algorithm>
+#include <cmath>
 #include <regex>
 
 #include "support/pdf_tools.h"
@@ -102,6 +103,26 @@ InkBox ink_box(const Bitmap& page, int left, int top, int right, int bottom) {
         }
     }
     return box;
+}
+
+std::string words_off_their_ink(const std::vector<PdfWord>& words, const Bitmap& rendered,
+                                int x_res, int y_res, double slack) {
+    std::string problems;
+    for (const PdfWord& w : words) {
+        const double left = w.x_min * x_res / 72, right = w.x_max * x_res / 72;
+        const double top = w.y_min * y_res / 72, bottom = w.y_max * y_res / 72;
+        const InkBox ink = ink_box(rendered, int(left) - 3, int(top), int(right) + 3,
+                                   int(bottom) + 1);
+        if (ink.empty() || std::abs(left - ink.left) > slack || std::abs(right - ink.right) > slack ||
+            ink.top < top - 1 || ink.bottom > bottom + 1) {
+            problems += "'" + w.text + "': box " + std::to_string(left) + "," +
+                        std::to_string(top) + " to " + std::to_string(right) + "," +
+                        std::to_string(bottom) + ", ink " + std::to_string(ink.left) + "," +
+                        std::to_string(ink.top) + " to " + std::to_string(ink.right) + "," +
+                        std::to_string(ink.bottom) + "\n";
+        }
+    }
+    return problems;
 }
 
 }  // namespace trelvane::testsupport

@@ -37,4 +37,10 @@ struct InkBox {
 // The box of the black pixels inside the rectangle (clipped to the page).
 InkBox ink_box(const Bitmap& page, int left, int top, int right, int bottom);
 
+// Where a viewer's selection of each word lies against the rendered page (x_res by y_res pixels
+// per inch): across, the word's box must be the ink of the word (within `slack` pixels); down,
+// the box must hold it. Empty when every word fits; else one line per word that does not.
+std::string words_off_their_ink(const std::vector<PdfWord>& words, const Bitmap& rendered,
+                                int x_res, int y_res, double slack = 2.5);
+
 }  // namespace trelvane::testsupport
