@@ -5,10 +5,10 @@
 
 #include "codec_input.h"
 #include "faxcodec/changing_elements.h"
-#include "faxcodec/group4_encoder.h"
 #include "faxcodec/strip_decoder.h"
 #include "fuzz_common.h"
 #include "support/libtiff_codec.h"
+#include "support/own_codec.h"
 
 using namespace trelvane;
 
@@ -18,13 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         return 0;
     const testsupport::Bitmap page = fuzz::page_of(in);
     const uint32_t width = static_cast<uint32_t>(page.width);
-    faxcodec::Group4Encoder encoder(width);
-    std::vector<uint32_t> changes;
-    for (int y = 0; y < page.height; ++y) {
-        faxcodec::read_row(page.row(y), width, changes);
-        encoder.encode_row(changes);
-    }
-    const std::vector<uint8_t> code = encoder.finish();
+    const std::vector<uint8_t> code = testsupport::encode_group4_ours(page);
 
     const faxcodec::CodedStrip strip(code, 1);
     faxcodec::StripDecoder decoder(strip, faxcodec::StripCoding::kGroup4, width);

@@ -202,14 +202,15 @@ void FileRecognition::page_decoded(const pdfout::DecodedPage& decoded) {
 void FileRecognition::copy_finished(const pdfout::TiffCopyReport& report) {
     // Pages the copy could not write are not in the output; every other decoded page is, in
     // the order decoded.
+    std::vector<uint32_t> left_out;
+    for (const pdfout::CopiedPage& copied : report.pages) {
+        if (copied.left_out)
+            left_out.push_back(copied.index);
+    }
+    std::sort(left_out.begin(), left_out.end());
     output_order_.clear();
     for (size_t i = 0; i < pages_.size(); ++i) {
-        const uint32_t index = pages_[i]->index;
-        const bool left_out = std::any_of(report.pages.begin(), report.pages.end(),
-                                          [&](const pdfout::CopiedPage& copied) {
-                                              return copied.index == index && copied.left_out;
-                                          });
-        if (left_out)
+        if (std::binary_search(left_out.begin(), left_out.end(), pages_[i]->index))
             pages_[i]->abandoned = true;
         else
             output_order_.push_back(i);

@@ -15,6 +15,7 @@
 #include "support/bitmap.h"
 #include "support/ccitt.h"
 #include "support/libtiff_codec.h"
+#include "support/own_codec.h"
 
 namespace trelvane::faxcodec {
 namespace {
@@ -56,13 +57,7 @@ OurDecode decode_ours(const std::vector<uint8_t>& data, int width, int height, C
 }
 
 std::vector<uint8_t> encode_ours(const Bitmap& page) {
-    Group4Encoder encoder(static_cast<uint32_t>(page.width));
-    std::vector<uint32_t> changes;
-    for (int y = 0; y < page.height; ++y) {
-        read_row(page.row(y), static_cast<uint32_t>(page.width), changes);
-        encoder.encode_row(changes);
-    }
-    return encoder.finish();
+    return testsupport::encode_group4_ours(page);
 }
 
 // Our decode of the data against libtiff's, picture and re-encoding. Where libtiff overflows
