@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
+#include <chrono>
+#include <cstring>
 #include <utility>
 
-#if TRELVANE_HAS_OCR
-#include "ocr/ocr_engine.h"
-#include "ocr/ocr_languages.h"
-#endif
 
 namespace trelvane::app {
+
+struct RecognitionPool::File {
+    bool complete = false;  // every page submitted (guarded by the pool's mutex)
+};
 
 struct RecognitionPool::Page {
     uint32_t index = 0;  // the fax's page, from 0
@@ -20,6 +23,9 @@ struct RecognitionPool::Page {
     double y_resolution = 0;
     std::vector<uint8_t> rows;
     std::atomic<bool> abandoned{false};
+    std::shared_ptr<File> file;
+    uint64_t ink = 0;  // black pixels
+    std::chrono::steady_clock::time_point queued;
 
     std::mutex mutex;
     std::condition_variable finished;
@@ -27,16 +33,60 @@ struct RecognitionPool::Page {
     std::optional<pdfout::PageText> text;  // nothing: recognition failed
 };
 
+namespace {
+
+// How long a thread waits for more of a file's pages before it picks among those queued.
+constexpr std::chrono::milliseconds kGatherTime{50};
+
+uint64_t black_pixels(const std::vector<uint8_t>& rows) {
+    uint64_t count = 0;
+    size_t i = 0;
+    for (; i + 8 <= rows.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, rows.data() + i, sizeof word);
+        count += static_cast<uint64_t>(std::popcount(word));
+    }
+    for (; i < rows.size(); ++i)
+        count += static_cast<uint64_t>(std::popcount(rows[i]));
+    return count;
+}
+
+#if TRELVANE_HAS_OCR
+std::unique_ptr<ocr::PageReader> make_engine(const std::string& languages, std::string* error) {
+    const ocr::OcrModule* module = ocr::load_ocr_module(error);
+    if (module == nullptr)
+        return nullptr;
+    ocr::OcrOptions options;
+    options.languages = languages;
+    return module->create_reader(options, error);
+}
+#endif
+
+}  // namespace
+
 bool recognition_available() {
     return TRELVANE_HAS_OCR != 0;
 }
 
-std::string recognition_problem(const std::string& languages) {
+std::string recognition_problem(const std::string& languages,
+                                std::unique_ptr<ocr::PageReader>* engine) {
 #if TRELVANE_HAS_OCR
-    const ocr::LanguageCheck check = ocr::check_languages(languages);
+    std::string error;
+    const ocr::OcrModule* module = ocr::load_ocr_module(&error);
+    if (module == nullptr) {
+        return "text recognition cannot be used: its module could not be loaded (" + error +
+               "); reinstall trelvane";
+    }
+    if (engine != nullptr) {
+        // A failure names the languages that failed and the packages that bring them.
+        *engine = make_engine(languages, &error);
+        return *engine ? std::string() : error;
+    }
+    const ocr::LanguageCheck check = module->check_languages(languages, {});
     return check.ok ? std::string() : check.message;
 #else
     (void)languages;
+    (void)engine;
     return "this trelvane was built without text recognition, so /ocr cannot be used; build it "
            "with Tesseract (apt-get install libtesseract-dev tesseract-ocr-eng, then cmake "
            "-DTRELVANE_OCR=ON)";
@@ -44,12 +94,15 @@ std::string recognition_problem(const std::string& languages) {
 }
 
 RecognitionPool::RecognitionPool(std::string languages, unsigned threads,
-                                 std::function<void(const RecognitionProgress&)> on_page)
+                                 std::function<void(const RecognitionProgress&)> on_page,
+                                 std::unique_ptr<ocr::PageReader> engine)
     : languages_(std::move(languages)), on_page_(std::move(on_page)) {
     threads = std::max(threads, 1u);
     threads_.reserve(threads);
-    for (unsigned i = 0; i < threads; ++i)
-        threads_.emplace_back([this] { work(); });
+    for (unsigned i = 0; i < threads; ++i) {
+        std::unique_ptr<ocr::PageReader> own = i == 0 ? std::move(engine) : nullptr;
+        threads_.emplace_back([this, own = std::move(own)]() mutable { work(std::move(own)); });
+    }
 }
 
 RecognitionPool::~RecognitionPool() {
@@ -70,15 +123,24 @@ RecognitionPool::~RecognitionPool() {
 
 void RecognitionPool::submit(std::shared_ptr<Page> page) {
     std::unique_lock<std::mutex> lock(mutex_);
-    const size_t limit = 2 * threads_.size();
+    const size_t limit = kPagesPerThread * threads_.size();
     changed_.wait(lock, [&] { return closing_ || queue_.size() < limit; });
     if (closing_) {
         std::lock_guard<std::mutex> page_lock(page->mutex);
         page->done = true;
         return;
     }
+    page->queued = std::chrono::steady_clock::now();
     queue_.push_back(std::move(page));
     ++progress_.pages_queued;
+    changed_.notify_all();
+}
+
+void RecognitionPool::file_complete(File& file) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        file.complete = true;
+    }
     changed_.notify_all();
 }
 
@@ -87,46 +149,68 @@ RecognitionProgress RecognitionPool::progress() const {
     return progress_;
 }
 
+std::shared_ptr<RecognitionPool::Page> RecognitionPool::next_page(
+    std::unique_lock<std::mutex>& lock) {
+    const size_t limit = kPagesPerThread * threads_.size();
+    for (;;) {
+        changed_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+        if (closing_)
+            return nullptr;
+        // Files go in the order they came; a file still being decoded gets a moment to hand
+        // over more pages, so that its heaviest is among those to choose from.
+        const std::shared_ptr<Page>& head = queue_.front();
+        const auto deadline = head->queued + kGatherTime;
+        if (!head->file->complete && queue_.size() < limit &&
+            std::chrono::steady_clock::now() < deadline) {
+            changed_.wait_until(lock, deadline, [&] {
+                return closing_ || queue_.empty() || queue_.front()->file->complete ||
+                       queue_.size() >= limit;
+            });
+            continue;
+        }
+        auto pick = queue_.begin();
+        for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+            if ((*it)->file == head->file && (*it)->ink > (*pick)->ink)
+                pick = it;
+        }
+        std::shared_ptr<Page> page = std::move(*pick);
+        queue_.erase(pick);
+        return page;
+    }
+}
+
 namespace {
 
 #if TRELVANE_HAS_OCR
-std::optional<pdfout::PageText> recognise(ocr::OcrEngine& engine, const RecognitionPool::Page& page);
+std::optional<pdfout::PageText> recognise(ocr::PageReader& engine,
+                                          const RecognitionPool::Page& page);
 #endif
 
 }  // namespace
 
-void RecognitionPool::work() {
+void RecognitionPool::work(std::unique_ptr<ocr::PageReader> engine) {
 #if TRELVANE_HAS_OCR
-    // Made on the thread's first page and kept for every later one: loading the language
-    // models is what costs.
-    std::unique_ptr<ocr::OcrEngine> engine;
-    bool engine_tried = false;
+    // Made as the thread starts, while the first pages are being decoded, and kept for every
+    // page: loading the language models is what costs.
+    if (!engine) {
+        std::string error;
+        engine = make_engine(languages_, &error);
+    }
 #endif
     for (;;) {
         std::shared_ptr<Page> page;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [&] { return closing_ || !queue_.empty(); });
-            if (closing_)
+            page = next_page(lock);
+            if (!page)
                 return;
-            page = std::move(queue_.front());
-            queue_.pop_front();
         }
         changed_.notify_all();  // room for a waiting submit
         std::optional<pdfout::PageText> text;
-        if (!page->abandoned.load()) {
 #if TRELVANE_HAS_OCR
-            if (!engine_tried) {
-                engine_tried = true;
-                ocr::OcrOptions options;
-                options.languages = languages_;
-                std::string error;
-                engine = ocr::OcrEngine::create(options, &error);
-            }
-            if (engine)
-                text = recognise(*engine, *page);
+        if (!page->abandoned.load() && engine)
+            text = recognise(*engine, *page);
 #endif
-        }
         page->rows = {};
         {
             std::lock_guard<std::mutex> page_lock(page->mutex);
@@ -148,7 +232,7 @@ void RecognitionPool::work() {
 namespace {
 
 #if TRELVANE_HAS_OCR
-std::optional<pdfout::PageText> recognise(ocr::OcrEngine& engine,
+std::optional<pdfout::PageText> recognise(ocr::PageReader& engine,
                                           const RecognitionPool::Page& page) {
     const ocr::PageBitmap bitmap{page.rows.data(), page.rows.size(), page.width,
                                  page.height,      page.row_bytes,   page.x_resolution,
@@ -180,10 +264,14 @@ double pixels_per_inch(float resolution, uint16_t unit) {
 
 }  // namespace
 
+FileRecognition::FileRecognition(RecognitionPool& pool)
+    : pool_(pool), file_(std::make_shared<RecognitionPool::File>()) {}
+
 FileRecognition::~FileRecognition() {
     // Pages still queued when a conversion ends early are not worth reading.
     for (const std::shared_ptr<RecognitionPool::Page>& page : pages_)
         page->abandoned = true;
+    pool_.file_complete(*file_);
 }
 
 void FileRecognition::page_decoded(const pdfout::DecodedPage& decoded) {
@@ -195,11 +283,14 @@ void FileRecognition::page_decoded(const pdfout::DecodedPage& decoded) {
     page->x_resolution = pixels_per_inch(decoded.x_resolution, decoded.resolution_unit);
     page->y_resolution = pixels_per_inch(decoded.y_resolution, decoded.resolution_unit);
     page->rows.assign(decoded.rows.begin(), decoded.rows.end());
+    page->ink = black_pixels(page->rows);
+    page->file = file_;
     pages_.push_back(page);
     pool_.submit(std::move(page));
 }
 
 void FileRecognition::copy_finished(const pdfout::TiffCopyReport& report) {
+    pool_.file_complete(*file_);
     // Pages the copy could not write are not in the output; every other decoded page is, in
     // the order decoded.
     std::vector<uint32_t> left_out;

@@ -1,9 +1,13 @@
 // Searchable PDFs in a run: the pages of every file being converted are recognised on the run's
-// own recognition threads, one per job, each with the engine it made on its first page. The copy
-// stage hands each decoded page over as it goes (a bounded number wait, so a long fax never
-// holds all its bitmaps); the PDF writer then takes each page's words in page order, waiting for
-// pages still being read. A page whose recognition fails is written without text and named in
-// the file's report line.
+// own recognition threads, one per job, each with an engine it makes as it starts (the first
+// takes the one the languages were checked with). The copy stage hands each decoded page over as
+// it goes (a bounded number wait, so a long fax never holds all its bitmaps); the PDF writer then
+// takes each page's words in page order, waiting for pages still being read. A page whose
+// recognition fails is written without text and named in the file's report line.
+//
+// Files are taken in the order they come, but within a file the page with the most ink goes
+// first: recognition time follows the amount of text, and a short page left for last ends a
+// file sooner than a long one.
 #pragma once
 
 #include <condition_variable>
@@ -17,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "ocr/ocr_module.h"
 #include "pdfout/text_layer.h"
 #include "pdfout/tiff_copy.h"
 
@@ -26,8 +31,11 @@ namespace trelvane::app {
 bool recognition_available();
 
 // Checked before any conversion: empty when the languages can be recognised, else what the
-// user should be told (which package to install, or that this build has no recognition).
-std::string recognition_problem(const std::string& languages);
+// user should be told (which package to install, or that this build has no recognition). When
+// `engine` is given and the languages load, it receives the engine they were loaded into, for
+// the run's RecognitionPool.
+std::string recognition_problem(const std::string& languages,
+                                std::unique_ptr<ocr::PageReader>* engine = nullptr);
 
 struct RecognitionProgress {
     uint64_t pages_done = 0;    // pages recognised (or failed) so far in the run
@@ -37,22 +45,31 @@ struct RecognitionProgress {
 class RecognitionPool {
   public:
     // threads: recognitions at once (at least one). on_page, when given, is called on a
-    // recognition thread after each page.
+    // recognition thread after each page. engine: one made for these languages already (see
+    // recognition_problem), used by the first thread.
     RecognitionPool(std::string languages, unsigned threads,
-                    std::function<void(const RecognitionProgress&)> on_page = {});
+                    std::function<void(const RecognitionProgress&)> on_page = {},
+                    std::unique_ptr<ocr::PageReader> engine = {});
     // Waits for the pages being recognised; pages still queued are dropped.
     ~RecognitionPool();
     RecognitionPool(const RecognitionPool&) = delete;
     RecognitionPool& operator=(const RecognitionPool&) = delete;
 
     struct Page;
-    // Queues a page; waits while the queue holds as many pages as there are threads twice over.
+    struct File;
+    // Queues a page; waits while the queue holds kPagesPerThread pages a thread.
     void submit(std::shared_ptr<Page> page);
+    // The file's pages are all submitted: its heaviest page can be picked now.
+    void file_complete(File& file);
     unsigned thread_count() const { return static_cast<unsigned>(threads_.size()); }
     RecognitionProgress progress() const;
 
+    // Decoded pages waiting, a thread (a fine page is some 470 KB).
+    static constexpr size_t kPagesPerThread = 4;
+
   private:
-    void work();
+    void work(std::unique_ptr<ocr::PageReader> engine);
+    std::shared_ptr<Page> next_page(std::unique_lock<std::mutex>& lock);
 
     std::string languages_;
     std::function<void(const RecognitionProgress&)> on_page_;
@@ -68,7 +85,7 @@ class RecognitionPool {
 // words. Used on the thread converting the file.
 class FileRecognition final : public pdfout::PageObserver, public pdfout::PageTextProvider {
   public:
-    explicit FileRecognition(RecognitionPool& pool) : pool_(pool) {}
+    explicit FileRecognition(RecognitionPool& pool);
     ~FileRecognition() override;
 
     void page_decoded(const pdfout::DecodedPage& page) override;
@@ -81,6 +98,7 @@ class FileRecognition final : public pdfout::PageObserver, public pdfout::PageTe
 
   private:
     RecognitionPool& pool_;
+    std::shared_ptr<RecognitionPool::File> file_;
     std::vector<std::shared_ptr<RecognitionPool::Page>> pages_;  // in the order decoded
     std::vector<size_t> output_order_;                           // output page -> pages_ index
     std::vector<uint32_t> without_text_;

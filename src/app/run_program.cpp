@@ -164,9 +164,11 @@ int run_command_line(BatchJob& job) {
                                    ? "no source folder given: add /d=FOLDER (see trelvane --help)"
                                    : "no source file given: add /f=FILE (see trelvane --help)");
     }
-    // A language that cannot be read stops the run before anything is converted.
+    // A language that cannot be read stops the run before anything is converted. The engine
+    // the languages loaded into goes on to the first recognition thread.
+    std::unique_ptr<ocr::PageReader> first_engine;
     if (job.ocr != 0) {
-        const std::string problem = recognition_problem(ocr_languages_of(job));
+        const std::string problem = recognition_problem(ocr_languages_of(job), &first_engine);
         if (!problem.empty())
             return could_not_start(problem);
     }
@@ -181,7 +183,8 @@ int run_command_line(BatchJob& job) {
         const unsigned threads = job.jobs > 0 ? static_cast<unsigned>(job.jobs) : default_job_count();
         job.recognition = std::make_shared<RecognitionPool>(
             ocr_languages_of(job), threads,
-            [&printer](const RecognitionProgress& p) { printer.pages_recognised(p.pages_done); });
+            [&printer](const RecognitionProgress& p) { printer.pages_recognised(p.pages_done); },
+            std::move(first_engine));
     }
     RunOutcome outcome;
     int source_problem = 0;

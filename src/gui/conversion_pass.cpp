@@ -312,7 +312,9 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
     // Searchable PDFs: the pass's own recognition threads, as many as its jobs. Languages that
     // cannot be read stop the pass before any conversion, as they stop a command-line run.
     if (request.options.ocr && !plan.empty()) {
-        const std::string problem = app::recognition_problem(request.options.ocr_languages);
+        std::unique_ptr<ocr::PageReader> first_engine;
+        const std::string problem =
+            app::recognition_problem(request.options.ocr_languages, &first_engine);
         if (!problem.empty()) {
             job.log_text += problem + "\r\n";
             view.recognition_unavailable(problem);
@@ -321,7 +323,8 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
             job.ocr = 1;
             job.ocr_languages = request.options.ocr_languages;
             job.recognition =
-                std::make_shared<app::RecognitionPool>(request.options.ocr_languages, jobs);
+                std::make_shared<app::RecognitionPool>(request.options.ocr_languages, jobs,
+                                                       nullptr, std::move(first_engine));
         }
     }
     if (!plan.empty()) {

@@ -125,7 +125,7 @@ OcrEngine::~OcrEngine() {
 std::unique_ptr<OcrEngine> OcrEngine::create(const OcrOptions& options, std::string* error) {
     if (split_languages(options.languages).empty()) {
         if (error)
-            *error = "invalid OCR language list '" + options.languages + "'";
+            *error = check_languages(options.languages, options.data_path).message;
         return nullptr;
     }
 #if TRELVANE_OCR_OPENMP
@@ -145,6 +145,19 @@ std::unique_ptr<OcrEngine> OcrEngine::create(const OcrOptions& options, std::str
         if (error && error->empty())
             *error = "cannot load the OCR languages '" + options.languages + "'";
         return nullptr;
+    }
+    // Tesseract goes on without a further language it cannot load; the caller asked for each.
+    std::vector<std::string> loaded;
+    t->api.GetLoadedLanguagesAsVector(&loaded);
+    for (const std::string& wanted : split_languages(options.languages)) {
+        if (std::find(loaded.begin(), loaded.end(), wanted) == loaded.end()) {
+            if (error) {
+                *error = check_languages(options.languages, options.data_path).message;
+                if (error->empty())
+                    *error = "cannot load the OCR language '" + wanted + "'";
+            }
+            return nullptr;
+        }
     }
     t->api.SetPageSegMode(static_cast<tesseract::PageSegMode>(options.page_segmentation));
     t->api.SetVariable("tessedit_do_invert", options.check_inverted ? "1" : "0");
