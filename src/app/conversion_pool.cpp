@@ -51,6 +51,7 @@ ConversionPool::ConversionPool(const BatchJob& settings, std::vector<PlannedFile
                                 });
     const size_t wanted = std::max(1u, jobs);
     jobs_ = static_cast<unsigned>(std::min<size_t>(wanted, std::max<size_t>(1, state_->plan.size())));
+    state_->turns = jobs_;
 }
 
 ConversionPool::~ConversionPool() {
@@ -68,7 +69,7 @@ ConversionPool::~ConversionPool() {
 bool ConversionPool::create_workspaces(const std::string& temp_folder, int& error) {
     error = 0;
     state_->workspaces.clear();
-    state_->workspaces.resize(jobs_);
+    state_->workspaces.resize(worker_count());
     for (ConversionWorkspace& workspace : state_->workspaces) {
         if (!workspace.create(temp_folder)) {
             error = workspace.error();
@@ -88,8 +89,10 @@ void ConversionPool::start(std::function<void(size_t)> on_finished) {
 void ConversionPool::start(PoolHooks hooks) {
     state_->hooks = std::move(hooks);
     state_->workers = std::make_unique<Worker[]>(state_->workspaces.size());
-    for (size_t i = 0; i < state_->workspaces.size(); ++i)
+    for (size_t i = 0; i < state_->workspaces.size(); ++i) {
+        state_->workers[i].turn.state = state_.get();
         workers_.emplace_back(work, state_, i);
+    }
 }
 
 size_t ConversionPool::size() const {
@@ -98,6 +101,28 @@ size_t ConversionPool::size() const {
 
 unsigned ConversionPool::job_count() const {
     return jobs_;
+}
+
+size_t ConversionPool::worker_count() const {
+    return state_->plan.size() > jobs_ ? size_t{jobs_} + 1 : size_t{jobs_};
+}
+
+void ConversionPool::Turn::take() {
+    std::unique_lock<std::mutex> lock(state->turn_mutex);
+    state->turn_free.wait(lock, [&] { return state->turns > 0; });
+    --state->turns;
+    held = true;
+}
+
+void ConversionPool::Turn::give_back() {
+    if (!held)
+        return;
+    held = false;
+    {
+        std::lock_guard<std::mutex> lock(state->turn_mutex);
+        ++state->turns;
+    }
+    state->turn_free.notify_one();
 }
 
 size_t ConversionPool::started_count() const {
@@ -114,12 +139,16 @@ void ConversionPool::work(const std::shared_ptr<State>& state, size_t worker) {
     ConversionWorkspace& workspace = state->workspaces[worker];
     Worker& self = state->workers[worker];
     platform::observe_commits(&self.committed);
+    platform::observe_disk_waits(&self.turn);
     for (;;) {
+        self.turn.take();
         size_t index;
         {
             std::lock_guard<std::mutex> lock(state->mutex);
-            if (state->stopped || state->next >= state->plan.size())
+            if (state->stopped || state->next >= state->plan.size()) {
+                self.turn.give_back();
                 break;
+            }
             index = state->next++;
             self.current = index;
             self.committed.store(false);
@@ -146,7 +175,9 @@ void ConversionPool::work(const std::shared_ptr<State>& state, size_t worker) {
         state->changed.notify_all();
         if (state->on_finished)
             state->on_finished(index);
+        self.turn.give_back();
     }
+    platform::observe_disk_waits(nullptr);
     platform::observe_commits(nullptr);
 }
 
@@ -184,9 +215,9 @@ std::vector<std::pair<size_t, FileResult>> ConversionPool::take_finished() {
     std::unique_lock<std::mutex> lock(state_->mutex);
     // A PDF that was put in place is reported, however late its result comes. The gate is
     // closed, so no worker puts another one in place meanwhile.
-    const size_t worker_count = state_->workers ? state_->workspaces.size() : 0;
+    const size_t worker_total = state_->workers ? state_->workspaces.size() : 0;
     state_->changed.wait(lock, [&] {
-        for (size_t w = 0; w < worker_count; ++w) {
+        for (size_t w = 0; w < worker_total; ++w) {
             const Worker& worker = state_->workers[w];
             if (worker.current != kIdle && worker.committed.load())
                 return false;

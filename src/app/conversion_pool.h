@@ -2,6 +2,10 @@
 // own copy of the run's settings, that takes the planned files in order and keeps each file's
 // result for whoever reports them. A run on N threads gives the report and the PDFs of a run on
 // one, only sooner: names are decided before the pool starts, and results are read in plan order.
+//
+// N jobs are N conversions using the processor at once. A conversion that waits for the disk to
+// take its PDF (fsync) gives its turn to one more worker meanwhile, so that the processors do not
+// sit idle while the disk works: a pool of N jobs has N + 1 workers when it has more files.
 #pragma once
 
 #include <atomic>
@@ -17,6 +21,7 @@
 
 #include "app/batch_job.h"
 #include "app/conversion_workspace.h"
+#include "platform/disk_wait.h"
 
 namespace trelvane::app {
 
@@ -70,6 +75,8 @@ class ConversionPool {
 
     size_t size() const;
     unsigned job_count() const;
+    // Worker threads (and workspaces): job_count(), one more when there are more files.
+    size_t worker_count() const;
     // The files handed to the workers so far, always the first of the plan; after stop() no
     // more are.
     size_t started_count() const;
@@ -100,9 +107,23 @@ class ConversionPool {
         bool late = false;   // stored after stop()
         bool taken = false;  // handed over
     };
+    struct State;
+    // A worker's turn at the processor: taken before each file, given back when the file waits
+    // for the disk or is done. After the wait the file finishes without one: what is left is
+    // its report line, and waiting for a turn there could wait forever behind conversions that
+    // hang (a source on a dead network share), its PDF already in place.
+    struct Turn final : platform::DiskWaitObserver {
+        State* state = nullptr;
+        bool held = false;
+        void take();
+        void give_back();
+        void waiting() override { give_back(); }
+        void resumed() override {}
+    };
     struct Worker {
         std::atomic<bool> committed{false};  // the current file's PDF was put in place
         size_t current = kIdle;              // the file being converted (guarded by mutex)
+        Turn turn;
     };
     static constexpr size_t kIdle = static_cast<size_t>(-1);
     struct State {
@@ -120,6 +141,9 @@ class ConversionPool {
         size_t next = 0;
         bool stopped = false;
         bool woken = false;
+        std::mutex turn_mutex;
+        std::condition_variable turn_free;
+        unsigned turns = 0;  // turns not taken
     };
     static void work(const std::shared_ptr<State>& state, size_t worker);
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <random>
 
+#include "platform/disk_wait.h"
 #include "platform/paths.h"
 
 namespace trelvane::platform {
@@ -127,6 +128,8 @@ bool AtomicFile::link_into_place() {
 bool AtomicFile::commit() {
     if (fd_ < 0)
         return false;
+    // From here on the thread mostly waits for the disk.
+    const DiskWait disk_wait;
     bool ok = ::fsync(fd_) == 0;
     if (!ok)
         error_ = errno;
