@@ -231,5 +231,30 @@ TEST_F(RecognitionLanguages, MissingOnesStopTheRunBeforeAnyConversion) {
     }
 }
 
+// The program without its text recognition module (a copy of it elsewhere, a broken
+// installation): runs without /ocr go on, a run with it stops before converting, saying which
+// files were looked for.
+TEST_F(RecognitionLanguages, AMissingModuleStopsOnlyRunsThatAskForText) {
+    if (!app::recognition_available())
+        GTEST_SKIP() << "built without text recognition: there is no module";
+    const std::string program = dir.file("trelvane");
+    std::filesystem::copy_file(TRELVANE_EXE, program);
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    const std::string fax = dir.file("a.fxs");
+    std::filesystem::copy_file(kSample, fax);
+    const std::vector<std::string> plain = {"/q", "/f=" + fax, "/sf=" + dir.file("a.pdf"),
+                                            "/log=" + log_path()};
+    EXPECT_EQ(run_trelvane(plain, {{"TMPDIR", tmp.path()}}, {}, program).exit_code, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("a.pdf")));
+    std::vector<std::string> with_text = plain;
+    with_text[2] = "/sf=" + dir.file("b.pdf");
+    with_text.push_back("/ocr");
+    const RunResult r = run_trelvane(with_text, {{"TMPDIR", tmp.path()}}, {}, program);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find(dir.file("trelvane-ocr.so")), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("reinstall trelvane"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("b.pdf")));
+}
+
 }  // namespace
 }  // namespace trelvane::e2e
