@@ -52,10 +52,19 @@ uint64_t black_pixels(const std::vector<uint8_t>& rows) {
 }
 
 #if TRELVANE_HAS_OCR
+std::string module_problem(const std::string& why) {
+    return "text recognition cannot be used: its module could not be loaded (" + why +
+           "); reinstall trelvane";
+}
+
+// A failure says what the user should do: the packages that bring the languages that failed.
 std::unique_ptr<ocr::PageReader> make_engine(const std::string& languages, std::string* error) {
-    const ocr::OcrModule* module = ocr::load_ocr_module(error);
-    if (module == nullptr)
+    std::string why;
+    const ocr::OcrModule* module = ocr::load_ocr_module(&why);
+    if (module == nullptr) {
+        *error = module_problem(why);
         return nullptr;
+    }
     ocr::OcrOptions options;
     options.languages = languages;
     return module->create_reader(options, error);
@@ -72,16 +81,13 @@ std::string recognition_problem(const std::string& languages,
                                 std::unique_ptr<ocr::PageReader>* engine) {
 #if TRELVANE_HAS_OCR
     std::string error;
-    const ocr::OcrModule* module = ocr::load_ocr_module(&error);
-    if (module == nullptr) {
-        return "text recognition cannot be used: its module could not be loaded (" + error +
-               "); reinstall trelvane";
-    }
     if (engine != nullptr) {
-        // A failure names the languages that failed and the packages that bring them.
         *engine = make_engine(languages, &error);
         return *engine ? std::string() : error;
     }
+    const ocr::OcrModule* module = ocr::load_ocr_module(&error);
+    if (module == nullptr)
+        return module_problem(error);
     const ocr::LanguageCheck check = module->check_languages(languages, {});
     return check.ok ? std::string() : check.message;
 #else
@@ -98,11 +104,19 @@ RecognitionPool::RecognitionPool(std::string languages, unsigned threads,
                                  std::unique_ptr<ocr::PageReader> engine)
     : languages_(std::move(languages)), on_page_(std::move(on_page)) {
     threads = std::max(threads, 1u);
+    first_ready_ = engine != nullptr;
     threads_.reserve(threads);
     for (unsigned i = 0; i < threads; ++i) {
         std::unique_ptr<ocr::PageReader> own = i == 0 ? std::move(engine) : nullptr;
-        threads_.emplace_back([this, own = std::move(own)]() mutable { work(std::move(own)); });
+        threads_.emplace_back(
+            [this, i, own = std::move(own)]() mutable { work(std::move(own), i == 0); });
     }
+}
+
+std::string RecognitionPool::wait_until_ready() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return first_ready_; });
+    return first_problem_;
 }
 
 RecognitionPool::~RecognitionPool() {
@@ -188,15 +202,25 @@ std::optional<pdfout::PageText> recognise(ocr::PageReader& engine,
 
 }  // namespace
 
-void RecognitionPool::work(std::unique_ptr<ocr::PageReader> engine) {
-#if TRELVANE_HAS_OCR
-    // Made as the thread starts, while the first pages are being decoded, and kept for every
-    // page: loading the language models is what costs.
+void RecognitionPool::work(std::unique_ptr<ocr::PageReader> engine, bool first) {
+    // Made as the thread starts, on every thread at once, and kept for every page: loading the
+    // language models is what costs.
     if (!engine) {
         std::string error;
+#if TRELVANE_HAS_OCR
         engine = make_engine(languages_, &error);
-    }
+#else
+        error = recognition_problem(languages_);
 #endif
+        if (first) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                first_ready_ = true;
+                first_problem_ = engine ? std::string() : error;
+            }
+            changed_.notify_all();
+        }
+    }
     for (;;) {
         std::shared_ptr<Page> page;
         {

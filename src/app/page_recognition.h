@@ -61,6 +61,9 @@ class RecognitionPool {
     void submit(std::shared_ptr<Page> page);
     // The file's pages are all submitted: its heaviest page can be picked now.
     void file_complete(File& file);
+    // Waits until the first thread has its engine: empty, or what the user should be told
+    // when the languages cannot be recognised (see recognition_problem).
+    std::string wait_until_ready();
     unsigned thread_count() const { return static_cast<unsigned>(threads_.size()); }
     RecognitionProgress progress() const;
 
@@ -68,7 +71,7 @@ class RecognitionPool {
     static constexpr size_t kPagesPerThread = 4;
 
   private:
-    void work(std::unique_ptr<ocr::PageReader> engine);
+    void work(std::unique_ptr<ocr::PageReader> engine, bool first);
     std::shared_ptr<Page> next_page(std::unique_lock<std::mutex>& lock);
 
     std::string languages_;
@@ -78,6 +81,8 @@ class RecognitionPool {
     std::deque<std::shared_ptr<Page>> queue_;
     RecognitionProgress progress_;
     bool closing_ = false;
+    bool first_ready_ = false;   // the first thread has made its engine, or failed to
+    std::string first_problem_;  // why it failed
     std::vector<std::thread> threads_;
 };
 

@@ -164,27 +164,26 @@ int run_command_line(BatchJob& job) {
                                    ? "no source folder given: add /d=FOLDER (see trelvane --help)"
                                    : "no source file given: add /f=FILE (see trelvane --help)");
     }
-    // A language that cannot be read stops the run before anything is converted. The engine
-    // the languages loaded into goes on to the first recognition thread.
-    std::unique_ptr<ocr::PageReader> first_engine;
-    if (job.ocr != 0) {
-        const std::string problem = recognition_problem(ocr_languages_of(job), &first_engine);
-        if (!problem.empty())
-            return could_not_start(problem);
-    }
+    if (job.ocr != 0 && !recognition_available())
+        return could_not_start(recognition_problem(ocr_languages_of(job)));
     ReportPrinter printer(job.quiet != 0);
     BatchRun run;
     // Before any thread starts: the signals then reach only the watch.
     platform::InterruptWatch watch([&run](int signal_number) { run.interrupt(signal_number); });
 
     // Pages are recognised on threads of their own, as many as the jobs: a single fax of many
-    // pages uses them all too.
+    // pages uses them all too. Every thread loads its engine at once; a language that cannot be
+    // read, found by the first, stops the run before anything is converted.
     if (job.ocr != 0) {
         const unsigned threads = job.jobs > 0 ? static_cast<unsigned>(job.jobs) : default_job_count();
         job.recognition = std::make_shared<RecognitionPool>(
             ocr_languages_of(job), threads,
-            [&printer](const RecognitionProgress& p) { printer.pages_recognised(p.pages_done); },
-            std::move(first_engine));
+            [&printer](const RecognitionProgress& p) { printer.pages_recognised(p.pages_done); });
+        const std::string problem = job.recognition->wait_until_ready();
+        if (!problem.empty()) {
+            job.recognition.reset();
+            return could_not_start(problem);
+        }
     }
     RunOutcome outcome;
     int source_problem = 0;
