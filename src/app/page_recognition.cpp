@@ -7,7 +7,6 @@
 #include <cstring>
 #include <utility>
 
-
 namespace trelvane::app {
 
 struct RecognitionPool::File {
