@@ -123,11 +123,18 @@ OcrEngine::~OcrEngine() {
 }
 
 std::unique_ptr<OcrEngine> OcrEngine::create(const OcrOptions& options, std::string* error) {
-    if (split_languages(options.languages).empty()) {
-        if (error)
+    // What the user is told: the languages that failed and the packages that bring them.
+    const auto fail = [&]() -> std::unique_ptr<OcrEngine> {
+        if (error) {
             *error = check_languages(options.languages, options.data_path).message;
+            if (error->empty())
+                *error = "cannot load the OCR languages '" + options.languages + "'";
+        }
         return nullptr;
-    }
+    };
+    const std::vector<std::string> wanted = split_languages(options.languages);
+    if (wanted.empty())
+        return fail();
 #if TRELVANE_OCR_OPENMP
     // Tesseract would fan every line out over OpenMP threads of its own; the conversion pool
     // already keeps every core busy with one engine per thread.
@@ -140,24 +147,14 @@ std::unique_ptr<OcrEngine> OcrEngine::create(const OcrOptions& options, std::str
     const char* data = options.data_path.empty() ? nullptr : options.data_path.c_str();
     if (t->api.Init(data, options.languages.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0, &names,
                     &values, false) != 0) {
-        if (error)
-            *error = check_languages(options.languages, options.data_path).message;
-        if (error && error->empty())
-            *error = "cannot load the OCR languages '" + options.languages + "'";
-        return nullptr;
+        return fail();
     }
     // Tesseract goes on without a further language it cannot load; the caller asked for each.
     std::vector<std::string> loaded;
     t->api.GetLoadedLanguagesAsVector(&loaded);
-    for (const std::string& wanted : split_languages(options.languages)) {
-        if (std::find(loaded.begin(), loaded.end(), wanted) == loaded.end()) {
-            if (error) {
-                *error = check_languages(options.languages, options.data_path).message;
-                if (error->empty())
-                    *error = "cannot load the OCR language '" + wanted + "'";
-            }
-            return nullptr;
-        }
+    for (const std::string& language : wanted) {
+        if (std::find(loaded.begin(), loaded.end(), language) == loaded.end())
+            return fail();
     }
     t->api.SetPageSegMode(static_cast<tesseract::PageSegMode>(options.page_segmentation));
     t->api.SetVariable("tessedit_do_invert", options.check_inverted ? "1" : "0");

@@ -20,10 +20,6 @@ std::unique_ptr<PageReader> create_reader(const OcrOptions& options, std::string
     return std::make_unique<EngineReader>(std::move(engine));
 }
 
-LanguageCheck check(const std::string& languages, const std::string& data_path) {
-    return check_languages(languages, data_path);
-}
-
 }  // namespace
 }  // namespace trelvane::ocr
 
@@ -31,6 +27,6 @@ extern "C" __attribute__((visibility("default"))) const trelvane::ocr::OcrModule
 trelvane_ocr_module() {
     static const trelvane::ocr::OcrModule module{trelvane::ocr::kOcrModuleVersion,
                                                  &trelvane::ocr::create_reader,
-                                                 &trelvane::ocr::check};
+                                                 &trelvane::ocr::check_languages};
     return &module;
 }
