@@ -104,7 +104,10 @@ unsigned ConversionPool::job_count() const {
 }
 
 size_t ConversionPool::worker_count() const {
-    return state_->plan.size() > jobs_ ? size_t{jobs_} + 1 : size_t{jobs_};
+    // As many files may wait for the disk at once as there are jobs (concurrent fsyncs on one
+    // file system wait for each other's journal commits), so each job gets a stand-in.
+    return state_->plan.size() > jobs_ ? std::min(state_->plan.size(), size_t{jobs_} * 2)
+                                       : size_t{jobs_};
 }
 
 void ConversionPool::Turn::take() {

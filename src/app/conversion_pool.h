@@ -4,8 +4,8 @@
 // one, only sooner: names are decided before the pool starts, and results are read in plan order.
 //
 // N jobs are N conversions using the processor at once. A conversion that waits for the disk to
-// take its PDF (fsync) gives its turn to one more worker meanwhile, so that the processors do not
-// sit idle while the disk works: a pool of N jobs has N + 1 workers when it has more files.
+// take its PDF (fsync) gives its turn to another worker meanwhile, so that the processors do not
+// sit idle while the disk works: a pool of N jobs has up to 2N workers when it has more files.
 #pragma once
 
 #include <atomic>
@@ -75,7 +75,7 @@ class ConversionPool {
 
     size_t size() const;
     unsigned job_count() const;
-    // Worker threads (and workspaces): job_count(), one more when there are more files.
+    // Worker threads (and workspaces): job_count(), up to twice as many when there are more files.
     size_t worker_count() const;
     // The files handed to the workers so far, always the first of the plan; after stop() no
     // more are.

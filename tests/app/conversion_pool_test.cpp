@@ -69,8 +69,8 @@ TEST(ConversionPool, ResultsInPlanOrderWhateverOrderTheFilesFinishIn) {
         EXPECT_EQ(result->code, 0);
     }
     EXPECT_EQ(pool.job_count(), 4u);
-    EXPECT_EQ(pool.worker_count(), 5u);
-    EXPECT_LE(workspaces.size(), 5u);
+    EXPECT_EQ(pool.worker_count(), 8u);
+    EXPECT_LE(workspaces.size(), 8u);
     EXPECT_GE(workspaces.size(), 4u);
     EXPECT_LE(most_at_once.load(), 4);
     EXPECT_GE(most_at_once.load(), 2);
@@ -79,53 +79,65 @@ TEST(ConversionPool, ResultsInPlanOrderWhateverOrderTheFilesFinishIn) {
     EXPECT_FALSE(pool.take(0));
 }
 
-// One job: while a file waits for the disk the next one starts, yet never do two conversions use
-// the processor at once before their waits. A file done waiting finishes even while the turn is
+// While files wait for the disk, as many others start, yet never do more conversions use the
+// processor at once than there are jobs. A file done waiting finishes even while every turn is
 // held by a conversion that does not end.
-TEST(ConversionPool, AFileWaitingForTheDiskGivesItsTurnToTheNext) {
-    testsupport::TempDir tmp;
-    const std::vector<PlannedFile> plan = plan_of(3);
-    std::atomic<int> computing{0};
-    std::atomic<int> most_computing{0};
-    std::atomic<bool> later_file_started{false};
-    std::atomic<bool> overlapped{false};
-    std::promise<void> released;
-    std::shared_future<void> release = released.get_future().share();
-    const auto compute = [&] {
-        const int now = ++computing;
-        for (int seen = most_computing; now > seen;)
-            most_computing.compare_exchange_weak(seen, now);
-        std::this_thread::sleep_for(2ms);
-        --computing;
-    };
-    BatchJob job;
-    ConversionPool pool(job, plan, 1,
-                        [&](BatchJob&, const std::string& source, const std::string&,
-                            ConversionWorkspace&) {
-                            const bool first = source == plan[0].source;
-                            if (!first)
-                                later_file_started = true;
-                            compute();
-                            if (first) {
-                                const platform::DiskWait wait;
-                                for (int i = 0; i < 1000 && !later_file_started; ++i)
-                                    std::this_thread::sleep_for(5ms);
-                                overlapped = later_file_started.load();
-                            } else if (source == plan[1].source) {
-                                release.wait();  // until the first file has been handed over
-                            }
-                            return 0;
-                        });
-    EXPECT_EQ(pool.worker_count(), 2u);
-    int error = 0;
-    ASSERT_TRUE(pool.create_workspaces(tmp.path(), error));
-    pool.start();
-    EXPECT_TRUE(pool.take(0));
-    released.set_value();
-    for (size_t i = 1; i < plan.size(); ++i)
-        EXPECT_TRUE(pool.take(i)) << i;
-    EXPECT_TRUE(overlapped);
-    EXPECT_EQ(most_computing.load(), 1);
+TEST(ConversionPool, FilesWaitingForTheDiskGiveTheirTurnsToTheNext) {
+    for (const unsigned jobs : {1u, 2u}) {
+        SCOPED_TRACE(jobs);
+        testsupport::TempDir tmp;
+        const std::vector<PlannedFile> plan = plan_of(2 * jobs + 1);
+        std::atomic<int> computing{0};
+        std::atomic<int> most_computing{0};
+        std::atomic<unsigned> later_files_started{0};
+        std::atomic<unsigned> overlapped{0};
+        std::promise<void> released;
+        std::shared_future<void> release = released.get_future().share();
+        const auto compute = [&] {
+            const int now = ++computing;
+            for (int seen = most_computing; now > seen;)
+                most_computing.compare_exchange_weak(seen, now);
+            std::this_thread::sleep_for(2ms);
+            --computing;
+        };
+        const auto index_of = [&](const std::string& source) {
+            for (size_t i = 0; i < plan.size(); ++i)
+                if (plan[i].source == source)
+                    return i;
+            return plan.size();
+        };
+        BatchJob job;
+        ConversionPool pool(job, plan, jobs,
+                            [&](BatchJob&, const std::string& source, const std::string&,
+                                ConversionWorkspace&) {
+                                const size_t index = index_of(source);
+                                if (index >= jobs)
+                                    ++later_files_started;
+                                compute();
+                                if (index < jobs) {
+                                    // Every job's file waits until as many others have started.
+                                    const platform::DiskWait wait;
+                                    for (int i = 0; i < 1000 && later_files_started < jobs; ++i)
+                                        std::this_thread::sleep_for(5ms);
+                                    if (later_files_started >= jobs)
+                                        ++overlapped;
+                                } else if (index < 2 * jobs) {
+                                    release.wait();  // until the waiting files are handed over
+                                }
+                                return 0;
+                            });
+        EXPECT_EQ(pool.worker_count(), 2 * jobs);
+        int error = 0;
+        ASSERT_TRUE(pool.create_workspaces(tmp.path(), error));
+        pool.start();
+        for (size_t i = 0; i < jobs; ++i)
+            EXPECT_TRUE(pool.take(i)) << i;
+        released.set_value();
+        for (size_t i = jobs; i < plan.size(); ++i)
+            EXPECT_TRUE(pool.take(i)) << i;
+        EXPECT_EQ(overlapped.load(), jobs);
+        EXPECT_LE(most_computing.load(), static_cast<int>(jobs));
+    }
 }
 
 TEST(ConversionPool, NoMoreJobsThanFiles) {
