@@ -105,9 +105,12 @@ unsigned ConversionPool::job_count() const {
 
 size_t ConversionPool::worker_count() const {
     // As many files may wait for the disk at once as there are jobs (concurrent fsyncs on one
-    // file system wait for each other's journal commits), so each job gets a stand-in.
-    return state_->plan.size() > jobs_ ? std::min(state_->plan.size(), size_t{jobs_} * 2)
-                                       : size_t{jobs_};
+    // file system wait for each other's journal commits), so each job gets a stand-in, up to
+    // four: every worker keeps work files open, and many jobs would run out of descriptors.
+    constexpr size_t kMostStandIns = 4;
+    if (state_->plan.size() <= jobs_)
+        return jobs_;
+    return std::min(state_->plan.size(), size_t{jobs_} + std::min(size_t{jobs_}, kMostStandIns));
 }
 
 void ConversionPool::Turn::take() {

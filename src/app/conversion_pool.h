@@ -5,7 +5,8 @@
 //
 // N jobs are N conversions using the processor at once. A conversion that waits for the disk to
 // take its PDF (fsync) gives its turn to another worker meanwhile, so that the processors do not
-// sit idle while the disk works: a pool of N jobs has up to 2N workers when it has more files.
+// sit idle while the disk works: a pool of N jobs has up to N + min(N, 4) workers when it has
+// more files.
 #pragma once
 
 #include <atomic>
@@ -75,7 +76,7 @@ class ConversionPool {
 
     size_t size() const;
     unsigned job_count() const;
-    // Worker threads (and workspaces): job_count(), up to twice as many when there are more files.
+    // Worker threads (and workspaces): job_count(), up to four more when there are more files.
     size_t worker_count() const;
     // The files handed to the workers so far, always the first of the plan; after stop() no
     // more are.

@@ -71,6 +71,7 @@ TEST(ConversionPool, ResultsInPlanOrderWhateverOrderTheFilesFinishIn) {
     EXPECT_EQ(pool.job_count(), 4u);
     EXPECT_EQ(pool.worker_count(), 8u);
     EXPECT_LE(workspaces.size(), 8u);
+    EXPECT_EQ(ConversionPool(job, plan_of(300), 64).worker_count(), 68u);  // stand-ins capped
     EXPECT_GE(workspaces.size(), 4u);
     EXPECT_LE(most_at_once.load(), 4);
     EXPECT_GE(most_at_once.load(), 2);
