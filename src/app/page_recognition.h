@@ -1,9 +1,10 @@
 // Searchable PDFs in a run: the pages of every file being converted are recognised on the run's
 // own recognition threads, one per job, each with an engine it makes as it starts, all at once
-// (or, for the first, one it is given: the window checks the languages first). The copy stage hands each decoded page over as
-// it goes (a bounded number wait, so a long fax never holds all its bitmaps); the PDF writer then
-// takes each page's words in page order, waiting for pages still being read. A page whose
-// recognition fails is written without text and named in the file's report line.
+// (or, for the first, one it is given: the window checks the languages first). The copy stage
+// hands each decoded page over as it goes (a bounded number wait, so a long fax never holds all
+// its bitmaps); the PDF writer then takes each page's words in page order, waiting for pages
+// still being read. A page whose recognition fails is written without text and named in the
+// file's report line.
 //
 // Files are taken in the order they come, but within a file the page with the most ink goes
 // first: recognition time follows the amount of text, and a short page left for last ends a
