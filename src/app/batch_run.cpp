@@ -1,11 +1,13 @@
 #include "app/batch_run.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "app/conversion_workspace.h"
 #include "app/pipeline.h"
 #include "app/process_paths.h"
 #include "platform/cleanup.h"
+#include "platform/console.h"
 #include "platform/interrupt_watch.h"
 #include "platform/system_error.h"
 
@@ -35,6 +37,11 @@ RunOutcome BatchRun::run(BatchJob& job, std::vector<PlannedFile> plan, const Run
     outcome.total = plan.size();
     const unsigned jobs = job.jobs > 0 ? static_cast<unsigned>(job.jobs) : default_job_count();
     ConversionPool pool(job, std::move(plan), jobs, hooks.convert);
+    if (pool.job_count() < std::min<size_t>(jobs, outcome.total)) {
+        platform::print_error("trelvane: converting " + std::to_string(pool.job_count()) +
+                              " files at once, not " + std::to_string(jobs) +
+                              ": the limit on open files (ulimit -n) allows no more\n");
+    }
     int error = 0;
     if (outcome.total > 0 && !pool.create_workspaces(process_paths().temp_folder, error)) {
         outcome.workspace_error = error;

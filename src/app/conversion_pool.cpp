@@ -6,6 +6,7 @@
 
 #include "app/pipeline.h"
 #include "platform/cleanup.h"
+#include "platform/open_files.h"
 
 namespace trelvane::app {
 
@@ -32,6 +33,29 @@ void add_clash_note(std::string& report, const PlannedFile& file) {
 
 }  // namespace
 
+PoolSize pool_size(size_t files, unsigned jobs, size_t free_descriptors) {
+    // A worker keeps its two work files open and, while it converts, opens the fax, the work
+    // files again by name and the PDF: six, with one to spare. The process keeps some for
+    // itself (the log, the window's).
+    constexpr size_t kDescriptorsPerWorker = 6;
+    constexpr size_t kKeptForTheRest = 32;
+    // As many files may wait for the disk at once as there are jobs (concurrent fsyncs on one
+    // file system wait for each other's journal commits), so each job gets a stand-in, up to
+    // four.
+    constexpr size_t kMostStandIns = 4;
+
+    const size_t affordable =
+        std::max<size_t>(1, free_descriptors > kKeptForTheRest
+                                ? (free_descriptors - kKeptForTheRest) / kDescriptorsPerWorker
+                                : 0);
+    PoolSize size;
+    const size_t wanted = std::min<size_t>({std::max(1u, jobs), std::max<size_t>(1, files), affordable});
+    size.jobs = static_cast<unsigned>(wanted);
+    size.workers = files <= wanted ? wanted
+                                   : std::min({files, wanted + std::min(wanted, kMostStandIns), affordable});
+    return size;
+}
+
 unsigned default_job_count() {
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
     return online > 0 ? static_cast<unsigned>(online) : 1u;
@@ -49,8 +73,9 @@ ConversionPool::ConversionPool(const BatchJob& settings, std::vector<PlannedFile
                                                  ConversionWorkspace& workspace) {
                                     return convert_fax_file(job, source, destination, workspace);
                                 });
-    const size_t wanted = std::max(1u, jobs);
-    jobs_ = static_cast<unsigned>(std::min<size_t>(wanted, std::max<size_t>(1, state_->plan.size())));
+    const PoolSize size = pool_size(state_->plan.size(), jobs, platform::free_descriptors());
+    jobs_ = size.jobs;
+    workers_wanted_ = size.workers;
     state_->turns = jobs_;
 }
 
@@ -104,13 +129,7 @@ unsigned ConversionPool::job_count() const {
 }
 
 size_t ConversionPool::worker_count() const {
-    // As many files may wait for the disk at once as there are jobs (concurrent fsyncs on one
-    // file system wait for each other's journal commits), so each job gets a stand-in, up to
-    // four: every worker keeps work files open, and many jobs would run out of descriptors.
-    constexpr size_t kMostStandIns = 4;
-    if (state_->plan.size() <= jobs_)
-        return jobs_;
-    return std::min(state_->plan.size(), size_t{jobs_} + std::min(size_t{jobs_}, kMostStandIns));
+    return workers_wanted_;
 }
 
 void ConversionPool::Turn::take() {

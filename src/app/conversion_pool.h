@@ -6,7 +6,8 @@
 // N jobs are N conversions using the processor at once. A conversion that waits for the disk to
 // take its PDF (fsync) gives its turn to another worker meanwhile, so that the processors do not
 // sit idle while the disk works: a pool of N jobs has up to N + min(N, 4) workers when it has
-// more files.
+// more files. Each worker holds a few descriptors, so where the process may not open that many
+// files the pool has fewer workers, and fewer jobs if it must.
 #pragma once
 
 #include <atomic>
@@ -47,6 +48,14 @@ using FileConverter = std::function<int(BatchJob& job, const std::string& source
 // The number of conversions to run at once when the user does not say: one per online processor.
 unsigned default_job_count();
 
+// How many files a pool converts at once and how many workers take turns at it, for a plan of
+// `files`, `jobs` asked for and `free_descriptors` still to be opened by the process.
+struct PoolSize {
+    unsigned jobs = 1;
+    size_t workers = 1;
+};
+PoolSize pool_size(size_t files, unsigned jobs, size_t free_descriptors);
+
 // What a pool tells its user about each file as it goes, on the worker thread converting it.
 struct PoolHooks {
     std::function<void(size_t index)> started;  // before the file's conversion
@@ -57,7 +66,7 @@ struct PoolHooks {
 class ConversionPool {
   public:
     // settings: the run's choices (its files, report and PDF list are not copied). jobs is
-    // capped at the number of files.
+    // capped at the number of files and at what the free descriptors allow (see pool_size).
     ConversionPool(const BatchJob& settings, std::vector<PlannedFile> plan, unsigned jobs,
                    FileConverter convert = {});
     // Stops the pool and waits for the workers to finish their current files, unless the pool
@@ -150,6 +159,7 @@ class ConversionPool {
 
     std::shared_ptr<State> state_;
     unsigned jobs_;
+    size_t workers_wanted_;
     std::vector<std::thread> workers_;
     bool abandoned_ = false;
 };

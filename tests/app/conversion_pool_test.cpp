@@ -71,7 +71,6 @@ TEST(ConversionPool, ResultsInPlanOrderWhateverOrderTheFilesFinishIn) {
     EXPECT_EQ(pool.job_count(), 4u);
     EXPECT_EQ(pool.worker_count(), 8u);
     EXPECT_LE(workspaces.size(), 8u);
-    EXPECT_EQ(ConversionPool(job, plan_of(300), 64).worker_count(), 68u);  // stand-ins capped
     EXPECT_GE(workspaces.size(), 4u);
     EXPECT_LE(most_at_once.load(), 4);
     EXPECT_GE(most_at_once.load(), 2);
@@ -190,6 +189,27 @@ TEST(ConversionPool, WorkspacesThatCannotBeMadeStopEverything) {
     int error = 0;
     EXPECT_FALSE(pool.create_workspaces("/nonexistent-folder/", error));
     EXPECT_EQ(error, ENOENT);
+}
+
+// Jobs and workers for a plan: a stand-in per job, at most four; never more than the files;
+// and only as many as the descriptors left can hold (six a worker, 32 kept back).
+TEST(ConversionPool, SizeFollowsTheFilesTheJobsAndTheDescriptors) {
+    struct Case {
+        size_t files;
+        unsigned jobs;
+        size_t free_descriptors;
+        unsigned want_jobs;
+        size_t want_workers;
+    };
+    for (const Case& c : {Case{24, 4, 20000, 4, 8}, Case{300, 64, 20000, 64, 68},
+                          Case{3, 8, 20000, 3, 3}, Case{600, 256, 1000, 161, 161},
+                          Case{600, 2, 50, 2, 3}, Case{600, 4, 0, 1, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.files << " files, " << c.jobs << " jobs, "
+                                        << c.free_descriptors << " descriptors");
+        const PoolSize size = pool_size(c.files, c.jobs, c.free_descriptors);
+        EXPECT_EQ(size.jobs, c.want_jobs);
+        EXPECT_EQ(size.workers, c.want_workers);
+    }
 }
 
 }  // namespace

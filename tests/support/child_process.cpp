@@ -60,6 +60,12 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             ::_exit(126);
     }
+    if (options.open_file_limit) {
+        const rlimit limit{static_cast<rlim_t>(*options.open_file_limit),
+                           static_cast<rlim_t>(*options.open_file_limit)};
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            ::_exit(126);
+    }
     if (options.user && (::setgroups(0, nullptr) != 0 || ::setgid(*options.user) != 0 ||
                          ::setuid(*options.user) != 0))
         ::_exit(126);

@@ -20,6 +20,8 @@ struct ChildOptions {
     // RLIMIT_FSIZE in bytes: writes past it fail, as on a full disk. SIGXFSZ is ignored in the
     // child so that the write reports the error instead of killing the process.
     std::optional<uint64_t> file_size_limit;
+    // RLIMIT_NOFILE, soft and hard: the descriptors the child may hold.
+    std::optional<uint64_t> open_file_limit;
     // Sends this signal once standard output holds signal_after_marks occurrences of
     // signal_mark (so the signal lands while the program is demonstrably at work).
     int signal_number = 0;
