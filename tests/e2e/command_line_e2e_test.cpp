@@ -207,6 +207,27 @@ TEST_F(E2eTest, DefaultLogLivesBesideAWritableProgram) {
                          std::regex(kStamp + header + kSeparator + kStamp + header + kSeparator)));
 }
 
+// The window lives in a module beside the program (or where the package puts it); a program
+// without it says so and which files it looked for, and the command line still works.
+TEST_F(E2eTest, AMissingWindowModuleIsNamed) {
+    const std::filesystem::path module =
+        std::filesystem::path(TRELVANE_EXE).parent_path() / "trelvane-window.so";
+    if (!std::filesystem::exists(module))
+        GTEST_SKIP() << "built without the window";
+    TempDir home;
+    const std::string program = home.file("trelvane");
+    std::filesystem::copy_file(TRELVANE_EXE, program);
+    const RunResult window = run_trelvane({}, {{"TMPDIR", tmp.path()}}, work.path(), program);
+    EXPECT_EQ(window.exit_code, 2);
+    EXPECT_NE(window.err.find("trelvane: cannot load the window (neither " +
+                              home.file("trelvane-window.so")),
+              std::string::npos)
+        << window.err;
+    const RunResult converted = run_trelvane({"/q", "/f=" TRELVANE_SOURCE_DIR "/samples/delivery-notice.fxs", "/sf=" + work.file("o.pdf")},
+                                             {{"TMPDIR", tmp.path()}}, work.path(), program);
+    EXPECT_EQ(converted.exit_code, 0) << converted.err;
+}
+
 bool write_fax(const std::string& path, uint32_t seed) {
     testsupport::Bitmap page = testsupport::text_like(1728, 100, seed);
     testsupport::CodedPage coded =

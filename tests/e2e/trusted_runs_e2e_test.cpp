@@ -203,6 +203,9 @@ TEST_F(TrustedRuns, ExitStatusTellsWhatHappened) {
         {"an empty save value", {"/d=@IN", "/sd="}, 2, "ERROR Save Folder: .*\ntrelvane: no .*\n"},
         {"an unknown option", {"/d=@IN", "/sd=@OUT", "/hk"}, 0,
          "trelvane: unknown option '/hk' ignored\n"},
+        {"the window without a display", {}, 2,
+         "trelvane: (no display \\(neither X11 nor Wayland\\) to open the window on|no window is "
+         "available in this build); .*\n"},
     };
     for (const StatusCase& c : cases) {
         SCOPED_TRACE(c.what);

@@ -49,6 +49,10 @@ class ProgramCopy {
     ProgramCopy() {
         std::filesystem::create_directories(dir_.file("prog"));
         std::filesystem::copy_file(TRELVANE_EXE, program());
+        // The window's module, which the program looks for beside itself.
+        const std::filesystem::path module =
+            std::filesystem::path(TRELVANE_EXE).parent_path() / "trelvane-window.so";
+        std::filesystem::copy_file(module, dir_.file("prog/trelvane-window.so"));
     }
     std::string program() const { return dir_.file("prog/trelvane"); }
     std::string settings() const { return dir_.file("prog/trelvane.ini"); }
