@@ -3,6 +3,7 @@
 // report to the log in list order. Runs on a thread of its own; nothing here touches a widget.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -34,6 +35,8 @@ class PassView {
     // (message says which package to install).
     virtual void recognition_unavailable(const std::string& message) { (void)message; }
     virtual void file_started(int row, const std::string& source_path) = 0;
+    // Searchable PDFs: pages recognised so far in the pass (from a recognition thread).
+    virtual void pages_recognised(uint64_t pages) { (void)pages; }
     // pdf_path is empty unless a PDF was put in place.
     virtual void file_finished(int row, const std::string& pdf_path, const std::string& result) = 0;
     virtual void status_changed(const std::string& status) = 0;

@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <algorithm>
+#include <climits>
 #include <utility>
 
 #include "app/settings_file.h"
@@ -46,6 +47,9 @@ class ConvertPage::WorkerView : public PassView {
     void file_started(int row, const std::string& source_path) override {
         post(PassEvent::Kind::FileStarted, row, source_path);
     }
+    void pages_recognised(uint64_t pages) override {
+        post(PassEvent::Kind::PagesRecognised, static_cast<int>(std::min<uint64_t>(pages, INT_MAX)));
+    }
     void file_finished(int row, const std::string& pdf_path, const std::string& result) override {
         post(PassEvent::Kind::FileFinished, row, pdf_path, result);
     }
@@ -68,6 +72,7 @@ void ConvertPage::apply(PassEvent& event) {
         case PassEvent::Kind::Started:
             set_controls_busy(true);
             pass_done_ = 0;
+            pages_read_ = 0;
             converting_rows_.clear();
             status_row_ = -1;
             show_progress(0, pass_total_);
@@ -88,6 +93,11 @@ void ConvertPage::apply(PassEvent& event) {
         case PassEvent::Kind::FileStarted:
             file_started_event(event.number, std::move(event.text));
             break;
+        case PassEvent::Kind::PagesRecognised:
+            pages_read_ = event.number;
+            if (status_row_ >= 0)
+                show_doing(status_row_);
+            break;
         case PassEvent::Kind::FileFinished:
             file_finished_event(event.number, std::move(event.text), std::move(event.result));
             break;
@@ -103,11 +113,19 @@ void ConvertPage::apply(PassEvent& event) {
     }
 }
 
+void ConvertPage::show_doing(int row) {
+    std::string text = "Doing: " + result_model_->text(row, ResultListModel::kSourceColumn);
+    // Recognition takes a second or more a page: the count says a long fax is moving on.
+    if (pages_read_ > 0)
+        text += " (" + std::to_string(pages_read_) + (pages_read_ == 1 ? " page" : " pages") + " read)";
+    status_label_->setText(q(text));
+}
+
 void ConvertPage::file_started_event(int row, std::string source) {
-    status_label_->setText(q("Doing: " + source));
     status_row_ = row;
     converting_rows_.push_back(row);
     result_model_->set_started(row, std::move(source));
+    show_doing(row);
     result_view_->scrollTo(result_model_->index(row, 0));
     emit file_started(row);
 }
@@ -119,8 +137,7 @@ void ConvertPage::file_finished_event(int row, std::string pdf, std::string resu
     // The status keeps naming a file that is being converted: the last one started.
     if (row == status_row_ && !converting_rows_.empty()) {
         status_row_ = converting_rows_.back();
-        status_label_->setText(
-            q("Doing: " + result_model_->text(status_row_, ResultListModel::kSourceColumn)));
+        show_doing(status_row_);
     }
 }
 

@@ -111,6 +111,7 @@ class ConvertPage : public QWidget {
     class WorkerView;
 
     void apply(PassEvent& event);
+    void show_doing(int row);  // the "Doing: " status for the row
     void file_started_event(int row, std::string source);
     void file_finished_event(int row, std::string pdf, std::string result);
     // Empty and idle without files (a range of 0..0 would show the busy animation).
@@ -136,6 +137,7 @@ class ConvertPage : public QWidget {
     size_t pass_done_ = 0;
     std::vector<int> converting_rows_;  // in the order they started
     int status_row_ = -1;               // the row the "Doing: " status names
+    int pages_read_ = 0;                // pages recognised so far in the pass (searchable PDFs)
 
     QLineEdit* filter_edit_ = nullptr;
     QLineEdit* source_edit_ = nullptr;

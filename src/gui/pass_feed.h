@@ -20,12 +20,13 @@ struct PassEvent {
         WorkFilesFailed,
         RecognitionUnavailable,
         FileStarted,
+        PagesRecognised,
         FileFinished,
         Status,
         Finished
     };
     Kind kind = Kind::Status;
-    int number = 0;    // the row, or the number of converted files for Finished
+    int number = 0;    // the row, the pages recognised, or the number of converted files
     std::string text;  // the source path, the status text, the PDF path, or the problem
     std::string result;
 };

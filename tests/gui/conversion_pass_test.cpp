@@ -12,12 +12,16 @@
 #include <vector>
 
 #include "app/conversion_pool.h"
+#include "app/page_recognition.h"
 #include "app/pipeline.h"
 #include "app/process_paths.h"
 #include "gui/window_files.h"
 #include "sample_fax.h"
+#include "support/libtiff_codec.h"
 #include "support/pdf_tools.h"
 #include "support/temp_dir.h"
+#include "support/text_page.h"
+#include "support/winfax_builder.h"
 
 namespace trelvane::gui {
 namespace {
@@ -51,12 +55,17 @@ class RecordingView : public PassView {
         std::lock_guard<std::mutex> lock(mutex);
         statuses.push_back(status);
     }
+    void pages_recognised(uint64_t pages) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        pages_read.push_back(pages);
+    }
     void pass_finished(int converted) override { event("finished " + std::to_string(converted)); }
 
     std::mutex mutex;
     std::vector<std::string> events;
     std::map<int, Row> rows;
     std::vector<std::string> statuses;
+    std::vector<uint64_t> pages_read;
 
   private:
     void event(const std::string& text) {
@@ -299,6 +308,45 @@ TEST_F(ConversionPass, PdfWrittenWithoutItsTimesIsStillNamed) {
     EXPECT_EQ(view.rows[0].pdf, dir.file("out/a.pdf"));
     EXPECT_EQ(view.rows[0].result, kTimesNotKeptText);
     EXPECT_TRUE(app::pdf_exists(view.rows[0].pdf));
+}
+
+// Searchable PDFs from the window: the words are in the PDF, and the view hears of every page
+// read, so that a long fax shows it is moving on.
+TEST_F(ConversionPass, SearchablePdfsCountThePagesRead) {
+    if (!app::recognition_available())
+        GTEST_SKIP() << "built without text recognition (TRELVANE_OCR=OFF or no Tesseract)";
+    for (const char* tool : {"gs", "pdftotext"}) {
+        if (!testsupport::tool_available(tool))
+            GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it)";
+    }
+    TempDir dir;
+    const std::string source = dir.file("in");
+    ASSERT_TRUE(app::create_folder_path(source));
+    std::vector<testsupport::WinFaxPage> pages;
+    for (const char* line : {"The quick brown fox jumps over the lazy dog.",
+                             "Please call us back before Friday, 10:30 at the latest."}) {
+        testsupport::Bitmap page;
+        ASSERT_TRUE(testsupport::render_postscript(testsupport::text_page_program({line}, 12), 204,
+                                                   196, 1728, 2200, page));
+        testsupport::WinFaxPage p;
+        p.data = testsupport::libtiff_encode(page, testsupport::Coding::Group4, 2);
+        p.width = 1728;
+        p.length = 2200;
+        p.coding = 1;
+        p.resolution = 1;
+        pages.push_back(std::move(p));
+    }
+    ASSERT_TRUE(testsupport::write_winfax(source + "/letter.fxs", pages));
+
+    PassRequest request = folder_request(dir, source);
+    request.options.ocr = true;
+    RecordingView view;
+    PassControl control;
+    ASSERT_EQ(run_conversion_pass(request, view, control), 1);
+    EXPECT_EQ(view.rows[0].result, "Converted!");
+    EXPECT_EQ(view.pages_read, (std::vector<uint64_t>{1, 2}));
+    EXPECT_NE(testsupport::pdf_text(view.rows[0].pdf, 1).find("quick brown fox"), std::string::npos);
+    EXPECT_NE(testsupport::pdf_text(view.rows[0].pdf, 2).find("call us back"), std::string::npos);
 }
 
 }  // namespace
