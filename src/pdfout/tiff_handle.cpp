@@ -1,6 +1,11 @@
 #include "pdfout/tiff_handle.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace trelvane::pdfout {
@@ -42,8 +47,135 @@ TiffPtr open_tiff(const std::string& path, const char* mode, DiagnosticSink& sin
     return TiffPtr(TIFFOpenExt(path.c_str(), mode, options.get()));
 }
 
+namespace {
+
+// A file read through a buffer of our own. libtiff reads each directory in a dozen pieces of a
+// few bytes, each a seek and a read: some forty system calls a page, which the buffer turns into
+// one or two. Reads of a page's data, larger than the buffer, go straight to the caller.
+struct BufferedFile {
+    static constexpr size_t kBufferBytes = 16 * 1024;
+
+    int fd = -1;
+    uint64_t size = 0;  // as when opened: the stages read only files that are complete
+    uint64_t position = 0;
+    std::vector<uint8_t> buffer;
+    uint64_t buffer_start = 0;
+    size_t buffer_length = 0;
+
+    static BufferedFile& self(thandle_t handle) { return *static_cast<BufferedFile*>(handle); }
+
+    // pread until `size` bytes or the end of the file; -1 when nothing could be read.
+    static ssize_t read_at(int fd, uint8_t* out, size_t size, uint64_t offset) {
+        size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return done > 0 ? static_cast<ssize_t>(done) : -1;
+            if (n == 0)
+                break;
+            done += static_cast<size_t>(n);
+        }
+        return static_cast<ssize_t>(done);
+    }
+
+    static tmsize_t read(thandle_t handle, void* out, tmsize_t size) {
+        BufferedFile& f = self(handle);
+        if (size <= 0 || f.position >= f.size)
+            return 0;
+        const size_t wanted =
+            static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(size), f.size - f.position));
+        uint8_t* target = static_cast<uint8_t*>(out);
+        const bool buffered = f.position >= f.buffer_start &&
+                              f.position + wanted <= f.buffer_start + f.buffer_length;
+        if (!buffered && wanted >= kBufferBytes) {
+            const ssize_t n = read_at(f.fd, target, wanted, f.position);
+            if (n < 0)
+                return -1;
+            f.position += static_cast<uint64_t>(n);
+            return n;
+        }
+        if (!buffered) {
+            f.buffer.resize(kBufferBytes);
+            const ssize_t n = read_at(f.fd, f.buffer.data(), kBufferBytes, f.position);
+            if (n < 0) {
+                f.buffer_length = 0;
+                return -1;
+            }
+            f.buffer_start = f.position;
+            f.buffer_length = static_cast<size_t>(n);
+        }
+        const size_t n = std::min<size_t>(
+            wanted, static_cast<size_t>(f.buffer_start + f.buffer_length - f.position));
+        std::memcpy(target, f.buffer.data() + (f.position - f.buffer_start), n);
+        f.position += n;
+        return static_cast<tmsize_t>(n);
+    }
+
+    static tmsize_t write(thandle_t, void*, tmsize_t) { return -1; }
+
+    static toff_t seek(thandle_t handle, toff_t offset, int whence) {
+        BufferedFile& f = self(handle);
+        uint64_t base = 0;
+        if (whence == SEEK_CUR)
+            base = f.position;
+        else if (whence == SEEK_END)
+            base = f.size;
+        const uint64_t target = base + offset;  // libtiff passes offsets as unsigned
+        if (target > (uint64_t{1} << 62))
+            return static_cast<toff_t>(-1);
+        f.position = target;
+        return target;
+    }
+
+    static int close(thandle_t handle) {
+        BufferedFile* f = static_cast<BufferedFile*>(handle);
+        const int result = ::close(f->fd);
+        delete f;
+        return result;
+    }
+    static toff_t file_size(thandle_t handle) { return self(handle).size; }
+    static int map(thandle_t, void**, toff_t*) { return 0; }
+    static void unmap(thandle_t, void*, toff_t) {}
+};
+
+}  // namespace
+
 TiffPtr open_tiff_for_reading(const std::string& path, DiagnosticSink& sink) {
-    return open_tiff(path, "rm", sink);
+    OptionsPtr options = make_options(sink);
+    if (!options)
+        return nullptr;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        sink.error("TIFFOpen", "%s: Cannot open", path.c_str());
+        errno = error;
+        return nullptr;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return nullptr;
+    }
+    auto* file = new BufferedFile;
+    file->fd = fd;
+    file->size = static_cast<uint64_t>(status.st_size);
+    // "m": nothing mapped (see the header). A failed open leaves the file to us.
+    TIFF* tiff = TIFFClientOpenExt(path.c_str(), "rm", file, BufferedFile::read,
+                                   BufferedFile::write, BufferedFile::seek, BufferedFile::close,
+                                   BufferedFile::file_size, BufferedFile::map, BufferedFile::unmap,
+                                   options.get());
+    if (tiff == nullptr) {
+        const int error = errno;
+        BufferedFile::close(file);
+        errno = error;
+        return nullptr;
+    }
+    TIFFSetFileno(tiff, fd);  // TIFFFileno then names the file, as for a file libtiff opened
+    return TiffPtr(tiff);
 }
 
 bool go_to_directory(TIFF* tiff, tdir_t directory) {
