@@ -87,8 +87,4 @@ std::optional<int> run_window(const app::WindowLaunch& launch) {
     return application.exec();
 }
 
-void install_window_factory() {
-    app::set_window_factory(&run_window);
-}
-
 }  // namespace trelvane::gui

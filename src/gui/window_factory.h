@@ -7,9 +7,6 @@
 
 namespace trelvane::gui {
 
-// Registers run_window as the program's window factory.
-void install_window_factory();
-
 // True when a window can be shown: a Wayland session, an X11 display (a local one only when its
 // socket exists), or a Qt platform chosen explicitly through QT_QPA_PLATFORM.
 bool display_available();
