@@ -73,10 +73,8 @@ ConversionPool::ConversionPool(const BatchJob& settings, std::vector<PlannedFile
                                                  ConversionWorkspace& workspace) {
                                     return convert_fax_file(job, source, destination, workspace);
                                 });
-    const PoolSize size = pool_size(state_->plan.size(), jobs, platform::free_descriptors());
-    jobs_ = size.jobs;
-    workers_wanted_ = size.workers;
-    state_->turns = jobs_;
+    size_ = pool_size(state_->plan.size(), jobs, platform::free_descriptors());
+    state_->turns = size_.jobs;
 }
 
 ConversionPool::~ConversionPool() {
@@ -125,11 +123,11 @@ size_t ConversionPool::size() const {
 }
 
 unsigned ConversionPool::job_count() const {
-    return jobs_;
+    return size_.jobs;
 }
 
 size_t ConversionPool::worker_count() const {
-    return workers_wanted_;
+    return size_.workers;
 }
 
 void ConversionPool::Turn::take() {

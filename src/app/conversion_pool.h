@@ -158,8 +158,7 @@ class ConversionPool {
     static void work(const std::shared_ptr<State>& state, size_t worker);
 
     std::shared_ptr<State> state_;
-    unsigned jobs_;
-    size_t workers_wanted_;
+    PoolSize size_;
     std::vector<std::thread> workers_;
     bool abandoned_ = false;
 };
