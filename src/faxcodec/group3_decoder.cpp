@@ -34,7 +34,7 @@ int Group3Decoder::decode_g3_lines(FaxPageImage& image) {
         return kDecodeRefused;
     if (!count_only_ && !allocate_zeroed(image.bitmap, row_bytes * height_))
         return kDecodeRefused;
-    // Lines decode into the page row by row; in count-only mode every line reuses this row.
+    // Lines decode into the page row by row; a count draws nothing.
     std::vector<uint8_t> scratch;
     if (!allocate_zeroed(scratch, row_bytes)) {
         image.bitmap.clear();
@@ -47,12 +47,12 @@ int Group3Decoder::decode_g3_lines(FaxPageImage& image) {
     // lines the writer gets no room at all: later runs are refused and the page's last row
     // stays as decoded.
     auto start_row = [&]() {
-        if (lines >= height_) {
+        if (lines >= height_ || count_only_) {
+            // Counting draws nothing: what is drawn never steers decoding.
             writer.reset(scratch.data(), 0);
             return;
         }
-        uint8_t* row = count_only_ ? scratch.data()
-                                   : image.bitmap.data() + static_cast<size_t>(lines) * row_bytes;
+        uint8_t* row = image.bitmap.data() + static_cast<size_t>(lines) * row_bytes;
         std::fill_n(row, row_bytes, uint8_t{0});
         writer.reset(row, static_cast<uint32_t>(row_bytes));
     };

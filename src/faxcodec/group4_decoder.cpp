@@ -50,15 +50,14 @@ int Group4Decoder::decode_g4_page(FaxPageImage& image) {
     int result = 0;
     LineWriter writer;
     for (;;) {
-        if (lines < height_) {
-            uint8_t* row = count_only_
-                               ? scratch.data()
-                               : image.bitmap.data() + static_cast<size_t>(lines) * row_bytes;
+        if (lines < height_ && !count_only_) {
+            uint8_t* row = image.bitmap.data() + static_cast<size_t>(lines) * row_bytes;
             std::fill_n(row, row_bytes, uint8_t{0});
             writer.reset(row, static_cast<uint32_t>(row_bytes));
         } else {
-            // The page is full: later lines are decoded only to follow the data to its end.
-            lines = height_;
+            // Counting, or the page is full: the lines are decoded only to follow the data,
+            // and a writer without room draws nothing (what it draws never steers decoding).
+            lines = std::min(lines, height_);
             writer.reset(scratch.data(), 0);
         }
         coding.count = 0;

@@ -161,7 +161,9 @@ void Group4Encoder::encode_row(std::span<const uint32_t> changes) {
         // stand at even indexes, changes to white at odd ones.
         while (b[ib] <= a0)
             ++ib;
-        const uint32_t j = (ib & 1) == colour ? ib : ib + 1;
+        // Arithmetic, not a choice: which of the two it is changes with every code, and a
+        // branch on it would be mispredicted half the time.
+        const uint32_t j = ib + ((ib & 1) ^ colour);
         const uint32_t b1 = b[j];
         const uint32_t b2 = b[j + 1];
         if (b2 < a1) {

@@ -370,12 +370,26 @@ StripDecoder::RowEnd StripDecoder::decode_row_2d(Row& r) {
         }
         return true;
     };
+    // The next bits come from a word held in a register, loaded again only every forty bits
+    // or so, so that each code waits for one table look-up, not for a load from the data too.
+    // A window is at most 13 bits wide.
+    uint64_t word = 0;
+    int64_t word_at = -64;
+    auto window = [&](int n) {
+        int64_t offset = b.consumed - word_at;
+        if (offset > 64 - kBlackBits) {
+            word = load_be64(b.data + (b.consumed >> 3));
+            word_at = b.consumed & ~int64_t{7};
+            offset = b.consumed & 7;
+        }
+        return static_cast<uint32_t>((word << offset) >> (64 - n));
+    };
     enum class Step { kOn, kEndOfLine, kEndOfData, kOverflow };
     auto read_run = [&]<int Bits, size_t N>(const std::array<FastEntry, N>& table) {
         for (;;) {
             if (!b.need(Bits, true))
                 return Step::kEndOfData;
-            const RunEntry e = run_code<Bits>(table, b.peek(Bits));
+            const RunEntry e = run_code<Bits>(table, window(Bits));
             b.consumed += e.width;
             if (e.kind == kTerminating)
                 return set_value(e.value) ? Step::kOn : Step::kOverflow;
@@ -396,8 +410,8 @@ StripDecoder::RowEnd StripDecoder::decode_row_2d(Row& r) {
             step = Step::kEndOfData;
             break;
         }
-        const uint32_t window = b.peek(kModeBits);
-        if (window >= 0x40) {
+        const uint32_t code = window(kModeBits);
+        if (code >= 0x40) {
             // V0, the commonest code by far, decided before the table.
             b.consumed += 1;
             if (!check_b1() || !set_value(wrap(int64_t{b1} - a0)) || pb >= nruns)
@@ -405,7 +419,7 @@ StripDecoder::RowEnd StripDecoder::decode_row_2d(Row& r) {
             b1 = wrap(static_cast<uint32_t>(b1) + uint64_t{ref[pb++]});
             continue;
         }
-        const ModeEntry m = t.mode[window];
+        const ModeEntry m = t.mode[code];
         b.consumed += m.width;
         if (m.kind == kVR) {
             if (!check_b1() || !set_value(wrap(int64_t{b1} - a0 + m.offset)) || pb >= nruns)
