@@ -42,9 +42,11 @@ class ConversionTest : public ::testing::Test {
         if (const char* old = getenv("TMPDIR"))
             old_tmpdir = old;
         setenv("TMPDIR", tmp.path().c_str(), 1);
+        // The paths as they were before this test, not its own: its temporary folder is gone
+        // once it ends, and later tests in this process would have no work files.
+        saved_paths = process_paths();
         ASSERT_TRUE(init_process_paths());
         set_startup_settings(global_settings(), process_paths());
-        saved_paths = process_paths();
         reset_batch_job(job);
     }
     void TearDown() override {
