@@ -6,6 +6,7 @@
 
 #include "app/pipeline.h"
 #include "platform/cleanup.h"
+#include "platform/file_system.h"
 #include "platform/open_files.h"
 
 namespace trelvane::app {
@@ -177,6 +178,11 @@ void ConversionPool::work(const std::shared_ptr<State>& state, size_t worker) {
             self.committed.store(false);
         }
         const PlannedFile& file = state->plan[index];
+        // The file that starts when every worker has taken one more: its reading from the disk
+        // overlaps the conversions before it, instead of holding up a turn.
+        const size_t ahead = index + state->workspaces.size();
+        if (ahead < state->plan.size())
+            platform::prefetch_file(state->plan[ahead].source);
         if (state->hooks.started)
             state->hooks.started(index);
         job.log_text.clear();

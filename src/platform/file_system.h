@@ -15,6 +15,11 @@ bool folder_exists(const std::string& path);  // follows symbolic links
 // when given, gets the reason (0 when the path names something that is not a regular file).
 std::optional<uint64_t> readable_file_size(const std::string& path, int* error = nullptr);
 
+// Asks the system to start reading the file's first megabytes into memory and returns at once,
+// so that a conversion started later finds them there instead of waiting for the disk. Does
+// nothing for what is not a readable regular file.
+void prefetch_file(const std::string& path);
+
 // True when both paths name one existing file (the same path, a hard link or a symbolic link).
 bool same_file(const std::string& a, const std::string& b);
 
