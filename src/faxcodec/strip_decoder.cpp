@@ -45,6 +45,7 @@ struct ModeEntry {
     uint8_t kind;
     uint8_t width;
     uint8_t offset;  // of VR and VL codes
+    int8_t shift;    // a1 - b1 of a VR or VL code: +offset or -offset
 };
 
 struct Tables {
@@ -68,18 +69,18 @@ Tables build_tables() {
         std::string_view bits;
         ModeEntry entry;
     } modes[] = {
-        {"1", {kV0, 1, 0}},
-        {"011", {kVR, 3, 1}},
-        {"000011", {kVR, 6, 2}},
-        {"0000011", {kVR, 7, 3}},
-        {"010", {kVL, 3, 1}},
-        {"000010", {kVL, 6, 2}},
-        {"0000010", {kVL, 7, 3}},
-        {"001", {kHorizontal, 3, 0}},
-        {"0001", {kPass, 4, 0}},
-        {"0000001", {kExtension, 7, 0}},
+        {"1", {kV0, 1, 0, 0}},
+        {"011", {kVR, 3, 1, 1}},
+        {"000011", {kVR, 6, 2, 2}},
+        {"0000011", {kVR, 7, 3, 3}},
+        {"010", {kVL, 3, 1, -1}},
+        {"000010", {kVL, 6, 2, -2}},
+        {"0000010", {kVL, 7, 3, -3}},
+        {"001", {kHorizontal, 3, 0, 0}},
+        {"0001", {kPass, 4, 0, 0}},
+        {"0000001", {kExtension, 7, 0, 0}},
         // Seven zeros begin an end-of-line code; the four zeros after them are read apart.
-        {"0000000", {kModeEndOfLine, 7, 0}},
+        {"0000000", {kModeEndOfLine, 7, 0, 0}},
     };
     for (const auto& m : modes)
         add_code(t.mode, kModeBits, m.bits, m.entry);
@@ -421,21 +422,25 @@ StripDecoder::RowEnd StripDecoder::decode_row_2d(Row& r) {
         }
         const ModeEntry m = t.mode[code];
         b.consumed += m.width;
-        if (m.kind == kVR) {
-            if (!check_b1() || !set_value(wrap(int64_t{b1} - a0 + m.offset)) || pb >= nruns)
-                return RowEnd::kOverflow;
-            b1 = wrap(static_cast<uint32_t>(b1) + uint64_t{ref[pb++]});
-        } else if (m.kind == kVL) {
+        if (m.kind == kVR || m.kind == kVL) {
+            // VR and VL, a third of the codes, share one path: which of the two it is changes
+            // from code to code, and a branch on it would often be mispredicted. a1 is b1
+            // moved right (VR) or left (VL); then b1 moves on to the next changing element of
+            // the reference line (VR) or back to the one before (VL).
             if (!check_b1())
                 return RowEnd::kOverflow;
-            if (b1 < wrap(static_cast<uint32_t>(a0) + uint64_t{m.offset})) {
+            const bool left = m.kind == kVL;
+            if (left & (b1 < wrap(static_cast<uint32_t>(a0) + uint64_t{m.offset}))) {
                 r.damaged = true;  // a changing element left of a0
                 step = Step::kEndOfLine;
                 break;
             }
-            if (!set_value(wrap(int64_t{b1} - a0 - m.offset)) || pb == 0)
+            if (!set_value(wrap(int64_t{b1} - a0 + m.shift)) || (left ? pb == 0 : pb >= nruns))
                 return RowEnd::kOverflow;
-            b1 = wrap(static_cast<uint32_t>(b1) - uint64_t{ref[--pb]});
+            const uint32_t at = left ? pb - 1 : pb;
+            const uint32_t run = ref[at];
+            b1 = static_cast<int32_t>(static_cast<uint32_t>(b1) + (left ? 0u - run : run));
+            pb = left ? at : pb + 1;
         } else if (m.kind == kHorizontal) {
             const bool black_first = (pa & 1) != 0;
             auto white = [&] { return read_run.template operator()<kWhiteBits>(kWhiteFast); };
