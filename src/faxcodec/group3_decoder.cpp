@@ -111,6 +111,8 @@ int Group3Decoder::decode_g3_lines(FaxPageImage& image) {
             colour = 0;
             if (lines > height_)
                 lines = height_;
+            if (first_line_only_ && lines > 0)
+                break;
             start_row();
             continue;
         }

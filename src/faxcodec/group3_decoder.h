@@ -22,6 +22,9 @@ class Group3Decoder {
     // Decode every line into one reused row and leave `image.bitmap` empty: memory stays
     // bounded by one row whatever the height. Size fields and result are those of a full decode.
     void set_count_only(bool on) { count_only_ = on; }
+    // Stop at the first complete line: the page's lines are then 1 (0 when none completes),
+    // which is all it takes to tell whether the data is a fax page at all.
+    void set_first_line_only(bool on) { first_line_only_ = on; }
     // Decode through the code trees bit group by bit group instead of the lookup tables. Both
     // give identical results; the tree walk is the reference the tables are checked against.
     void set_tree_walk(bool on) { tree_walk_ = on; }
@@ -48,6 +51,7 @@ class Group3Decoder {
     int32_t width_ = 0;
     int32_t height_ = 0;
     bool count_only_ = false;
+    bool first_line_only_ = false;
     bool tree_walk_ = false;
 };
 

@@ -85,6 +85,8 @@ int Group4Decoder::decode_g4_page(FaxPageImage& image) {
             continue;
         }
         ++lines;
+        if (first_line_only_ && lines <= height_)
+            break;
         std::swap(coding, reference);
         reference.index = 0;
         // Only a zero width leaves a line without runs; keep the reference usable.

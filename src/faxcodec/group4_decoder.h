@@ -39,6 +39,9 @@ class Group4Decoder {
     // bounded by the width whatever the height. Size fields and result are those of a full
     // decode.
     void set_count_only(bool on) { count_only_ = on; }
+    // Stop at the first complete line: the page's lines are then 1 (0 when none completes),
+    // which is all it takes to tell whether the data is a fax page at all.
+    void set_first_line_only(bool on) { first_line_only_ = on; }
     // Decode through the code trees instead of the lookup tables (the reference; both give
     // identical results).
     void set_tree_walk(bool on) { tree_walk_ = on; }
@@ -86,6 +89,7 @@ class Group4Decoder {
     uint8_t marker_count_ = 0;
     int32_t resume_position_ = 0;
     bool count_only_ = false;
+    bool first_line_only_ = false;
     bool tree_walk_ = false;
 };
 

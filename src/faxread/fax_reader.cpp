@@ -9,9 +9,10 @@ int32_t FaxReader::open_fax_file(const std::string& path, FaxTypeCode type) {
     if (!winfax_.is_open())
         return kFailed;
     settings_.page_count = winfax_.count_pages();
-    // Decoding the first page is how a WinFax file is recognised as a fax. Only its size is
-    // needed, so no bitmap is kept.
-    winfax_.describe_page(0, page_image_, PageDecode::kCountOnly);
+    // Decoding the first page is how a WinFax file is recognised as a fax: it is one when a
+    // line of it decodes, so decoding stops there (for faxes of a page or two this was as much
+    // work as converting them).
+    winfax_.describe_page(0, page_image_, PageDecode::kFirstLine);
     winfax_.read_title(0, metadata_);
     return kOk;
 }

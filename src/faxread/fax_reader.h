@@ -34,6 +34,8 @@ class FaxReader {
     // True when the first page decoded to at least one complete row of at least one pixel.
     bool is_fax() const;
     const FaxMetadata& metadata() const { return metadata_; }
+    // The first page's size fields; its lines are 1 when a line decoded (0 when none did), not
+    // the page's line count (WinFaxReader::describe_page gives that).
     const faxcodec::FaxPageImage& page_image() const { return page_image_; }
     // Pages the file holds past the most it can have (FaxFileReader::page_limit), which are
     // not converted.

@@ -146,7 +146,8 @@ int32_t WinFaxReader::read_title(uint16_t index, FaxMetadata& metadata) {
 }
 
 void WinFaxReader::decode_loaded_page(faxcodec::FaxPageImage& image, PageDecode decode) {
-    const bool count_only = decode == PageDecode::kCountOnly;
+    const bool count_only = decode != PageDecode::kFullBitmap;
+    const bool first_line_only = decode == PageDecode::kFirstLine;
     const auto size = static_cast<int32_t>(page_data_.size());
     if (page_coding() == 0) {
         faxcodec::Group3Decoder decoder(page_data_.data(), size, kLsbFirst,
@@ -154,12 +155,14 @@ void WinFaxReader::decode_loaded_page(faxcodec::FaxPageImage& image, PageDecode 
         decoder.set_coding_kind(faxcodec::kGroup3OneDimensional);
         decoder.set_dimensions(page_width(), page_length());
         decoder.set_count_only(count_only);
+        decoder.set_first_line_only(first_line_only);
         decoder.decode_page(image);
     } else {
         faxcodec::Group4Decoder decoder(page_data_.data(), size, kLsbFirst, 0, 0,
                                         kGroup4MarkerCount);
         decoder.set_dimensions(page_width(), page_length());
         decoder.set_count_only(count_only);
+        decoder.set_first_line_only(first_line_only);
         decoder.decode_g4_page(image);
     }
     image.resolution_unit = kResolutionInch;

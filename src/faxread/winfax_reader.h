@@ -19,8 +19,10 @@
 namespace trelvane::faxread {
 
 // How much of a page the decoders keep. The program only ever needs a page's size, so it
-// decodes into one reused row; the whole bitmap is for callers that look at the pixels.
-enum class PageDecode { kCountOnly, kFullBitmap };
+// decodes without drawing; the whole bitmap is for callers that look at the pixels. To tell a
+// fax it is enough that one line decodes: kFirstLine stops there (the image's lines are then
+// 1, or 0 when no line completes), which saves decoding the rest of every first page.
+enum class PageDecode { kCountOnly, kFullBitmap, kFirstLine };
 
 // What writing one page met that the file's report line should name.
 struct PageReadStatus {
