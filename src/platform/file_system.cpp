@@ -29,6 +29,12 @@ class FileDescriptor {
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
+    // Hands the descriptor over without closing it.
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     // Closes now and reports whether the close succeeded (it can report a late write error).
     bool close() {
         int fd = fd_;
@@ -58,6 +64,23 @@ void set_error(int* error, int value) {
         *error = value;
 }
 
+// Opens a regular file for reading and gives its status; never waits on a pipe or a device,
+// since those are not opened for reading at all. -1 otherwise; error, when given, gets the
+// reason (EISDIR for a folder, 0 for anything else that is not a regular file).
+int open_regular_file(const std::string& path, struct stat& st, int* error = nullptr) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        set_error(error, errno);
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        set_error(error, S_ISDIR(st.st_mode) ? EISDIR : 0);
+        return -1;
+    }
+    set_error(error, 0);
+    return fd.release();
+}
+
 std::string random_part() {
     // One generator per thread: conversions on several threads create work files at once.
     thread_local std::mt19937_64 generator{std::random_device{}() ^
@@ -80,30 +103,19 @@ bool folder_exists(const std::string& path) {
 }
 
 std::optional<uint64_t> readable_file_size(const std::string& path, int* error) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.valid()) {
-        set_error(error, errno);
-        return std::nullopt;
-    }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-        set_error(error, errno);
+    FileDescriptor fd(open_regular_file(path, st, error));
+    if (!fd.valid())
         return std::nullopt;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        set_error(error, S_ISDIR(st.st_mode) ? EISDIR : 0);
-        return std::nullopt;
-    }
-    set_error(error, 0);
     return static_cast<uint64_t>(st.st_size);
 }
 
 void prefetch_file(const std::string& path) {
     // A fax's pages are read in order; the first few megabytes are what the next seconds need.
     constexpr off_t kAhead = 4 << 20;
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat st {};
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    FileDescriptor fd(open_regular_file(path, st));
+    if (!fd.valid())
         return;
     ::posix_fadvise(fd.get(), 0, std::min<off_t>(st.st_size, kAhead), POSIX_FADV_WILLNEED);
 }
@@ -167,14 +179,10 @@ bool append_to_file(const std::string& path, std::string_view bytes, int* error)
 }
 
 std::optional<std::string> read_small_file(const std::string& path, size_t max_size) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.valid())
-        return std::nullopt;
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<uint64_t>(st.st_size) > max_size) {
+    FileDescriptor fd(open_regular_file(path, st));
+    if (!fd.valid() || static_cast<uint64_t>(st.st_size) > max_size)
         return std::nullopt;
-    }
     std::string content;
     std::vector<char> chunk(65536);
     for (;;) {
@@ -194,11 +202,9 @@ std::optional<std::string> read_small_file(const std::string& path, size_t max_s
 }
 
 std::optional<std::string> read_file_start(const std::string& path, size_t max_size) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.valid())
-        return std::nullopt;
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    FileDescriptor fd(open_regular_file(path, st));
+    if (!fd.valid())
         return std::nullopt;
     std::string content(max_size, '\0');
     size_t filled = 0;
