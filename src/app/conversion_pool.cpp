@@ -8,6 +8,7 @@
 #include "platform/cleanup.h"
 #include "platform/file_system.h"
 #include "platform/open_files.h"
+#include "platform/processors.h"
 
 namespace trelvane::app {
 
@@ -76,6 +77,13 @@ ConversionPool::ConversionPool(const BatchJob& settings, std::vector<PlannedFile
                                 });
     size_ = pool_size(state_->plan.size(), jobs, platform::free_descriptors());
     state_->turns = size_.jobs;
+    state_->turn_taken.assign(size_.jobs, false);
+    // A run given as many jobs as there are processors keeps each turn on a processor of its
+    // own (see platform/processors.h); one given fewer leaves the choice to the system, which
+    // may know of processors that other programs keep busy.
+    std::vector<int> processors = platform::allowed_processors();
+    if (processors.size() > 1 && size_.jobs >= processors.size())
+        state_->processors = std::move(processors);
 }
 
 ConversionPool::~ConversionPool() {
@@ -136,6 +144,27 @@ void ConversionPool::Turn::take() {
     state->turn_free.wait(lock, [&] { return state->turns > 0; });
     --state->turns;
     held = true;
+    // The turn of the processor the thread is already kept on, when that one is free: moving a
+    // thread costs it its cache.
+    const std::vector<bool>& taken = state->turn_taken;
+    number = taken.size();
+    for (size_t n = 0; n < taken.size(); ++n) {
+        if (taken[n])
+            continue;
+        if (number == taken.size())
+            number = n;
+        if (processor >= 0 && state->processors[n % state->processors.size()] == processor) {
+            number = n;
+            break;
+        }
+    }
+    state->turn_taken[number] = true;
+    lock.unlock();
+    if (!state->processors.empty()) {
+        const int wanted = state->processors[number % state->processors.size()];
+        if (wanted != processor && platform::bind_thread(wanted))
+            processor = wanted;
+    }
 }
 
 void ConversionPool::Turn::give_back() {
@@ -145,6 +174,7 @@ void ConversionPool::Turn::give_back() {
     {
         std::lock_guard<std::mutex> lock(state->turn_mutex);
         ++state->turns;
+        state->turn_taken[number] = false;
     }
     state->turn_free.notify_one();
 }

@@ -125,6 +125,8 @@ class ConversionPool {
     struct Turn final : platform::DiskWaitObserver {
         State* state = nullptr;
         bool held = false;
+        size_t number = 0;  // which of the turns, while held
+        int processor = -1;  // the processor the thread is kept on (-1: any)
         void take();
         void give_back();
         void waiting() override { give_back(); }
@@ -154,6 +156,9 @@ class ConversionPool {
         std::mutex turn_mutex;
         std::condition_variable turn_free;
         unsigned turns = 0;  // turns not taken
+        std::vector<bool> turn_taken;  // by number
+        // Turn n keeps its worker on processors[n % size] (empty: workers run anywhere).
+        std::vector<int> processors;
     };
     static void work(const std::shared_ptr<State>& state, size_t worker);
 

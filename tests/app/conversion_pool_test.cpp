@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -12,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/processors.h"
 #include "support/temp_dir.h"
 
 namespace trelvane::app {
@@ -137,6 +139,55 @@ TEST(ConversionPool, FilesWaitingForTheDiskGiveTheirTurnsToTheNext) {
             EXPECT_TRUE(pool.take(i)) << i;
         EXPECT_EQ(overlapped.load(), jobs);
         EXPECT_LE(most_computing.load(), static_cast<int>(jobs));
+    }
+}
+
+// Conversions running side by side are each kept on a processor of their own when the jobs
+// fill the machine, as the system itself reports the threads' processors; fewer jobs leave the
+// threads where the system puts them.
+TEST(ConversionPool, JobsThatFillTheMachineEachKeepToAProcessor) {
+    const std::vector<int> allowed = platform::allowed_processors();
+    ASSERT_FALSE(allowed.empty());
+    const unsigned machine = static_cast<unsigned>(allowed.size());
+    for (const unsigned jobs : {machine, 1u}) {
+        SCOPED_TRACE(jobs);
+        testsupport::TempDir tmp;
+        std::mutex mutex;
+        std::vector<std::vector<int>> seen;  // the processors of each of the first files
+        BatchJob job;
+        ConversionPool pool(job, plan_of(3 * jobs), jobs,
+                            [&](BatchJob&, const std::string& source, const std::string&,
+                                ConversionWorkspace&) {
+                                // The first files run at once, each with a turn of its own, until
+                                // each has looked.
+                                if (std::stoul(source.substr(5)) >= jobs)
+                                    return 0;
+                                std::unique_lock<std::mutex> lock(mutex);
+                                seen.push_back(platform::allowed_processors());
+                                for (int i = 0; i < 2000 && seen.size() < jobs; ++i) {
+                                    lock.unlock();
+                                    std::this_thread::sleep_for(1ms);
+                                    lock.lock();
+                                }
+                                return 0;
+                            });
+        int error = 0;
+        ASSERT_TRUE(pool.create_workspaces(tmp.path(), error));
+        pool.start();
+        for (size_t i = 0; i < 3 * jobs; ++i)
+            ASSERT_TRUE(pool.take(i)) << i;
+        ASSERT_EQ(seen.size(), jobs);
+        if (jobs == 1 || machine == 1) {
+            EXPECT_EQ(seen[0], allowed);
+            continue;
+        }
+        std::set<int> kept_on;
+        for (const std::vector<int>& processors : seen) {
+            ASSERT_EQ(processors.size(), 1u);
+            EXPECT_NE(std::find(allowed.begin(), allowed.end(), processors[0]), allowed.end());
+            kept_on.insert(processors[0]);
+        }
+        EXPECT_EQ(kept_on.size(), machine);
     }
 }
 
