@@ -36,10 +36,10 @@ void add_clash_note(std::string& report, const PlannedFile& file) {
 }  // namespace
 
 PoolSize pool_size(size_t files, unsigned jobs, size_t free_descriptors) {
-    // A worker keeps its two work files open and, while it converts, opens the fax, the work
-    // files again by name and the PDF: six, with one to spare. The process keeps some for
-    // itself (the log, the window's).
-    constexpr size_t kDescriptorsPerWorker = 6;
+    // A worker keeps its four work files open (a pair on disk, a pair in memory) and, while it
+    // converts, opens the fax, two work files again by name, the PDF and its folder: nine. The
+    // process keeps some for itself (the log, the window's).
+    constexpr size_t kDescriptorsPerWorker = 9;
     constexpr size_t kKeptForTheRest = 32;
     // As many files may wait for the disk at once as there are jobs (concurrent fsyncs on one
     // file system wait for each other's journal commits), so each job gets a stand-in, up to

@@ -36,10 +36,27 @@ bool ConversionWorkspace::create(const std::string& temp_folder) {
         error_ = normalised_.error();
         return false;
     }
+    if (!memory_intermediate_.create_in_memory("tvnintif") ||
+        !memory_normalised_.create_in_memory("tvncptif")) {
+        // No files in memory here: every fax uses the temporary folder.
+        memory_intermediate_ = platform::WorkFile();
+        memory_normalised_ = platform::WorkFile();
+    }
+    using_memory_ = false;
     intermediate_path_ = intermediate_.path();
     normalised_path_ = normalised_.path();
     page_file_base_ = unique_page_file_base(temp_folder);
     return true;
+}
+
+void ConversionWorkspace::prepare_for(uint64_t fax_bytes) {
+    if (!intermediate_.is_open())
+        return;  // a workspace at the caller's paths
+    using_memory_ = memory_intermediate_.is_open() && fax_bytes <= kInMemoryFaxBytes;
+    const platform::WorkFile& intermediate = using_memory_ ? memory_intermediate_ : intermediate_;
+    const platform::WorkFile& normalised = using_memory_ ? memory_normalised_ : normalised_;
+    intermediate_path_ = intermediate.path();
+    normalised_path_ = normalised.path();
 }
 
 ConversionWorkspace ConversionWorkspace::at_paths(std::string intermediate_tiff,
@@ -53,8 +70,13 @@ ConversionWorkspace ConversionWorkspace::at_paths(std::string intermediate_tiff,
 }
 
 void ConversionWorkspace::clear() {
-    intermediate_.clear();
-    normalised_.clear();
+    if (using_memory_) {
+        memory_intermediate_.clear();
+        memory_normalised_.clear();
+    } else {
+        intermediate_.clear();
+        normalised_.clear();
+    }
     if (!page_file_base_.empty())
         remove_page_files(page_file_stem(page_file_base_).c_str());
 }

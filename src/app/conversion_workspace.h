@@ -2,8 +2,15 @@
 // the copy stage's normalised one. Each thread that converts has a workspace of its own, so
 // conversions on several threads never share a file. The files have no names in the file
 // system (see platform::WorkFile), so nothing of them survives the process.
+//
+// A workspace has two pairs: one in the temporary folder and one in memory. A fax of up to
+// kInMemoryFaxBytes uses the pair in memory: its work files hold its pages coded about twice
+// over (the reader's copy of the fax's coding and the copy stage's Group 4 coding, which is
+// rarely larger), so a worker keeps a few megabytes there, and such faxes, nearly all of them,
+// cost the file system nothing. A larger fax uses the temporary folder.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/work_file.h"
@@ -19,9 +26,14 @@ class ConversionWorkspace {
     ConversionWorkspace(ConversionWorkspace&&) = default;
     ConversionWorkspace& operator=(ConversionWorkspace&&) = default;
 
-    // Creates both files in the temporary folder. False, with the reason in error(), when that
-    // is impossible.
+    static constexpr uint64_t kInMemoryFaxBytes = 2u << 20;
+
+    // Creates both files in the temporary folder, and their stand-ins in memory where the
+    // system has such files. False, with the reason in error(), when the files in the
+    // temporary folder cannot be made.
     bool create(const std::string& temp_folder);
+    // Before a conversion: picks the pair for a fax of fax_bytes.
+    void prepare_for(uint64_t fax_bytes);
     // A workspace over files of the caller's choosing (tests point it at unwritable places).
     static ConversionWorkspace at_paths(std::string intermediate_tiff, std::string normalised_tiff,
                                         std::string page_file_base);
@@ -38,6 +50,9 @@ class ConversionWorkspace {
   private:
     platform::WorkFile intermediate_;
     platform::WorkFile normalised_;
+    platform::WorkFile memory_intermediate_;
+    platform::WorkFile memory_normalised_;
+    bool using_memory_ = false;
     std::string intermediate_path_;
     std::string normalised_path_;
     std::string page_file_base_;

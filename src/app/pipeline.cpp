@@ -1,6 +1,7 @@
 #include "app/pipeline.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <exception>
 #include <optional>
 
@@ -74,6 +75,7 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
     if (job.keep_file_times != 0)
         source_times = platform::read_file_times(source);
 
+    workspace.prepare_for(platform::readable_file_size(source).value_or(UINT64_MAX));
     int code;
     FileNotes notes;
     try {

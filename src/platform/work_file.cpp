@@ -1,6 +1,7 @@
 #include "platform/work_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +41,7 @@ WorkFile::~WorkFile() {
 WorkFile::WorkFile(WorkFile&& other) noexcept
     : fd_(other.fd_),
       error_(other.error_),
+      in_memory_(other.in_memory_),
       path_(std::move(other.path_)),
       named_path_(std::move(other.named_path_)),
       cleanup_(std::move(other.cleanup_)) {
@@ -53,6 +55,7 @@ WorkFile& WorkFile::operator=(WorkFile&& other) noexcept {
         close();
         fd_ = other.fd_;
         error_ = other.error_;
+        in_memory_ = other.in_memory_;
         path_ = std::move(other.path_);
         named_path_ = std::move(other.named_path_);
         cleanup_ = std::move(other.cleanup_);
@@ -108,9 +111,31 @@ bool WorkFile::create(const std::string& folder, const std::string& stem) {
     return true;
 }
 
+bool WorkFile::create_in_memory(const std::string& stem) {
+    close();
+    error_ = 0;
+    fd_ = ::memfd_create(stem.c_str(), MFD_CLOEXEC);
+    if (fd_ < 0) {
+        error_ = errno;
+        return false;
+    }
+    if (!descriptor_path_works(fd_)) {
+        error_ = errno != 0 ? errno : ENOENT;
+        close();
+        return false;
+    }
+    in_memory_ = true;
+    path_ = descriptor_path(fd_);
+    return true;
+}
+
 void WorkFile::clear() {
     if (fd_ < 0)
         return;
+    if (in_memory_) {
+        (void)::ftruncate(fd_, 0);
+        return;
+    }
     // Freeing the blocks waits for the disk where the file system discards them at once
     // (mounted with discard): a fifth of a millisecond a file, which another conversion can use.
     const DiskWait disk_wait;
@@ -130,6 +155,7 @@ void WorkFile::close() {
     }
     cleanup_.release();
     path_.clear();
+    in_memory_ = false;
 }
 
 }  // namespace trelvane::platform

@@ -21,6 +21,9 @@ class WorkFile {
     // only by its owner. stem names it where the file must keep a name (see path). False, with
     // the reason in error(), when it cannot be created.
     bool create(const std::string& folder, const std::string& stem);
+    // Creates the file in memory instead (memfd): it never reaches a disk. False, with the
+    // reason in error(), where the system has no such files or cannot name them.
+    bool create_in_memory(const std::string& stem);
 
     bool is_open() const { return fd_ >= 0; }
     int fd() const { return fd_; }
@@ -40,6 +43,7 @@ class WorkFile {
 
     int fd_ = -1;
     int error_ = 0;
+    bool in_memory_ = false;
     std::string path_;
     std::string named_path_;  // only when the file has a real name
     CleanupName cleanup_;

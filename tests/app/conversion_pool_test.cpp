@@ -243,7 +243,7 @@ TEST(ConversionPool, WorkspacesThatCannotBeMadeStopEverything) {
 }
 
 // Jobs and workers for a plan: a stand-in per job, at most four; never more than the files;
-// and only as many as the descriptors left can hold (six a worker, 32 kept back).
+// and only as many as the descriptors left can hold (nine a worker, 32 kept back).
 TEST(ConversionPool, SizeFollowsTheFilesTheJobsAndTheDescriptors) {
     struct Case {
         size_t files;
@@ -253,8 +253,8 @@ TEST(ConversionPool, SizeFollowsTheFilesTheJobsAndTheDescriptors) {
         size_t want_workers;
     };
     for (const Case& c : {Case{24, 4, 20000, 4, 8}, Case{300, 64, 20000, 64, 68},
-                          Case{3, 8, 20000, 3, 3}, Case{600, 256, 1000, 161, 161},
-                          Case{600, 2, 50, 2, 3}, Case{600, 4, 0, 1, 1}}) {
+                          Case{3, 8, 20000, 3, 3}, Case{600, 256, 1000, 107, 107},
+                          Case{600, 2, 60, 2, 3}, Case{600, 4, 0, 1, 1}}) {
         SCOPED_TRACE(testing::Message() << c.files << " files, " << c.jobs << " jobs, "
                                         << c.free_descriptors << " descriptors");
         const PoolSize size = pool_size(c.files, c.jobs, c.free_descriptors);

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/conversion_workspace.h"
 #include "e2e_run.h"
 #include "fax_fixtures.h"
 #include "support/child_process.h"
@@ -313,26 +314,44 @@ TEST_F(TrustedRuns, FullFileSystemsSayNoSpace) {
     SmallFileSystem small_out(dir.file("small-out"), "96k");
     if (!small_tmp.mounted() || !small_out.mounted())
         GTEST_SKIP() << "needs root to mount small tmpfs file systems";
-    // About 300 kB of coded data: more than either file system holds.
+    // A fax of about 300 kB, more than either file system holds, and one larger than the faxes
+    // that keep their work files in memory.
     std::vector<FaxPage> pages;
     for (uint32_t i = 0; i < 6; ++i)
         pages.push_back(text_page(1728, 2200, 50 + i));
-    const std::string fax = dir.file("big.fxs");
-    ASSERT_TRUE(write_fax_file(fax, pages));
-    ASSERT_GT(fs::file_size(fax), 200000u);
+    ASSERT_TRUE(write_fax_file(dir.file("small.fxs"), pages));
+    ASSERT_GT(fs::file_size(dir.file("small.fxs")), 200000u);
+    const uint64_t page_bytes = fs::file_size(dir.file("small.fxs")) / pages.size();
+    for (uint32_t i = 6; i <= app::ConversionWorkspace::kInMemoryFaxBytes / page_bytes + 1; ++i)
+        pages.push_back(pages[i % 6]);
+    ASSERT_TRUE(write_fax_file(dir.file("big.fxs"), pages));
+    ASSERT_GT(fs::file_size(dir.file("big.fxs")), app::ConversionWorkspace::kInMemoryFaxBytes);
 
-    testsupport::ChildOptions options;
-    options.args = {"/f=" + fax, "/sf=" + dir.file("big.pdf"), "/log=" + log()};
-    options.env["TMPDIR"] = dir.file("small-tmp");
-    options.timeout_seconds = 120;
-    testsupport::ChildResult r = testsupport::run_child(TRELVANE_EXE, options);
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.out.find(" : Failed : " + fax + " - Error Fax (No space left on device)\n"),
-              std::string::npos)
-        << r.out;
-    EXPECT_TRUE(fs::is_empty(dir.file("small-tmp")));
+    // With the temporary folder full the large fax fails and says why; the small one does not
+    // need the folder.
+    for (const std::string name : {"big", "small"}) {
+        SCOPED_TRACE(name);
+        const std::string fax = dir.file(name + ".fxs");
+        testsupport::ChildOptions options;
+        options.args = {"/f=" + fax, "/sf=" + dir.file(name + ".pdf"), "/log=" + log()};
+        options.env["TMPDIR"] = dir.file("small-tmp");
+        options.timeout_seconds = 120;
+        const testsupport::ChildResult r = testsupport::run_child(TRELVANE_EXE, options);
+        if (name == "big") {
+            EXPECT_EQ(r.exit_code, 1);
+            EXPECT_NE(r.out.find(" : Failed : " + fax + " - Error Fax (No space left on device)\n"),
+                      std::string::npos)
+                << r.out;
+        } else {
+            EXPECT_EQ(r.exit_code, 0) << r.out;
+            EXPECT_NE(r.out.find(" : Success !\n"), std::string::npos) << r.out;
+        }
+        EXPECT_TRUE(fs::is_empty(dir.file("small-tmp")));
+    }
 
-    r = run({"/f=" + fax, "/sf=" + dir.file("small-out/big.pdf"), "/log=" + log()});
+    const std::string fax = dir.file("small.fxs");
+    const testsupport::ChildResult r =
+        run({"/f=" + fax, "/sf=" + dir.file("small-out/small.pdf"), "/log=" + log()});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.out.find(" : Failed : " + fax +
                          " - Error in converting to pdf (No space left on device)\n"),
