@@ -23,6 +23,7 @@
 #include "platform/console.h"
 #include "platform/file_system.h"
 #include "platform/interrupt_watch.h"
+#include "platform/memory_reuse.h"
 #include "platform/open_files.h"
 #include "platform/paths.h"
 #include "platform/system_error.h"
@@ -296,6 +297,7 @@ int program_entry(int argc, char** argv) {
     }
     // Many conversions at once hold many files open.
     platform::raise_open_file_limit();
+    platform::keep_freed_memory_for_reuse();
     const WindowLaunch launch{argc, argv, 0};
     const int code = run_program(build_argument_text(argc, argv), launch);
     remove_work_files();
