@@ -64,7 +64,8 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "  settings  " +
         settings_file_path +
         " (the window's folders and options)\n"
-        "  work      unnamed files in $TMPDIR (else /tmp), gone when the program ends\n";
+        "  work      unnamed files in memory, or in $TMPDIR (else /tmp) for faxes over 2 MB,\n"
+        "            gone when the program ends\n";
     return text;
 }
 
