@@ -76,7 +76,6 @@ ConversionPool::ConversionPool(const BatchJob& settings, std::vector<PlannedFile
                                     return convert_fax_file(job, source, destination, workspace);
                                 });
     size_ = pool_size(state_->plan.size(), jobs, platform::free_descriptors());
-    state_->turns = size_.jobs;
     state_->turn_taken.assign(size_.jobs, false);
     // A run given as many jobs as there are processors keeps each turn on a processor of its
     // own (see platform/processors.h); one given fewer leaves the choice to the system, which
@@ -141,12 +140,12 @@ size_t ConversionPool::worker_count() const {
 
 void ConversionPool::Turn::take() {
     std::unique_lock<std::mutex> lock(state->turn_mutex);
-    state->turn_free.wait(lock, [&] { return state->turns > 0; });
-    --state->turns;
+    const std::vector<bool>& taken = state->turn_taken;
+    state->turn_free.wait(
+        lock, [&] { return std::find(taken.begin(), taken.end(), false) != taken.end(); });
     held = true;
     // The turn of the processor the thread is already kept on, when that one is free: moving a
     // thread costs it its cache.
-    const std::vector<bool>& taken = state->turn_taken;
     number = taken.size();
     for (size_t n = 0; n < taken.size(); ++n) {
         if (taken[n])
@@ -173,7 +172,6 @@ void ConversionPool::Turn::give_back() {
     held = false;
     {
         std::lock_guard<std::mutex> lock(state->turn_mutex);
-        ++state->turns;
         state->turn_taken[number] = false;
     }
     state->turn_free.notify_one();

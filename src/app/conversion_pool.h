@@ -155,8 +155,7 @@ class ConversionPool {
         bool woken = false;
         std::mutex turn_mutex;
         std::condition_variable turn_free;
-        unsigned turns = 0;  // turns not taken
-        std::vector<bool> turn_taken;  // by number
+        std::vector<bool> turn_taken;  // by number; as many turns as jobs
         // Turn n keeps its worker on processors[n % size] (empty: workers run anywhere).
         std::vector<int> processors;
     };
