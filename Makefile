@@ -1,10 +1,11 @@
 # The entry points a newcomer types. Each installs what is missing, configures and builds.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-fast test-asan bench bench-window fuzz deb clean
+.PHONY: all deps build demo test test-fast test-asan test-tsan bench bench-window fuzz deb clean
 
 all: build
 
@@ -37,6 +38,16 @@ test-asan: deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
 
+# The tests whose code runs on several threads (the pool, recognition, the window's pass, the
+# interrupt, the folder runs through the real program), built with ThreadSanitizer. The window's
+# views are left out: Qt is not instrumented.
+TSAN_TESTS ?= ConversionPool|ConvertFolder|FileRecognition|ConversionPass|TrustedRuns|ExitStatus|ConcurrentRuns|FolderReports|SameNames|SearchableFax|OcrEngine
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRELVANE_TSAN=ON -DTRELVANE_GUI=OFF $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+		ctest --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
+
 bench: deps
 	@scripts/bench
 
@@ -52,4 +63,4 @@ deb: deps
 	@scripts/make-deb
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-deb
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-deb

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <new>
 
 #if TRELVANE_OCR_OPENMP
@@ -145,6 +146,7 @@ std::unique_ptr<OcrEngine> OcrEngine::create(const OcrOptions& options, std::str
     const std::vector<std::string> names = {"debug_file"};
     const std::vector<std::string> values = {"/dev/null"};
     const char* data = options.data_path.empty() ? nullptr : options.data_path.c_str();
+    std::lock_guard<std::mutex> setup(tesseract_setup_mutex());
     if (t->api.Init(data, options.languages.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0, &names,
                     &values, false) != 0) {
         return fail();

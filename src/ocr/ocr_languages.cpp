@@ -17,6 +17,7 @@ bool loads(const std::string& language, const std::string& data_path) {
     const std::vector<std::string> names = {"debug_file"};
     const std::vector<std::string> values = {"/dev/null"};
     const char* data = data_path.empty() ? nullptr : data_path.c_str();
+    std::lock_guard<std::mutex> setup(tesseract_setup_mutex());
     const bool ok = api.Init(data, language.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0, &names,
                              &values, false) == 0;
     api.End();
@@ -24,6 +25,11 @@ bool loads(const std::string& language, const std::string& data_path) {
 }
 
 }  // namespace
+
+std::mutex& tesseract_setup_mutex() {
+    static std::mutex mutex;
+    return mutex;
+}
 
 std::vector<std::string> split_languages(const std::string& languages) {
     std::vector<std::string> names;

@@ -1,6 +1,7 @@
 // Checking, before any conversion, that the languages asked for can be recognised.
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,5 +25,10 @@ std::string debian_package_for(const std::string& language);
 // Loads each language once (on the calling thread) and names the packages to install for the
 // ones that fail. `data_path` as in OcrOptions.
 LanguageCheck check_languages(const std::string& languages, const std::string& data_path = {});
+
+// Tesseract keeps some of the parameters that Init sets (debug_file among them) in globals shared
+// by every engine of the process, so engines are set up one at a time under this lock;
+// recognition itself runs on each engine's own state, in parallel.
+std::mutex& tesseract_setup_mutex();
 
 }  // namespace trelvane::ocr
