@@ -31,7 +31,7 @@ bool read_raw_strip(TIFF* in, std::vector<uint8_t>& raw) {
 void tell_observer(CopyContext& c, const faxcodec::CodedStrip& strip, faxcodec::StripCoding coding,
                    uint32_t length, uint32_t width) {
     DecodedPage page;
-    page.index = TIFFCurrentDirectory(c.in);
+    page.index = c.page;
     page.width = width;
     page.height = length;
     if (!TIFFGetField(c.in, TIFFTAG_XRESOLUTION, &page.x_resolution))
@@ -87,7 +87,7 @@ bool takes_fax_page(CopyContext& c, uint32_t length, uint32_t width) {
 
 bool copy_fax_page(CopyContext& c, uint32_t length, uint32_t width, uint16_t) {
     CopiedPage copied;
-    copied.index = TIFFCurrentDirectory(c.in);
+    copied.index = c.page;
     uint16_t compression = 0, fill_order = FILLORDER_MSB2LSB;
     TIFFGetField(c.in, TIFFTAG_COMPRESSION, &compression);
     TIFFGetFieldDefaulted(c.in, TIFFTAG_FILLORDER, &fill_order);

@@ -49,10 +49,14 @@ struct CopiedPage {
     // The library could not read the page's data at all (it is left white). Only pages the
     // stage's codec does not take go through the library.
     bool unreadable = false;
-    // Copying the page failed (memory ran out): the output has no page for it.
+    // Copying the page failed (memory ran out, or the library cannot read or copy a page of
+    // its size or layout): the output has no page for it.
     bool left_out = false;
 };
 
+// With a report, a page that cannot be read or copied is left out (and reported) and the run
+// goes on with the next one; without one such a page fails the run, since nobody would hear
+// of it.
 struct TiffCopyReport {
     // In page order: every page of the stage's own codec, and of the library's road only the
     // pages it could not read or copy.
@@ -119,6 +123,7 @@ struct CopyContext {
     DiagnosticSink* sink = nullptr;
     const TiffCopyHooks* hooks = nullptr;
     bool output_tiled = false;
+    uint32_t page = 0;  // the input directory being copied, from 0
 };
 
 enum class TagType { kShort, kLong, kRational, kAscii, kDouble };
