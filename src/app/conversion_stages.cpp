@@ -1,5 +1,6 @@
 #include "app/conversion_stages.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 
@@ -79,6 +80,14 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
             return fail(job, source, "Error in prearing to pdf conversion", sink.system_error(),
                         kCopyStageFailed);
         }
+    }
+    // A PDF needs a page; with every page left out the writer could only fail without a reason.
+    const auto left_out =
+        static_cast<size_t>(std::count_if(copied.pages.begin(), copied.pages.end(),
+                                          [](const pdfout::CopiedPage& p) { return p.left_out; }));
+    if (left_out >= reader.settings().page_count) {
+        return fail(job, source, "Error in prearing to pdf conversion (no page could be copied)", 0,
+                    kCopyStageFailed);
     }
     pdfout::PdfDocumentInfo info;
     info.title = metadata.title_text;
