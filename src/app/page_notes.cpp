@@ -28,6 +28,12 @@ void add_line_count(PageNote& note, uint32_t rows, uint16_t declared) {
         note.no_data = true;
         return;
     }
+    // A header without a count gets the default length, and the lines past it are not shown.
+    const uint32_t length = declared != 0 ? declared : faxread::WinFaxReader::kDefaultLength;
+    if (rows > length) {
+        note.lines_beyond = rows - length;
+        note.lines_declared = length;
+    }
     const uint32_t missing = rows < declared ? declared - rows : 0;
     if (missing > 0 && uint64_t{missing} * kShortPageDivisor > declared) {
         note.lines_missing = missing;
@@ -38,7 +44,7 @@ void add_line_count(PageNote& note, uint32_t rows, uint16_t declared) {
 bool has_note(const PageNote& n) {
     return n.damaged_lines > 0 || n.damaged_from_line >= 0 || n.data_cut_short ||
            n.file_cut_short || n.unreadable || n.left_out || n.no_text_layer || n.no_data ||
-           n.lines_missing > 0;
+           n.lines_missing > 0 || n.lines_beyond > 0;
 }
 
 std::string page_text(const PageNote& n) {
@@ -60,6 +66,10 @@ std::string page_text(const PageNote& n) {
     if (n.lines_missing > 0) {
         parts.push_back(std::to_string(n.lines_missing) + " of " +
                         std::to_string(n.lines_declared) + " lines missing");
+    }
+    if (n.lines_beyond > 0) {
+        parts.push_back(std::to_string(n.lines_beyond) + " lines past line " +
+                        std::to_string(n.lines_declared) + " left out");
     }
     // The end of the file explains the end of the data.
     if (n.file_cut_short) {
@@ -101,10 +111,9 @@ FileNotes collect_page_notes(const std::vector<faxread::PageReadStatus>& read,
         n.left_out = n.left_out || c.left_out;
         if (!c.unreadable && !c.left_out) {
             add_decode(n, c.decode);
-            // The stage decoded the page down to its length in the intermediate file: the
-            // declared one, or with /relines the recount, which is what the data holds.
+            // The stage decoded the page's data to its end, whatever length the page has.
             if (c.index < declared_lengths.size())
-                add_line_count(n, c.decode.content_rows, declared_lengths[c.index]);
+                add_line_count(n, c.rows_held, declared_lengths[c.index]);
         }
     }
     FileNotes notes;

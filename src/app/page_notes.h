@@ -12,6 +12,10 @@
 //                                        header declares, and more than a twentieth of them
 //                                        (fewer is the usual slack of a sender's count): the
 //                                        page is white below its data, or shorter with /relines
+//   "N lines past line M left out"       the page's data holds N lines more than the M its
+//                                        header declares (or the default length when it
+//                                        declares none); the page ends where the header says,
+//                                        with or without /relines
 //   "no usable data, left blank"         the page's data yields no line at all (no bytes, only
 //                                        zero bytes, an end code first): a blank page of the
 //                                        size its header declares
@@ -48,6 +52,7 @@ struct PageNote {
     bool no_data = false;        // no line decoded: left blank
     uint32_t lines_missing = 0;  // of lines_declared, when far short
     uint32_t lines_declared = 0;
+    uint32_t lines_beyond = 0;  // past lines_declared, not in the PDF
 };
 
 struct FileNotes {

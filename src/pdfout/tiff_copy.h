@@ -45,7 +45,10 @@ class PageObserver {
 // What the stage met on one page.
 struct CopiedPage {
     uint32_t index = 0;                  // the page's directory in the input, from 0
-    faxcodec::StripDecodeStatus decode;  // from the stage's own decoder
+    faxcodec::StripDecodeStatus decode;  // from the stage's own decoder, down to the length
+    // Lines up to the last with content that the data holds, past the page's length too (which
+    // the page does not show).
+    uint32_t rows_held = 0;
     // The library could not read the page's data at all (it is left white). Only pages the
     // stage's codec does not take go through the library.
     bool unreadable = false;

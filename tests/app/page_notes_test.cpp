@@ -27,6 +27,7 @@ pdfout::CopiedPage copied(uint32_t index, StripDecodeStatus decode, bool unreada
     pdfout::CopiedPage p;
     p.index = index;
     p.decode = decode;
+    p.rows_held = decode.content_rows;
     p.unreadable = unreadable;
     p.left_out = left_out;
     return p;
@@ -201,14 +202,24 @@ INSTANTIATE_TEST_SUITE_P(
                   "Success ! (page 2: 5 of 85 lines missing)",
                   {},
                   {100, 85}},
-        NotesCase{"UndeclaredOrLonger",
+        NotesCase{"UndeclaredOrExact",
                   {},
-                  {copied(0, holding(80)), copied(1, holding(90))},
+                  {copied(0, holding(80)), copied(1, holding(80))},
                   2,
                   0,
                   "Success !",
                   {},
                   {0, 80}},
+        // Lines past the page's length are not in it.
+        NotesCase{"LinesPastTheHeader",
+                  {},
+                  {copied(0, holding(120)), copied(1, holding(3500))},
+                  2,
+                  0,
+                  "Success ! (page 1: 40 lines past line 80 left out; page 2: 68 lines past "
+                  "line 3432 left out)",
+                  {},
+                  {80, 0}},
         NotesCase{"LeftOutSaysAll",
                   {found_no_rows(0)},
                   {copied(0, kClean, false, true)},

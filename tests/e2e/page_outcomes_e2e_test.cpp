@@ -186,6 +186,14 @@ const std::vector<FaxCase>& cases() {
          "Failed : FAX/only-huge.fxs - Error in prearing to pdf conversion (no page could be "
          "copied)",
          "Success ! (page 1: 65534 of 65535 lines missing)"},
+        // A header that declares fewer lines than the data holds: the page ends there, and
+        // the line says what it does not show.
+        {"past-header.fxs",
+         {coded(120, 80), coded(90, 60, Coding::Group3OneDimensional)},
+         {80, 60},
+         {80, 60},
+         "Success ! (page 1: 40 lines past line 80 left out; page 2: 30 lines past line 60 left "
+         "out)"},
         // Up to a twentieth short is the usual slack of a count, not a loss.
         {"slack.fxs", {coded(80, 84)}, {84}, {80}, "Success !"},
         // A header without a line count declares nothing that could be missing.
