@@ -1,5 +1,6 @@
 #include "app/conversion_stages.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 
@@ -17,7 +18,25 @@ namespace trelvane::app {
 
 namespace {
 
+// Errors that say the system ran short, whatever file was being read or written.
+bool is_system_shortage(int error_number) {
+    switch (error_number) {
+        case EMFILE:
+        case ENFILE:
+        case ENOMEM:
+        case ENOBUFS:
+            return true;
+        default:
+            return false;
+    }
+}
+
 int fail(BatchJob& job, const std::string& source, const char* what, int error_number, int code) {
+    // "Not Fax (Too many open files)" would have the user give up on a good fax.
+    if (is_system_shortage(error_number)) {
+        what = "System error";
+        code = kSystemFailed;
+    }
     job.log_text += "Failed : " + source + " - " + what +
                     platform::system_message_suffix(error_number) + "\r\n";
     return code;
@@ -62,6 +81,14 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
                         kCopyStageFailed);
         }
     }
+    // A PDF needs a page; with every page left out the writer could only fail without a reason.
+    const auto left_out =
+        static_cast<size_t>(std::count_if(copied.pages.begin(), copied.pages.end(),
+                                          [](const pdfout::CopiedPage& p) { return p.left_out; }));
+    if (left_out >= reader.settings().page_count) {
+        return fail(job, source, "Error in prearing to pdf conversion (no page could be copied)", 0,
+                    kCopyStageFailed);
+    }
     pdfout::PdfDocumentInfo info;
     info.title = metadata.title_text;
     info.subject = metadata.subject_text;
@@ -76,7 +103,7 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
                     kPdfWriterFailed);
     }
     notes = collect_page_notes(reader.page_statuses(), copied, reader.settings().page_count,
-                               reader.pages_left_out());
+                               reader.pages_left_out(), reader.declared_lengths());
     if (recognition)
         add_pages_without_text(notes, recognition->pages_without_text());
     return kConverted;

@@ -22,9 +22,29 @@ void add_decode(PageNote& note, const faxcodec::StripDecodeStatus& decode) {
     note.data_cut_short = note.data_cut_short || decode.cut_short;
 }
 
+// The lines the page's data holds against the lines its header declares.
+void add_line_count(PageNote& note, uint32_t rows, uint16_t declared) {
+    if (rows == 0) {
+        note.no_data = true;
+        return;
+    }
+    // A header without a count gets the default length, and the lines past it are not shown.
+    const uint32_t length = declared != 0 ? declared : faxread::WinFaxReader::kDefaultLength;
+    if (rows > length) {
+        note.lines_beyond = rows - length;
+        note.lines_declared = length;
+    }
+    const uint32_t missing = rows < declared ? declared - rows : 0;
+    if (missing > 0 && uint64_t{missing} * kShortPageDivisor > declared) {
+        note.lines_missing = missing;
+        note.lines_declared = declared;
+    }
+}
+
 bool has_note(const PageNote& n) {
     return n.damaged_lines > 0 || n.damaged_from_line >= 0 || n.data_cut_short ||
-           n.file_cut_short || n.unreadable || n.left_out || n.no_text_layer;
+           n.file_cut_short || n.unreadable || n.left_out || n.no_text_layer || n.no_data ||
+           n.lines_missing > 0 || n.lines_beyond > 0;
 }
 
 std::string page_text(const PageNote& n) {
@@ -33,6 +53,8 @@ std::string page_text(const PageNote& n) {
         return text + "left out";
     if (n.unreadable)
         return text + "unreadable, left blank";  // a blank page has no text to find
+    if (n.no_data)
+        return text + "no usable data, left blank" + (n.file_cut_short ? ", file cut short" : "");
     std::vector<std::string> parts;
     if (n.damaged_lines == 1) {
         parts.push_back("1 damaged line");
@@ -41,6 +63,14 @@ std::string page_text(const PageNote& n) {
     }
     if (n.damaged_from_line >= 0)
         parts.push_back("damaged from line " + std::to_string(n.damaged_from_line + 1));
+    if (n.lines_missing > 0) {
+        parts.push_back(std::to_string(n.lines_missing) + " of " +
+                        std::to_string(n.lines_declared) + " lines missing");
+    }
+    if (n.lines_beyond > 0) {
+        parts.push_back(std::to_string(n.lines_beyond) + " lines past line " +
+                        std::to_string(n.lines_declared) + " left out");
+    }
     // The end of the file explains the end of the data.
     if (n.file_cut_short) {
         parts.push_back("file cut short");
@@ -58,7 +88,8 @@ std::string page_text(const PageNote& n) {
 
 FileNotes collect_page_notes(const std::vector<faxread::PageReadStatus>& read,
                              const pdfout::TiffCopyReport& copied, uint32_t pages_kept,
-                             uint32_t pages_left_out) {
+                             uint32_t pages_left_out,
+                             const std::vector<uint16_t>& declared_lengths) {
     std::map<uint32_t, PageNote> by_page;
     auto note_of = [&](uint32_t page) -> PageNote& {
         PageNote& n = by_page[page];
@@ -72,13 +103,18 @@ FileNotes collect_page_notes(const std::vector<faxread::PageReadStatus>& read,
         // down to the recounted one, so a page that ends without its end code shows here.
         if (r.recounted)
             add_decode(n, r.decode);
+        n.no_data = n.no_data || r.no_rows;
     }
     for (const pdfout::CopiedPage& c : copied.pages) {
         PageNote& n = note_of(c.index);
         n.unreadable = n.unreadable || c.unreadable;
         n.left_out = n.left_out || c.left_out;
-        if (!c.unreadable && !c.left_out)
+        if (!c.unreadable && !c.left_out) {
             add_decode(n, c.decode);
+            // The stage decoded the page's data to its end, whatever length the page has.
+            if (c.index < declared_lengths.size())
+                add_line_count(n, c.rows_held, declared_lengths[c.index]);
+        }
     }
     FileNotes notes;
     notes.pages_kept = pages_kept;

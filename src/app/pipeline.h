@@ -19,6 +19,9 @@ constexpr int kFaxError = -6;
 constexpr int kCopyStageFailed = -7;
 constexpr int kPdfWriterFailed = -8;
 constexpr int kException = -9;
+// The system ran short of what any conversion needs (descriptors, memory): nothing about the
+// fax, which another run may convert.
+constexpr int kSystemFailed = -10;
 
 // True for the codes that mean a WinFax file was not converted as asked.
 bool is_failure(int code);

@@ -42,6 +42,8 @@ class FaxReader {
     uint32_t pages_left_out() const { return winfax_.pages_left_out(); }
     // After write_intermediate_tiff: the pages whose reading met something to report.
     const std::vector<PageReadStatus>& page_statuses() const { return winfax_.page_statuses(); }
+    // After write_intermediate_tiff: each page's line count as its header declares it (0: none).
+    const std::vector<uint16_t>& declared_lengths() const { return winfax_.declared_lengths(); }
 
     // Writes the intermediate TIFF file (and, in page-file mode, one file per page as well,
     // named after page_file_base, or after path when that is empty). kFailed when no file is

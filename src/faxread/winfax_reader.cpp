@@ -1,5 +1,6 @@
 #include "faxread/winfax_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -29,6 +30,12 @@ constexpr uint8_t kLsbFirst = 2;           // TIFF fill order 2
 constexpr uint16_t kResolutionInch = 2;    // TIFF resolution unit
 constexpr uint16_t kWhiteIsZero = 0;       // TIFF photometric interpretation
 constexpr uint8_t kGroup4MarkerCount = 3;  // resynchronisation marker length after bad codes
+
+// The strip of a page that has no data at all: a Group 4 end-of-facsimile block (two
+// end-of-line codes, first bit in the least significant bit), which decodes to no row. A strip
+// of no bytes is one the TIFF library takes for a missing byte count and replaces with a guess
+// that runs on into the file's next directories.
+constexpr uint8_t kEmptyGroup4Page[] = {0x00, 0x08, 0x80};
 
 }  // namespace
 
@@ -86,6 +93,7 @@ int32_t WinFaxReader::load_page(uint16_t index) {
     header_.fill(0);
     read_at(offset, header_);
 
+    declared_length_ = page_length();
     if (page_width() == 0)
         le::put_u16(header_, kWidthField, kDefaultWidth);
     if (page_length() == 0)
@@ -185,6 +193,7 @@ bool WinFaxReader::write_page(TiffPageWriter& writer, uint16_t index, uint16_t c
         return false;
     PageReadStatus status;
     status.index = index;
+    declared_lengths_.push_back(declared_length_);
     status.file_cut_short = page_data_cut_ || (chain_cut_in_header_ && index + 1 == page_count());
     if (recount != 0) {
         // The copy stage's own decoder, so that the count is exactly the rows it will take
@@ -196,18 +205,27 @@ bool WinFaxReader::write_page(TiffPageWriter& writer, uint16_t index, uint16_t c
             page_coding() == 0 ? faxcodec::StripCoding::kGroup3OneDimensional
                                : faxcodec::StripCoding::kGroup4,
             page_width(), page_length());
-        le::put_u16(header_, kLengthField,
-                    static_cast<uint16_t>(status.decode.content_rows & 0xFFFF));
+        // A page whose data yields no row keeps the size its header gives: a length of 0
+        // is no page at all to the TIFF library, and every page after it would be lost.
+        status.no_rows = status.decode.content_rows == 0;
+        if (!status.no_rows) {
+            le::put_u16(header_, kLengthField,
+                        static_cast<uint16_t>(
+                            std::min<uint32_t>(status.decode.content_rows, page_length())));
+        }
     }
-    if (status.file_cut_short || (status.recounted && !status.decode.clean()))
+    if (status.file_cut_short || status.no_rows || (status.recounted && !status.decode.clean()))
         page_statuses_.push_back(status);
-    writer.set_coding(page_coding() == 0 ? faxcodec::kGroup3OneDimensional : faxcodec::kGroup4,
-                      kWhiteIsZero);
+    const bool no_data = page_data_.empty();
+    const bool group4 = no_data || page_coding() != 0;
+    writer.set_coding(group4 ? faxcodec::kGroup4 : faxcodec::kGroup3OneDimensional, kWhiteIsZero);
     writer.set_fill_order(kLsbFirst);
     writer.set_dimensions(page_width(), page_length());
     writer.set_page_number(index, count);
-    writer.write_directory(writer.append_strip(page_data_, horizontal_resolution_,
-                                               vertical_resolution_, kResolutionInch));
+    const std::span<const uint8_t> strip =
+        no_data ? std::span<const uint8_t>(kEmptyGroup4Page) : std::span<const uint8_t>(page_data_);
+    writer.write_directory(
+        writer.append_strip(strip, horizontal_resolution_, vertical_resolution_, kResolutionInch));
     return !writer.failed();
 }
 
@@ -229,11 +247,13 @@ int32_t WinFaxReader::write_pages_to(const std::string& path, uint16_t first, ui
 int32_t WinFaxReader::write_multipage_tiff(const std::string& path, uint16_t count,
                                            uint8_t recount) {
     page_statuses_.clear();
+    declared_lengths_.clear();
     return write_pages_to(path, 0, count, count, recount);
 }
 
 int32_t WinFaxReader::write_page_files(const std::string& path, uint16_t count, uint8_t recount) {
     page_statuses_.clear();
+    declared_lengths_.clear();
     for (uint32_t i = 0; i < count; ++i) {
         const auto index = static_cast<uint16_t>(i);
         const int32_t r = write_pages_to(page_file_name(path, index), index,

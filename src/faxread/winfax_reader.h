@@ -33,6 +33,8 @@ struct PageReadStatus {
     // The page's lines were recounted by decoding it; `decode` says what the decoder met.
     bool recounted = false;
     faxcodec::StripDecodeStatus decode;
+    // The recount found no row in the data: the page keeps its declared size, and is blank.
+    bool no_rows = false;
 };
 
 class WinFaxReader : public FaxFileReader {
@@ -73,6 +75,9 @@ class WinFaxReader : public FaxFileReader {
     static std::string page_file_name(const std::string& path, uint16_t index);
     // The pages of the last write that have something to report, in page order.
     const std::vector<PageReadStatus>& page_statuses() const { return page_statuses_; }
+    // The line count each page's header declares as stored (0: none, taken as kDefaultLength),
+    // for the pages of the last write, in page order.
+    const std::vector<uint16_t>& declared_lengths() const { return declared_lengths_; }
     // True when the last load_page found the file shorter than the page's header says.
     bool page_data_cut() const { return page_data_cut_; }
 
@@ -96,7 +101,9 @@ class WinFaxReader : public FaxFileReader {
     uint32_t pages_left_out_ = 0;
     bool chain_cut_in_header_ = false;  // the file ends inside the next header's signature
     bool page_data_cut_ = false;
+    uint16_t declared_length_ = 0;  // the last loaded header's line count before its fix-up
     std::vector<PageReadStatus> page_statuses_;
+    std::vector<uint16_t> declared_lengths_;
     uint16_t horizontal_resolution_ = 0;
     uint16_t vertical_resolution_ = 0;
     LocalTimeSource time_source_ = current_local_time;

@@ -15,6 +15,8 @@ namespace {
 
 // Widths a fax page header can state; the codec's run arrays are sized for them.
 constexpr uint32_t kMaxWidth = 65535;
+// Lines counted past a page's length: as many as a page header can declare.
+constexpr uint64_t kMaxLinesBeyond = 65535;
 
 // The strip's bytes as stored; false when they cannot be read.
 bool read_raw_strip(TIFF* in, std::vector<uint8_t>& raw) {
@@ -31,7 +33,7 @@ bool read_raw_strip(TIFF* in, std::vector<uint8_t>& raw) {
 void tell_observer(CopyContext& c, const faxcodec::CodedStrip& strip, faxcodec::StripCoding coding,
                    uint32_t length, uint32_t width) {
     DecodedPage page;
-    page.index = TIFFCurrentDirectory(c.in);
+    page.index = c.page;
     page.width = width;
     page.height = length;
     if (!TIFFGetField(c.in, TIFFTAG_XRESOLUTION, &page.x_resolution))
@@ -87,7 +89,7 @@ bool takes_fax_page(CopyContext& c, uint32_t length, uint32_t width) {
 
 bool copy_fax_page(CopyContext& c, uint32_t length, uint32_t width, uint16_t) {
     CopiedPage copied;
-    copied.index = TIFFCurrentDirectory(c.in);
+    copied.index = c.page;
     uint16_t compression = 0, fill_order = FILLORDER_MSB2LSB;
     TIFFGetField(c.in, TIFFTAG_COMPRESSION, &compression);
     TIFFGetFieldDefaulted(c.in, TIFFTAG_FILLORDER, &fill_order);
@@ -111,6 +113,12 @@ bool copy_fax_page(CopyContext& c, uint32_t length, uint32_t width, uint16_t) {
     for (uint32_t y = 0; y < length; ++y)
         encoder.encode_row(decoder.next_row());
     std::vector<uint8_t> code = encoder.finish();
+    const faxcodec::StripDecodeStatus page_status = decoder.status();
+    // Lines the data holds past the page's length are not in the page; the report is to say
+    // so. Decoding on costs no more than the data is long.
+    for (uint64_t y = length; !decoder.stopped() && y < uint64_t{length} + kMaxLinesBeyond; ++y)
+        decoder.next_row();
+    copied.rows_held = decoder.status().content_rows;
 
     uint16_t out_fill = FILLORDER_MSB2LSB;
     TIFFGetFieldDefaulted(c.out, TIFFTAG_FILLORDER, &out_fill);
@@ -121,7 +129,7 @@ bool copy_fax_page(CopyContext& c, uint32_t length, uint32_t width, uint16_t) {
     if (TIFFWriteRawStrip(c.out, 0, code.data(), static_cast<tmsize_t>(code.size())) < 0)
         return false;
     if (!copied.unreadable)
-        copied.decode = decoder.status();
+        copied.decode = page_status;
     if (c.hooks != nullptr && c.hooks->report != nullptr)
         c.hooks->report->pages.push_back(copied);
     return true;

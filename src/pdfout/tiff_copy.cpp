@@ -271,6 +271,39 @@ void copy_ink_names(CopyContext& c) {
     }
 }
 
+// Records that the page is not in the output; a page the codec had reported before it failed
+// is replaced.
+void report_left_out(TiffCopyReport& report, uint32_t page) {
+    if (!report.pages.empty() && report.pages.back().index == page)
+        report.pages.pop_back();
+    CopiedPage left_out;
+    left_out.index = page;
+    left_out.left_out = true;
+    report.pages.push_back(left_out);
+}
+
+// Moves to the directory after `page` and sets `page` to it. A directory the library refuses
+// (a size it will not take, a missing tag) is reported as left out, when there is a report,
+// and the next one is tried: the library has read its link to the next directory by then.
+// False at the end of the chain.
+bool read_next_directory(TIFF* in, uint32_t& page, TiffCopyReport* report) {
+    for (;;) {
+        if (TIFFLastDirectory(in))
+            return false;
+        const uint64_t before = TIFFCurrentDirOffset(in);
+        if (TIFFReadDirectory(in)) {
+            ++page;
+            return true;
+        }
+        ++page;
+        // Without a report, or when the library did not move (a link it could not follow),
+        // the chain ends here.
+        if (report == nullptr || TIFFCurrentDirOffset(in) == before)
+            return false;
+        report_left_out(*report, page);
+    }
+}
+
 bool output_scanline_fits(TIFF* in) {
     const tmsize_t size = TIFFScanlineSize(in);
     return size > 0 && static_cast<uint64_t>(size) <= kMaxPageBufferBytes;
@@ -553,7 +586,7 @@ bool copy_decoded_strips(CopyContext& c, uint32_t length, uint32_t, uint16_t) {
     if (unreadable && c.hooks != nullptr && c.hooks->report != nullptr &&
         !c.hooks->reference_codec) {
         CopiedPage page;
-        page.index = TIFFCurrentDirectory(c.in);
+        page.index = c.page;
         page.unreadable = true;
         c.hooks->report->pages.push_back(page);
     }
@@ -610,6 +643,8 @@ int copy_tiff(const std::string& input, const std::string& output, const TiffCop
         next_entry = 1;
     }
 
+    const bool may_leave_out = hooks.report != nullptr;
+    uint32_t page = TIFFCurrentDirectory(in.get());
     for (;;) {
         CopyContext context;
         context.in = in.get();
@@ -618,31 +653,36 @@ int copy_tiff(const std::string& input, const std::string& output, const TiffCop
         context.work = defaults.values;
         context.sink = &sink;
         context.hooks = &hooks;
+        context.page = page;
+        bool leave_out = false;
         try {
-            if (!copy_directory(context) || !TIFFWriteDirectory(out.get())) {
+            // A failure the system explains (a full disk, say) is the run's; one it does not
+            // is this page's: the library refuses its size or layout.
+            errno = 0;
+            if (!copy_directory(context)) {
+                if (!may_leave_out || errno != 0)
+                    return kCopyDirectoryFailed;
+                leave_out = true;
+            } else if (!TIFFWriteDirectory(out.get())) {
                 return kCopyDirectoryFailed;
             }
         } catch (const std::exception&) {
+            leave_out = true;
+        }
+        if (leave_out) {
             // Leave this directory out and go on with the next one; the report says so.
+            TIFFFreeDirectory(out.get());
             TIFFCreateDirectory(out.get());
-            if (hooks.report != nullptr) {
-                // A page the codec had reported before failing is replaced.
-                if (!hooks.report->pages.empty() &&
-                    hooks.report->pages.back().index == TIFFCurrentDirectory(in.get())) {
-                    hooks.report->pages.pop_back();
-                }
-                CopiedPage page;
-                page.index = TIFFCurrentDirectory(in.get());
-                page.left_out = true;
-                hooks.report->pages.push_back(page);
-            }
+            if (hooks.report != nullptr)
+                report_left_out(*hooks.report, page);
         }
         if (next_entry < list.entries.size()) {
             if (!set_listed_directory(in.get(), list.entries[next_entry++], sink))
                 break;
+            page = TIFFCurrentDirectory(in.get());
         } else if (!list.entries.empty() && !list.continue_after) {
             break;
-        } else if (!TIFFReadDirectory(in.get())) {
+        } else if (!read_next_directory(in.get(), page, may_leave_out ? hooks.report : nullptr)) {
             break;
         }
     }

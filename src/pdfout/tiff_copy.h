@@ -45,14 +45,21 @@ class PageObserver {
 // What the stage met on one page.
 struct CopiedPage {
     uint32_t index = 0;                  // the page's directory in the input, from 0
-    faxcodec::StripDecodeStatus decode;  // from the stage's own decoder
+    faxcodec::StripDecodeStatus decode;  // from the stage's own decoder, down to the length
+    // Lines up to the last with content that the data holds, past the page's length too (which
+    // the page does not show).
+    uint32_t rows_held = 0;
     // The library could not read the page's data at all (it is left white). Only pages the
     // stage's codec does not take go through the library.
     bool unreadable = false;
-    // Copying the page failed (memory ran out): the output has no page for it.
+    // Copying the page failed (memory ran out, or the library cannot read or copy a page of
+    // its size or layout): the output has no page for it.
     bool left_out = false;
 };
 
+// With a report, a page that cannot be read or copied is left out (and reported) and the run
+// goes on with the next one; without one such a page fails the run, since nobody would hear
+// of it.
 struct TiffCopyReport {
     // In page order: every page of the stage's own codec, and of the library's road only the
     // pages it could not read or copy.
@@ -119,6 +126,7 @@ struct CopyContext {
     DiagnosticSink* sink = nullptr;
     const TiffCopyHooks* hooks = nullptr;
     bool output_tiled = false;
+    uint32_t page = 0;  // the input directory being copied, from 0
 };
 
 enum class TagType { kShort, kLong, kRational, kAscii, kDouble };

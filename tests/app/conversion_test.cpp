@@ -1,6 +1,9 @@
 // Whole conversions through the real stages, judged by qpdf where it is installed.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <optional>
 
@@ -137,6 +140,35 @@ TEST_F(ConversionTest, EachStageFailureHasItsOwnCodeAndText) {
     EXPECT_TRUE(platform::folder_exists(dir.file("taken.pdf")));
     EXPECT_EQ(job.failed_files, 3);
     EXPECT_FALSE(platform::file_exists(dir.file("a.pdf")));
+}
+
+// Running out of descriptors says nothing about the fax: the line names the system's failure,
+// which another run may not meet, and the code is its own. A fax the user cannot read is still
+// "Not Fax".
+TEST_F(ConversionTest, ASystemShortageIsNotCalledNotFax) {
+    const std::string fax = dir.file("a.fxs");
+    ASSERT_TRUE(write_sample_fax(fax, 9, "T"));
+    const std::string pdf = dir.file("a.pdf");
+    std::vector<int> held;
+    for (int fd; (fd = dup(0)) >= 0;)
+        held.push_back(fd);
+    ASSERT_EQ(errno, EMFILE);
+    const int code = convert_fax_file(job, fax, pdf);
+    for (int fd : held)
+        close(fd);
+    EXPECT_EQ(code, kSystemFailed);
+    EXPECT_TRUE(is_failure(code));
+    EXPECT_EQ(job.log_text, fax + " --> " + pdf + " : Failed : " + fax +
+                                " - System error (Too many open files)\r\n");
+    EXPECT_FALSE(platform::file_exists(pdf));
+
+    if (geteuid() != 0) {  // root reads whatever the mode says
+        job.log_text.clear();
+        ASSERT_EQ(chmod(fax.c_str(), 0), 0);
+        EXPECT_EQ(convert_fax_file(job, fax, pdf), kNotFax);
+        EXPECT_EQ(job.log_text, fax + " --> " + pdf + " : Failed : " + fax +
+                                    " - Not Fax (Permission denied)\r\n");
+    }
 }
 
 TEST_F(ConversionTest, FolderRunWithSameNamesInSubfolders) {

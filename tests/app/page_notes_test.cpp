@@ -27,6 +27,7 @@ pdfout::CopiedPage copied(uint32_t index, StripDecodeStatus decode, bool unreada
     pdfout::CopiedPage p;
     p.index = index;
     p.decode = decode;
+    p.rows_held = decode.content_rows;
     p.unreadable = unreadable;
     p.left_out = left_out;
     return p;
@@ -50,6 +51,7 @@ struct NotesCase {
     uint32_t left_out;
     std::string expected;
     std::vector<uint32_t> without_text = {};  // /ocr: pages whose recognition failed
+    std::vector<uint16_t> declared = {};      // the headers' line counts
 };
 
 class SuccessText : public ::testing::TestWithParam<NotesCase> {};
@@ -58,12 +60,27 @@ TEST_P(SuccessText, NamesThePagesThatAreNotWhole) {
     const NotesCase& c = GetParam();
     pdfout::TiffCopyReport report;
     report.pages = c.copied;
-    FileNotes notes = collect_page_notes(c.read, report, c.kept, c.left_out);
+    FileNotes notes = collect_page_notes(c.read, report, c.kept, c.left_out, c.declared);
     add_pages_without_text(notes, c.without_text);
     EXPECT_EQ(success_text(notes), c.expected);
 }
 
 const StripDecodeStatus kClean{};
+
+// A clean page whose data holds `rows` lines.
+StripDecodeStatus holding(uint32_t rows, bool cut = false) {
+    StripDecodeStatus s;
+    s.rows_decoded = rows;
+    s.content_rows = rows;
+    s.cut_short = cut;
+    return s;
+}
+
+faxread::PageReadStatus found_no_rows(uint16_t index) {
+    faxread::PageReadStatus s = read(index, false, true, holding(0));
+    s.no_rows = true;
+    return s;
+}
 const StripCoding kG3 = StripCoding::kGroup3OneDimensional;
 const StripCoding kG4 = StripCoding::kGroup4;
 
@@ -134,7 +151,83 @@ INSTANTIATE_TEST_SUITE_P(
                   2,
                   0,
                   "Success ! (page 1: no text layer; page 2: 3 damaged lines, no text layer)",
-                  {1, 0}}),
+                  {1, 0}},
+        // The lines each page's data holds against its header's count.
+        NotesCase{"NoUsableData",
+                  {},
+                  {copied(0, holding(80)), copied(1, holding(0))},
+                  2,
+                  0,
+                  "Success ! (page 2: no usable data, left blank)",
+                  {},
+                  {80, 80}},
+        NotesCase{"TheRecountFoundNoLine",
+                  {found_no_rows(1)},
+                  {copied(0, holding(80)), copied(1, holding(0))},
+                  2,
+                  0,
+                  "Success ! (page 2: no usable data, left blank)",
+                  {},
+                  {80, 80}},
+        NotesCase{"FarShort",
+                  {},
+                  {copied(2, holding(349))},
+                  3,
+                  0,
+                  "Success ! (page 3: 751 of 1100 lines missing)",
+                  {},
+                  {80, 80, 1100}},
+        NotesCase{"FarShortAndCut",
+                  {},
+                  {copied(0, holding(349, true))},
+                  1,
+                  0,
+                  "Success ! (page 1: 751 of 1100 lines missing, data cut short)",
+                  {},
+                  {1100}},
+        NotesCase{"TallHeader",
+                  {},
+                  {copied(0, holding(2200))},
+                  1,
+                  0,
+                  "Success ! (page 1: 63335 of 65535 lines missing)",
+                  {},
+                  {65535}},
+        // A twentieth of the declared count is slack; more is named.
+        NotesCase{"ATwentiethShort",
+                  {},
+                  {copied(0, holding(95)), copied(1, holding(80))},
+                  2,
+                  0,
+                  "Success ! (page 2: 5 of 85 lines missing)",
+                  {},
+                  {100, 85}},
+        NotesCase{"UndeclaredOrExact",
+                  {},
+                  {copied(0, holding(80)), copied(1, holding(80))},
+                  2,
+                  0,
+                  "Success !",
+                  {},
+                  {0, 80}},
+        // Lines past the page's length are not in it.
+        NotesCase{"LinesPastTheHeader",
+                  {},
+                  {copied(0, holding(120)), copied(1, holding(3500))},
+                  2,
+                  0,
+                  "Success ! (page 1: 40 lines past line 80 left out; page 2: 68 lines past "
+                  "line 3432 left out)",
+                  {},
+                  {80, 0}},
+        NotesCase{"LeftOutSaysAll",
+                  {found_no_rows(0)},
+                  {copied(0, kClean, false, true)},
+                  1,
+                  0,
+                  "Success ! (page 1: left out)",
+                  {},
+                  {65535}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SuccessText, NotesOnTheFileComeAfterThePages) {

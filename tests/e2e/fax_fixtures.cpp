@@ -69,6 +69,24 @@ std::string libtiff_damage_note(const std::string& messages, bool group4) {
            (damaged.size() == 1 ? " damaged line" : " damaged lines");
 }
 
+std::string libtiff_missing_note(const std::string& messages, int declared) {
+    long rows = declared;
+    std::istringstream in(messages);
+    for (std::string m; std::getline(in, m);) {
+        const size_t at = m.find(" at line ");
+        if (at == std::string::npos)
+            continue;
+        const long line = std::strtol(m.c_str() + at + 9, nullptr, 10);
+        const bool nothing =
+            m.find("(x 0)") != std::string::npos || m.find("(got 0,") != std::string::npos;
+        rows = nothing ? line : line + 1;
+    }
+    const long missing = declared - rows;
+    if (missing <= 0 || missing * 20 <= declared)
+        return "";
+    return std::to_string(missing) + " of " + std::to_string(declared) + " lines missing";
+}
+
 bool write_small_fax(const std::string& path, uint32_t seed, const std::string& title) {
     return write_fax_file(
         path, {text_page(1728, 120, seed, Coding::Group3OneDimensional, kStandard, title),

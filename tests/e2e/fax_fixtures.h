@@ -49,6 +49,12 @@ bool write_small_fax(const std::string& path, uint32_t seed, const std::string& 
 // damaged from the first such line on. Empty when libtiff names none.
 std::string libtiff_damage_note(const std::string& messages, bool group4);
 
+// What the line is to say of the lines libtiff's decoder got from a page whose header declares
+// `declared` lines, judged by its messages: the data holds the lines up to the one its last
+// message names (that one too when part of it decoded). "N of M lines missing" when more than
+// a twentieth are missing, else empty.
+std::string libtiff_missing_note(const std::string& messages, int declared);
+
 // Page count through qpdf, or -1.
 int qpdf_page_count(const std::string& pdf);
 

@@ -164,6 +164,9 @@ TEST_F(SingleFileReports, DamagedPageDataConvertsWhatTheDataHoldsAndSaysSo) {
         page.bitmap = theirs.page;
         expected.push_back(page);
         notes[i] = libtiff_damage_note(theirs.messages, c.coding == Coding::Group4);
+        const std::string missing = libtiff_missing_note(theirs.messages, c.height);
+        if (!missing.empty())
+            notes[i] += (notes[i].empty() ? "" : ", ") + missing;
     }
     expected[0].title = "damaged";
     ASSERT_NE(testsupport::first_difference(expected[1].bitmap, sources[1]), -1);

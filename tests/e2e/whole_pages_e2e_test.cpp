@@ -90,9 +90,11 @@ TEST_F(WholePages, DamagedLinesAreKeptAndNamed) {
     const std::string pdf = dir.file("received.pdf");
     const RunResult r = run({"/f=" + fax, "/sf=" + pdf, "/relines"});
     EXPECT_EQ(r.exit_code, 0);
+    // The header declares 3432 lines, the data holds the page's 60.
+    const std::string missing = std::to_string(3432 - page.height) + " of 3432 lines missing";
     expect_reported(r, log_path(),
                     std::string(kSingleFileHeader) +
-                        report_line(fax, pdf, "Success ! (page 1: " + damage + ")"),
+                        report_line(fax, pdf, "Success ! (page 1: " + damage + ", " + missing + ")"),
                     false);
     expect_pdf_holds(pdf, {expected_page(theirs.page, Coding::Group3OneDimensional)});
 }
@@ -113,7 +115,10 @@ TEST_F(WholePages, AFileCutShortSaysSo) {
     second.resize(second.size() - cut);
     const testsupport::LibtiffDecode theirs =
         testsupport::libtiff_decode(second, 1728, 80, Coding::Group4, 2);
-    const std::string damage = libtiff_damage_note(theirs.messages, true);
+    std::string damage = libtiff_damage_note(theirs.messages, true);
+    const std::string missing = libtiff_missing_note(theirs.messages, 80);
+    if (!missing.empty())
+        damage += (damage.empty() ? "" : ", ") + missing;
     const std::string fax = dir.file("partial.fxd");
     ASSERT_TRUE(testsupport::write_file(fax, std::string(file.begin(), file.end())));
     const std::string pdf = dir.file("partial.pdf");

@@ -266,15 +266,25 @@ TEST(IntermediateTiff, PageCutInItsFirstLineKeepsWhatTheDecoderDelivers) {
         const auto chain = parse_tiff_chain(read_file(tiff));
         ASSERT_EQ(chain.size(), 2u);
         EXPECT_EQ(chain[0].find(TIFFTAG_IMAGELENGTH)->value, 80u);
-        // The scrap of a Group 3 line is a row libtiff fills (the rest of it white); Group 4
-        // data that holds nothing gives no row.
-        const uint32_t rows = coding == Coding::Group4 ? 0 : 1;
+        // The scrap of a Group 3 line is a row libtiff fills (the rest of it white). Group 4
+        // data that holds nothing gives no row: the page keeps its declared 200 lines (a
+        // length of 0 is a directory libtiff refuses, and it ended the file there), and its
+        // strip of no bytes becomes an end-of-facsimile block, which libtiff reads as no row
+        // where it would guess a strip running on into the next directory.
+        const bool empty = coding == Coding::Group4;
+        const uint32_t rows = empty ? 200 : 1;
         EXPECT_EQ(chain[1].find(TIFFTAG_IMAGELENGTH)->value, rows);
         EXPECT_EQ(chain[1].find(TIFFTAG_ROWSPERSTRIP)->value, rows);
-        EXPECT_EQ(chain[1].find(TIFFTAG_STRIPBYTECOUNTS)->value, broken.data.size());
+        EXPECT_EQ(chain[1].find(TIFFTAG_STRIPBYTECOUNTS)->value, empty ? 3u : broken.data.size());
+        if (empty) {
+            const testsupport::LibtiffDecode theirs = testsupport::libtiff_decode(
+                {0x00, 0x08, 0x80}, 1728, 200, Coding::Group4, 2);
+            EXPECT_TRUE(theirs.page == Bitmap(1728, 200)) << theirs.messages;
+        }
         ASSERT_EQ(r.page_statuses().size(), 1u);
         EXPECT_EQ(r.page_statuses()[0].index, 1);
         EXPECT_TRUE(r.page_statuses()[0].decode.cut_short);
+        EXPECT_EQ(r.page_statuses()[0].no_rows, empty);
         EXPECT_FALSE(r.page_statuses()[0].file_cut_short);
     }
 }

@@ -368,5 +368,73 @@ TEST(TiffCopy, NonBilevelPageCannotBecomeGroupFour) {
     EXPECT_GT(sink.error_count(), 0u);
 }
 
+// Sets the ImageLength of the file's directory `page` (from 0) to `length` in place: a
+// directory the library then refuses to read. The file is little-endian, as write_tiff makes it.
+bool patch_image_length(const std::string& path, int page, uint32_t length) {
+    std::string bytes = testsupport::read_file(path);
+    auto u16 = [&](size_t at) {
+        return uint32_t(uint8_t(bytes[at])) | uint8_t(bytes[at + 1]) << 8;
+    };
+    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    if (bytes.size() < 8 || bytes[0] != 'I')
+        return false;
+    size_t ifd = u32(4);
+    for (int i = 0; i < page; ++i)
+        ifd = u32(ifd + 2 + 12 * u16(ifd));
+    for (uint32_t e = 0; e < u16(ifd); ++e) {
+        const size_t entry = ifd + 2 + 12 * e;
+        if (u16(entry) != TIFFTAG_IMAGELENGTH)
+            continue;
+        const uint16_t type = static_cast<uint16_t>(u16(entry + 2));
+        for (int b = 0; b < (type == TIFF_SHORT ? 2 : 4); ++b)
+            bytes[entry + 8 + b] = static_cast<char>(length >> (8 * b));
+        return testsupport::write_file(path, bytes);
+    }
+    return false;
+}
+
+// A page the library cannot read, and one of a size it will not copy, are left out and
+// reported; the pages around them are copied whole. Without a report to say so the run fails
+// rather than lose a page unheard.
+TEST(TiffCopy, PagesTheLibraryRefusesAreLeftOutAndTheRestCopied) {
+    TempDir dir;
+    const Bitmap first = testsupport::text_like(1728, 80, 1);
+    const Bitmap last = testsupport::text_like(1728, 60, 4);
+    PageSpec huge = fax_page(testsupport::text_like(64, 8, 3), Coding::Group4, 2);
+    huge.width = 65535;
+    huge.height = 65535;
+    huge.raw = {0x00, 0x08, 0x80};  // an end-of-facsimile block
+    ASSERT_TRUE(test::write_tiff(
+        dir.file("in.tif"), {fax_page(first, Coding::Group4, 0),
+                             fax_page(testsupport::text_like(1728, 40, 2), Coding::Group4, 1), huge,
+                             fax_page(last, Coding::Group3OneDimensional, 3)}));
+    ASSERT_TRUE(patch_image_length(dir.file("in.tif"), 1, 0));
+
+    TiffCopyReport report;
+    TiffCopyHooks hooks;
+    hooks.report = &report;
+    DiagnosticSink sink;
+    test::on_fresh_thread([&] {
+        EXPECT_EQ(
+            copy_tiff(dir.file("in.tif"), dir.file("out.tif"), kPipelineOptions, {}, sink, hooks),
+            kCopyOk);
+    });
+    const std::vector<Bitmap> pages = read_pages(dir.file("out.tif"));
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_TRUE(pages[0] == first);
+    EXPECT_TRUE(pages[1] == last);
+    std::map<uint32_t, bool> left_out;
+    for (const CopiedPage& p : report.pages)
+        left_out[p.index] = p.left_out;
+    EXPECT_EQ(left_out, (std::map<uint32_t, bool>{{0, false}, {1, true}, {2, true}, {3, false}}));
+
+    // The huge page alone, without a report.
+    ASSERT_TRUE(test::write_tiff(dir.file("huge.tif"), {fax_page(first, Coding::Group4, 0), huge}));
+    test::on_fresh_thread([&] {
+        EXPECT_EQ(copy_tiff(dir.file("huge.tif"), dir.file("out2.tif"), kPipelineOptions),
+                  kCopyDirectoryFailed);
+    });
+}
+
 }  // namespace
 }  // namespace trelvane::pdfout
