@@ -96,8 +96,9 @@ bool listed_before(const std::string& a, const std::string& b) {
 
 void walk(const std::filesystem::path& root, const std::string& prefix,
           std::vector<std::string>& names) {
-    std::vector<std::filesystem::directory_entry> entries(std::filesystem::directory_iterator(root),
-                                                          std::filesystem::directory_iterator());
+    std::vector<std::filesystem::directory_entry> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(root))
+        entries.push_back(entry);
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
         return listed_before(a.path().filename().string(), b.path().filename().string());
     });
