@@ -215,7 +215,8 @@ void ConversionPool::work(const std::shared_ptr<State>& state, size_t worker) {
         // The file that starts when every worker has taken one more: its reading from the disk
         // overlaps the conversions before it, instead of holding up a turn.
         const size_t ahead = index + state->workspaces.size();
-        if (ahead < state->plan.size())
+        // Never what the walk would not read: opening a device can have effects (a tape rewinds).
+        if (ahead < state->plan.size() && state->plan[ahead].unreadable.empty())
             platform::prefetch_file(state->plan[ahead].source);
         if (state->hooks.started)
             state->hooks.started(index);
