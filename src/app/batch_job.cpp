@@ -19,6 +19,7 @@ void reset_batch_job(BatchJob& job) {
     job.written_pdfs.clear();
     job.jobs = 0;
     job.folder_problems.clear();
+    job.unreadable_files.clear();
     job.ocr = 0;
     job.ocr_languages.clear();
     job.recognition.reset();

@@ -3,11 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "faxread/conversion_settings.h"
+#include "pdfout/source_record.h"
 #include "pdfout/tiff_copy_options.h"
 
 namespace trelvane::app {
@@ -47,12 +50,19 @@ struct BatchJob {
     int32_t jobs = 0;
     // Folders the walk could not read, in walk order.
     std::vector<FolderProblem> folder_problems;
+    // Entries of files named like faxes that the walk found but will not read (a pipe, a link
+    // that leads nowhere), by their relative name in files, with what they are: each gets its
+    // failure line at its place in the run.
+    std::map<std::string, std::string> unreadable_files;
     // Searchable PDFs (/ocr): an invisible text layer over every page, in these languages
     // (Tesseract's names joined by '+'; empty: English).
     int32_t ocr = 0;
     std::string ocr_languages;
     // The run's recognition threads while a run with ocr is on; shared by the workers' copies.
     std::shared_ptr<RecognitionPool> recognition;
+    // With skip_existing: the fax being converted as convert_fax_file found it, which its PDF
+    // records for the next run's up-to-date check. Set for each file; none without skip_existing.
+    std::optional<pdfout::FaxSourceRecord> source_record;
 };
 
 // The languages a job recognises: its own, or English.

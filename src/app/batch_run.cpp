@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "app/conversion_workspace.h"
+#include "app/fax_settling.h"
 #include "app/pipeline.h"
 #include "app/process_paths.h"
 #include "platform/cleanup.h"
@@ -36,7 +37,11 @@ RunOutcome BatchRun::run(BatchJob& job, std::vector<PlannedFile> plan, const Run
     RunOutcome outcome;
     outcome.total = plan.size();
     const unsigned jobs = job.jobs > 0 ? static_cast<unsigned>(job.jobs) : default_job_count();
-    ConversionPool pool(job, std::move(plan), jobs, hooks.convert);
+    // Skipping up-to-date PDFs is for runs that come again (cron): a fax still being written is
+    // left for the next one rather than made into a PDF that lacks its last pages.
+    ConversionPool pool(
+        job, std::move(plan), jobs,
+        job.skip_existing != 0 ? settle_first(hooks.convert, kLeftForNextRunText) : hooks.convert);
     if (pool.job_count() < std::min<size_t>(jobs, outcome.total)) {
         platform::print_error("trelvane: converting " + std::to_string(pool.job_count()) +
                               " files at once, not " + std::to_string(jobs) +

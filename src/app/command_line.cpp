@@ -31,7 +31,8 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "  /kh              keep the folder hierarchy under the save folder\n"
         "  /ke              keep the fax's extension in the PDF's name (a.fxs.pdf)\n"
         "  /l               give each PDF the fax file's modification and access times\n"
-        "  /skip            leave a fax whose PDF exists and is at least as new as the fax\n"
+        "  /skip            leave a fax whose PDF was made from it as it is now (the PDF records\n"
+        "                   the fax); a fax changed in the last 10 seconds waits for the next run\n"
         "  /jobs=N          convert up to N files at once (default: one per processor, here " +
         std::to_string(default_jobs) +
         ")\n"

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/folder_batch.h"
 #include "app/pipeline.h"
 #include "platform/cleanup.h"
 #include "platform/file_system.h"
@@ -21,16 +22,21 @@ BatchJob settings_only(const BatchJob& job) {
     copy.log_text = {};
     copy.written_pdfs = {};
     copy.folder_problems = {};
+    copy.unreadable_files = {};
     copy.failed_files = 0;
     return copy;
 }
 
 // A second file that the naming rule sent to the same PDF says where it went instead.
 void add_clash_note(std::string& report, const PlannedFile& file) {
-    if (file.destination != file.wanted && report.ends_with("\r\n")) {
-        report.insert(report.size() - 2,
-                      " (" + file.wanted + " was already written in this run)");
-    }
+    if (file.destination != file.wanted && report.ends_with("\r\n"))
+        report.insert(report.size() - 2, clash_note(file.wanted));
+}
+
+int report_unreadable(BatchJob& job, const PlannedFile& file) {
+    job.log_text += file.source + " --> " + file.destination + " : Failed : " + file.source +
+                    " - Not Fax (" + file.unreadable + ")\r\n";
+    return kNotFax;
 }
 
 }  // namespace
@@ -209,14 +215,17 @@ void ConversionPool::work(const std::shared_ptr<State>& state, size_t worker) {
         // The file that starts when every worker has taken one more: its reading from the disk
         // overlaps the conversions before it, instead of holding up a turn.
         const size_t ahead = index + state->workspaces.size();
-        if (ahead < state->plan.size())
+        // Never what the walk would not read: opening a device can have effects (a tape rewinds).
+        if (ahead < state->plan.size() && state->plan[ahead].unreadable.empty())
             platform::prefetch_file(state->plan[ahead].source);
         if (state->hooks.started)
             state->hooks.started(index);
         job.log_text.clear();
         job.written_pdfs.clear();  // the plan already keeps names apart
         FileResult result;
-        result.code = state->convert(job, file.source, file.destination, workspace);
+        result.code = file.unreadable.empty()
+                          ? state->convert(job, file.source, file.destination, workspace)
+                          : report_unreadable(job, file);
         result.committed = self.committed.load();
         result.report = std::move(job.log_text);
         add_clash_note(result.report, file);

@@ -32,6 +32,9 @@ struct PlannedFile {
     std::string source;       // the fax
     std::string destination;  // the PDF to write
     std::string wanted;       // the PDF path the naming rule gave (destination differs on a clash)
+    // Not empty: the walk found the fax's name on something it will not read (what it is); the
+    // file fails as not a fax without being opened.
+    std::string unreadable = {};
 };
 
 struct FileResult {

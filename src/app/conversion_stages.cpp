@@ -93,6 +93,7 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
     info.title = metadata.title_text;
     info.subject = metadata.subject_text;
     info.author = metadata.author_text;
+    info.source = job.source_record;
     pdfout::DiagnosticSink sink;
     errno = 0;
     if (recognition)

@@ -2,6 +2,9 @@
 
 #include <optional>
 
+#include "app/conversion_workspace.h"
+#include "app/pipeline.h"
+
 namespace trelvane::app {
 
 bool changed_too_recently(const platform::FileTimes& times, SettleClock::time_point now) {
@@ -10,6 +13,26 @@ bool changed_too_recently(const platform::FileTimes& times, SettleClock::time_po
     const SettleClock::time_point modified(
         std::chrono::duration_cast<SettleClock::duration>(since_epoch));
     return modified > now - kSettleTime && modified <= now + kSettleTime;
+}
+
+SettlingConverter settle_first(SettlingConverter convert, std::string_view text, SettleNow now) {
+    if (!now)
+        now = [] { return SettleClock::now(); };
+    if (!convert) {
+        convert = [](BatchJob& job, const std::string& source, const std::string& pdf,
+                     ConversionWorkspace& workspace) {
+            return convert_fax_file(job, source, pdf, workspace);
+        };
+    }
+    return [convert = std::move(convert), text = std::string(text), now = std::move(now)](
+               BatchJob& job, const std::string& source, const std::string& pdf,
+               ConversionWorkspace& workspace) {
+        if (fax_still_settling(source, now())) {
+            job.log_text += source + " --> " + pdf + " : " + text + "\r\n";
+            return kLeftForNextRun;
+        }
+        return convert(job, source, pdf, workspace);
+    };
 }
 
 bool fax_still_settling(const std::string& path, SettleClock::time_point now) {

@@ -4,11 +4,22 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <string_view>
 
+#include "app/batch_job.h"
 #include "platform/file_system.h"
 
 namespace trelvane::app {
+
+class ConversionWorkspace;
+
+// The conversion of one file: FileConverter's type, named again here because the window includes
+// this header and cannot include the pool's (Qt's keyword macros).
+using SettlingConverter =
+    std::function<int(BatchJob& job, const std::string& source, const std::string& destination,
+                      ConversionWorkspace& workspace)>;
 
 using SettleClock = std::chrono::system_clock;
 
@@ -23,5 +34,19 @@ bool changed_too_recently(const platform::FileTimes& times, SettleClock::time_po
 // The same for a file by its path; false when its times cannot be read (the conversion then says
 // what is wrong with it).
 bool fax_still_settling(const std::string& path, SettleClock::time_point now);
+
+// The result code of a fax left for the next run because it may still be being written: neither
+// converted nor failed.
+inline constexpr int kLeftForNextRun = 2;
+inline constexpr std::string_view kLeftForNextRunText =
+    "Left for the next run: changed less than 10 seconds ago, it may still be being written";
+
+using SettleNow = std::function<SettleClock::time_point()>;
+
+// The converter, but a fax that is still settling when its turn comes (not when the run starts:
+// a long run may reach a file minutes after the walk) gets the line head and `text` instead,
+// and kLeftForNextRun. `now` defaults to the system's clock.
+SettlingConverter settle_first(SettlingConverter convert, std::string_view text,
+                               SettleNow now = {});
 
 }  // namespace trelvane::app

@@ -1,11 +1,14 @@
 #include "app/folder_batch.h"
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 #include <unordered_set>
 
 #include "app/pipeline.h"
 #include "faxread/fax_type.h"
 #include "platform/directory.h"
+#include "platform/name_case.h"
 #include "platform/paths.h"
 
 namespace trelvane::app {
@@ -14,14 +17,47 @@ namespace {
 
 constexpr char kSeparator = platform::kPathSeparator;
 
-void replace_all(std::string& text, const std::string& from, const std::string& to) {
-    if (from.empty())
-        return;
-    size_t pos = 0;
-    while ((pos = text.find(from, pos)) != std::string::npos) {
-        text.replace(pos, from.size(), to);
-        pos += to.size();
+bool is_separator(char c) {
+    return c == kSeparator;
+}
+
+// The part of a source path below the source folder, when the path starts with the folder at a
+// path-component boundary ("fax" is the start of "fax/a.fxs", not of "faxes/a.fxs"); the
+// separators between the two are dropped. Nothing otherwise.
+std::optional<std::string_view> below_folder(std::string_view path, std::string_view folder) {
+    if (folder.empty() || !path.starts_with(folder))
+        return std::nullopt;
+    std::string_view rest = path.substr(folder.size());
+    if (!is_separator(folder.back()) && (rest.empty() || !is_separator(rest.front())))
+        return std::nullopt;
+    while (!rest.empty() && is_separator(rest.front()))
+        rest.remove_prefix(1);
+    return rest;
+}
+
+// A relative path that stays below the folder it is joined to: not empty, and no ".." among
+// its components (a chosen file of the window may be named "../x.fxs").
+bool stays_below(std::string_view relative) {
+    if (relative.empty())
+        return false;
+    size_t start = 0;
+    while (start <= relative.size()) {
+        size_t end = relative.find(kSeparator, start);
+        if (end == std::string_view::npos)
+            end = relative.size();
+        if (relative.substr(start, end - start) == "..")
+            return false;
+        start = end + 1;
     }
+    return true;
+}
+
+std::string joined(const std::string& folder, std::string_view name) {
+    std::string path = folder;
+    if (path.empty() || !is_separator(path.back()))
+        path += kSeparator;
+    path += name;
+    return path;
 }
 
 // "name (n).pdf" for a path "name.pdf" (the number goes before the file name's extension).
@@ -36,6 +72,19 @@ std::string numbered_path(const std::string& path, size_t n) {
     }
     return stem + " (" + std::to_string(n) + ")" + extension;
 }
+
+// PDF names compare without regard to case: on a share, FAT or NTFS, Invoice.pdf and
+// invoice.pdf are one file, and a run must not depend on which file system it writes to.
+class ClaimedNames {
+  public:
+    bool contains(const std::string& path) const {
+        return keys_.contains(platform::name_case_key(path));
+    }
+    void insert(const std::string& path) { keys_.insert(platform::name_case_key(path)); }
+
+  private:
+    std::unordered_set<std::string> keys_;
+};
 
 template <typename Taken>
 std::string first_free(const std::string& destination, const Taken& taken) {
@@ -71,57 +120,100 @@ void collect_fax_files(BatchJob& job, const std::string& folder, bool recurse) {
                 collect_fax_files(job, path, recurse);
             continue;
         }
-        if (entry.is_special)
-            continue;
         const size_t prefix = job.source.size() + 1;
         const std::string relative = path.size() > prefix ? path.substr(prefix) : path;
-        if (faxread::classify_fax_file(relative) == faxread::kFaxTypeWinFax) {
-            job.files.push_back(relative);
-        }
+        if (faxread::classify_fax_file(relative) != faxread::kFaxTypeWinFax)
+            continue;
+        job.files.push_back(relative);
+        // A fax on a share that is not mounted (a link that leads nowhere), or a pipe named like
+        // one, is not converted, but the report must say so: the user may count on it.
+        if (entry.is_special)
+            job.unreadable_files[relative] = entry.special_reason;
     }
 }
 
 std::string pdf_path_for(const BatchJob& job, const std::string& source_path) {
+    // The extension is cut from the file name only: a dot in a folder's name, or the dot that
+    // starts a name, is no extension.
     std::string pdf_name = source_path;
+    const size_t name_start = pdf_name.rfind(kSeparator) + 1;  // 0 without a separator
     if (job.keep_extension == 0) {
         const size_t dot = pdf_name.rfind('.');
-        if (dot != std::string::npos && dot > 0)
+        if (dot != std::string::npos && dot > name_start)
             pdf_name.resize(dot);
     }
     pdf_name += ".pdf";
 
+    // The hierarchy is the path below the source folder, put below the save folder. Only the
+    // leading folder is replaced: the source's text may occur again further on ("fax/faxes/
+    // fax1.fxs"), and a PDF must never land outside the save folder.
     if (job.keep_hierarchy == 1) {
-        replace_all(pdf_name, job.source, job.destination);
-        return pdf_name;
+        const std::optional<std::string_view> below = below_folder(pdf_name, job.source);
+        if (below && stays_below(*below))
+            return joined(job.destination, *below);
     }
-    const size_t last_separator = pdf_name.rfind(kSeparator);
-    const std::string name = (last_separator == std::string::npos || last_separator == 0)
-                                 ? pdf_name
-                                 : pdf_name.substr(last_separator + 1);
-    return job.destination + kSeparator + name;
+    const std::string_view name = std::string_view(pdf_name).substr(pdf_name.rfind(kSeparator) + 1);
+    return joined(job.destination, name);
 }
 
 std::string unclaimed_pdf_path(const BatchJob& job, const std::string& destination) {
-    return first_free(destination, [&](const std::string& path) {
-        return std::find(job.written_pdfs.begin(), job.written_pdfs.end(), path) !=
-               job.written_pdfs.end();
-    });
+    ClaimedNames written;
+    for (const std::string& path : job.written_pdfs)
+        written.insert(path);
+    return first_free(destination, [&](const std::string& path) { return written.contains(path); });
+}
+
+std::string clash_note(const std::string& wanted) {
+    return " (" + wanted + " is the PDF of an earlier fax in this run)";
 }
 
 std::vector<PlannedFile> plan_conversions(const BatchJob& job, const std::string& source_folder) {
     std::vector<PlannedFile> plan;
     plan.reserve(job.files.size());
-    std::unordered_set<std::string> claimed;
+    ClaimedNames claimed;
     for (const std::string& relative : job.files) {
         PlannedFile file;
         file.source = source_folder + kSeparator + relative;
         file.wanted = pdf_path_for(job, file.source);
-        file.destination =
-            first_free(file.wanted, [&](const std::string& path) { return claimed.contains(path); });
-        claimed.insert(file.destination);
+        file.destination = file.wanted;
+        // What will not be read claims no name: whether a share is mounted must not move the
+        // names of the other faxes.
+        if (const auto unreadable = job.unreadable_files.find(relative);
+            unreadable != job.unreadable_files.end()) {
+            file.unreadable = unreadable->second;
+        } else {
+            file.destination = first_free(
+                file.wanted, [&](const std::string& path) { return claimed.contains(path); });
+            claimed.insert(file.destination);
+        }
         plan.push_back(std::move(file));
     }
     return plan;
+}
+
+std::string filter_mistake(const std::string& filter) {
+    if (filter.empty()) {
+        return "the file filter is empty (/filter= with nothing after it): give a pattern such "
+               "as /filter=*.fxs, or leave the option out for every file";
+    }
+    if (filter.find('"') != std::string::npos) {
+        return "the file filter " + filter +
+               " holds quotes, which no fax's name has: quote the whole option for the shell "
+               "instead ('/filter=*.fxs')";
+    }
+    return {};
+}
+
+std::string nothing_matched_warning(const BatchJob& job) {
+    // The default filters take every name; a folder without faxes is then no news (a cron run
+    // over an empty inbox).
+    if (!job.files.empty() || !job.folder_problems.empty() || job.filter == "*.*" ||
+        job.filter == "*") {
+        return {};
+    }
+    return "no WinFax file (.fxd, .fxm, .fxr, .fxs) in " + job.source +
+           (job.include_subfolders != 0 ? " or its subfolders" : "") + " matches the filter " +
+           job.filter + "; nothing was converted";
 }
 
 std::string folder_header(const BatchJob& job) {

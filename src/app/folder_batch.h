@@ -13,23 +13,38 @@
 namespace trelvane::app {
 
 // Appends to job.files the WinFax files of the folder whose names match job.filter, relative
-// to job.source, depth first when recurse is set (only into subfolders whose names match). A
-// folder that cannot be read is added to job.folder_problems at its place in the walk.
+// to job.source, depth first when recurse is set (only into subfolders whose names match). Each
+// folder's entries are taken in the order an NTFS folder lists them (case-insensitive), so two
+// copies of a tree give one order. A folder that cannot be read is added to job.folder_problems
+// at its place in the walk; a fax-named entry that is no file to read (a pipe, a device, a link
+// that leads nowhere) is listed all the same and named in job.unreadable_files.
 void collect_fax_files(BatchJob& job, const std::string& folder, bool recurse);
 
-// The PDF path for the relative name of a source file (as convert_folder derives it; shared with
-// the window's worker): the source path without its extension (unless keep_extension) plus ".pdf",
-// moved under the destination.
+// The PDF path for a source file (as convert_folder derives it; shared with the window's
+// worker): the file's name without its extension (unless keep_extension) plus ".pdf", directly
+// in the destination, or with keep_hierarchy at the file's path below job.source. It is always
+// below the destination.
 std::string pdf_path_for(const BatchJob& job, const std::string& source_path);
 
-// The destination itself, or, when a PDF of that path was already written in this run,
-// "name (2).pdf", "name (3).pdf", ... the first not yet written.
+// The destination itself, or, when a PDF of that name (in any case) was already written in
+// this run, "name (2).pdf", "name (3).pdf", ... the first not yet written.
 std::string unclaimed_pdf_path(const BatchJob& job, const std::string& destination);
 
 // Every file of job.files (relative to source_folder) with its PDF path, in walk order. A
-// file whose PDF path an earlier file already has gets "name (2).pdf", "name (3).pdf", ...
-// instead, so no two files of a run write the same PDF, whatever order they finish in.
+// file whose PDF path an earlier file already has, in any case, gets "name (2).pdf",
+// "name (3).pdf", ... instead, so no two files of a run write the same PDF, on any file system
+// and whatever order they finish in. Files of job.unreadable_files claim no name.
 std::vector<PlannedFile> plan_conversions(const BatchJob& job, const std::string& source_folder);
+
+// What the report line of a file renamed "name (2).pdf" adds: the name it wanted.
+std::string clash_note(const std::string& wanted);
+
+// A filter that can only be a mistake in the command (empty, or holding quotes that the shell
+// was meant to remove): what to say. Empty when the filter may be meant.
+std::string filter_mistake(const std::string& filter);
+// After the walk: a filter of the user's that found no fax at all, in a folder that was read.
+// What to say (empty: nothing to say).
+std::string nothing_matched_warning(const BatchJob& job);
 
 // The folder run's report header and total line.
 std::string folder_header(const BatchJob& job);

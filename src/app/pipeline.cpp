@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/conversion_stages.h"
+#include "app/fax_settling.h"
 #include "app/process_paths.h"
 #include "faxread/fax_type.h"
 #include "platform/file_system.h"
@@ -31,7 +32,8 @@ bool is_newer(const platform::FileTimes& a, const platform::FileTimes& b) {
 }  // namespace
 
 bool is_failure(int code) {
-    return code != kConverted && code != kSkippedExisting && code != kNotWinFax;
+    return code != kConverted && code != kSkippedExisting && code != kNotWinFax &&
+           code != kLeftForNextRun;
 }
 
 int convert_fax_file(BatchJob& job, const std::string& source, const std::string& destination) {
@@ -54,9 +56,16 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
         return finish(job, kPdfWriterFailed);
     }
 
-    if (job.skip_existing != 0 && pdf_is_up_to_date(source, destination)) {
-        job.log_text += "Skipped : " + destination + " already exist!\r\n";
-        return kSkippedExisting;
+    job.source_record.reset();
+    if (job.skip_existing != 0) {
+        // Looked at before the fax is read: should it change meanwhile, the PDF records the
+        // older state and the next run converts it again.
+        std::optional<pdfout::FaxSourceRecord> fax = fax_source_record(job, source);
+        if (pdf_is_up_to_date(fax, source, destination)) {
+            job.log_text += "Skipped : " + destination + " already exist!\r\n";
+            return kSkippedExisting;
+        }
+        job.source_record = std::move(fax);
     }
 
     const size_t last_separator = destination.rfind(platform::kPathSeparator);
@@ -121,9 +130,44 @@ bool pdf_exists(const std::string& path) {
     return size && *size > 0;
 }
 
-bool pdf_is_up_to_date(const std::string& source, const std::string& pdf) {
-    if (!pdf_exists(pdf))
+std::optional<pdfout::FaxSourceRecord> fax_source_record(const BatchJob& job,
+                                                         const std::string& source) {
+    const std::optional<platform::FileTimes> times = platform::read_file_times(source);
+    const std::optional<uint64_t> size = platform::readable_file_size(source);
+    if (!times || !size)
+        return std::nullopt;
+    pdfout::FaxSourceRecord record;
+    // Below the source folder, the record names the same fax whichever way the folder was
+    // given (relative, absolute, with a trailing separator) and from the window too.
+    record.path = source;
+    const std::string& folder = job.source;
+    if (job.job_mode != kJobModeFile && !folder.empty() && source.starts_with(folder) &&
+        source.size() > folder.size() &&
+        (folder.back() == platform::kPathSeparator ||
+         source[folder.size()] == platform::kPathSeparator)) {
+        const size_t start = source.find_first_not_of(platform::kPathSeparator, folder.size());
+        if (start != std::string::npos)
+            record.path = source.substr(start);
+    }
+    record.size = *size;
+    record.modified_seconds = times->modification_seconds;
+    record.modified_nanoseconds = times->modification_nanoseconds;
+    return record;
+}
+
+bool pdf_is_up_to_date(const std::optional<pdfout::FaxSourceRecord>& fax, const std::string& source,
+                       const std::string& pdf) {
+    if (!fax || !pdf_exists(pdf))
         return false;
+    // The PDF may be anything (another program's, damaged, a huge file): only its start is
+    // read, and only a record in the form this program writes counts.
+    const std::optional<std::string> start =
+        platform::read_file_start(pdf, pdfout::kRecordSearchBytes);
+    if (!start)
+        return false;
+    const pdfout::RecordLookup lookup = pdfout::find_source_record(*start);
+    if (lookup.has_keys)
+        return lookup.record == fax;
     const std::optional<platform::FileTimes> fax_times = platform::read_file_times(source);
     const std::optional<platform::FileTimes> pdf_times = platform::read_file_times(pdf);
     return fax_times && pdf_times && !is_newer(*fax_times, *pdf_times);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/batch_job.h"
@@ -37,10 +38,19 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
 // a failure.
 bool create_folder_path(const std::string& folder, int* error = nullptr);
 bool pdf_exists(const std::string& path);
-// The rule for skipping a fax whose PDF exists: the PDF is not empty and at least as new as
-// the fax (copied file times count as up to date). A fax completed after its first, partial
-// conversion is therefore converted again.
-bool pdf_is_up_to_date(const std::string& source, const std::string& pdf);
+// The fax as a conversion with skip_existing finds it before reading it: its path below the
+// job's source folder (the path as given when it is not below it), size and modification time.
+// Nothing when it cannot be looked at.
+std::optional<pdfout::FaxSourceRecord> fax_source_record(const BatchJob& job,
+                                                         const std::string& source);
+// The rule for skipping a fax whose PDF exists: the PDF is not empty and records that it was
+// made from this fax as it is now (`fax`, from fax_source_record). A PDF of another fax (a name
+// taken over) or of an earlier state of this one (a fax completed after its first, partial
+// conversion) is made again. A PDF without any record, made before PDFs had one or by a run
+// without skipping, counts as up to date when it is at least as new as the fax (copied file
+// times included).
+bool pdf_is_up_to_date(const std::optional<pdfout::FaxSourceRecord>& fax, const std::string& source,
+                       const std::string& pdf);
 int copy_file_times(const std::string& source, const std::string& target);
 
 }  // namespace trelvane::app

@@ -190,6 +190,8 @@ int run_command_line(BatchJob& job) {
     RunOutcome outcome;
     int source_problem = 0;
     if (job.job_mode == kJobModeFolder) {
+        if (const std::string mistake = filter_mistake(job.filter); !mistake.empty())
+            return could_not_start(mistake);
         platform::print_output("Please Wait...\n");
         job.files.clear();
         job.folder_problems.clear();
@@ -200,6 +202,8 @@ int run_command_line(BatchJob& job) {
             if (problem.folder == job.source && (problem.error == ENOENT || problem.error == ENOTDIR))
                 source_problem = problem.error;
         }
+        if (const std::string warning = nothing_matched_warning(job); !warning.empty())
+            platform::print_error("trelvane: " + warning + "\n");
         convert_folder(job, run, printer.hooks(), outcome);
     } else {
         job.log_text = "Vuvod Trelvane command line mode : convert file\r\n";

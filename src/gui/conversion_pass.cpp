@@ -36,29 +36,10 @@ struct Relay {
 };
 
 ConvertFunction pass_converter(const PassRequest& request) {
-    ConvertFunction convert =
-        request.convert
-            ? request.convert
-            : ConvertFunction([](app::BatchJob& job, const std::string& source,
-                                 const std::string& pdf, app::ConversionWorkspace& workspace) {
-                  return app::convert_fax_file(job, source, pdf, workspace);
-              });
     if (request.job.skip_existing == 0) {
-        return convert;  // "&Go" converts what the user asked for, now
+        return request.convert;  // "&Go" converts what the user asked for, now
     }
-    PassClock clock =
-        request.clock ? request.clock : PassClock([] { return app::SettleClock::now(); });
-    // Checked as each file's turn comes, not when the pass starts: a long pass may reach a file
-    // minutes after it was collected.
-    return [convert = std::move(convert), clock = std::move(clock)](
-               app::BatchJob& job, const std::string& source, const std::string& pdf,
-               app::ConversionWorkspace& workspace) {
-        if (app::fax_still_settling(source, clock())) {
-            job.log_text += source + " --> " + pdf + " : " + std::string(kSettlingText) + "\r\n";
-            return kLeftForNextPass;
-        }
-        return convert(job, source, pdf, workspace);
-    };
+    return app::settle_first(request.convert, kSettlingText, request.clock);
 }
 
 // The pool notes a renamed PDF on the report line; the row already shows the new name.
@@ -66,7 +47,7 @@ std::string_view without_clash_note(std::string_view report, const app::PlannedF
     if (file.destination == file.wanted) {
         return report;
     }
-    const std::string note = " (" + file.wanted + " was already written in this run)\r\n";
+    const std::string note = app::clash_note(file.wanted) + "\r\n";
     if (report.ends_with(note)) {
         report.remove_suffix(note.size());
     }

@@ -90,7 +90,7 @@ class PassControl {
 
 // A fax an automatic pass leaves alone because it changed a moment ago: its result code, and
 // the text of its row (its log line says the same).
-inline constexpr int kLeftForNextPass = 2;
+inline constexpr int kLeftForNextPass = app::kLeftForNextRun;
 inline constexpr std::string_view kSettlingText =
     "Left for the next pass: changed less than 10 seconds ago, it may still be being written";
 

@@ -53,6 +53,7 @@ std::string collect_window_files(app::BatchJob& job, const WindowOptions& option
                                  const std::string& source_text,
                                  const std::optional<FileSelection>& chosen) {
     job.files.clear();
+    job.unreadable_files.clear();
     std::string source_folder;
     if (options.convert_mode == kConvertDirectory) {
         source_folder = source_text;

@@ -182,6 +182,20 @@ void write_info(PdfWriterState& state, TIFF* input, PdfOutput& out) {
     if (state.keywords && !state.keywords->empty()) {
         write_info_entry(out, "/Keywords ", *state.keywords);
     }
+    if (state.source_record) {
+        // Whole, however long the path: a cut path would never match its fax again.
+        const FaxSourceRecord& record = *state.source_record;
+        const std::pair<std::string_view, std::string> entries[] = {
+            {kRecordPathKey, record.path},
+            {kRecordSizeKey, record_size_text(record)},
+            {kRecordModifiedKey, record_modified_text(record)}};
+        for (const auto& [key, value] : entries) {
+            out.write(key);
+            out.write(" ");
+            write_pdf_string(out, value);
+            out.write("\r");
+        }
+    }
     out.write(">> \r");
 }
 
@@ -430,6 +444,7 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
     state.subject = info.subject;
     state.author = info.author;
     state.keywords = info.keywords;
+    state.source_record = info.source;
 
     TiffPtr tiff = open_tiff_for_reading(input, sink);
     if (!tiff) {

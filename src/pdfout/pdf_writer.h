@@ -12,6 +12,7 @@
 #include "pdfout/diagnostic_sink.h"
 #include "pdfout/pdf_output.h"
 #include "pdfout/pdf_writer_state.h"
+#include "pdfout/source_record.h"
 
 namespace trelvane::pdfout {
 
@@ -19,6 +20,9 @@ namespace trelvane::pdfout {
 // a present but empty one writes nothing.
 struct PdfDocumentInfo {
     std::optional<std::string> title, subject, author, keywords;
+    // The fax the PDF is made from, for a later run that leaves up-to-date PDFs alone
+    // (source_record.h); none: the dictionary is exactly as without.
+    std::optional<FaxSourceRecord> source = {};
 };
 
 inline constexpr int kPdfOk = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pdfout/diagnostic_sink.h"
+#include "pdfout/source_record.h"
 #include "pdfout/text_layer.h"
 
 namespace trelvane::pdfout {
@@ -95,6 +96,7 @@ struct PdfWriterState {
     std::string date_text;
     std::optional<std::string> creator;
     std::optional<std::string> title, subject, author, keywords;
+    std::optional<FaxSourceRecord> source_record;
     bool fit_window = false;
     PdfCompression default_compression = PdfCompression::kNone;
     bool passthrough_forbidden = false;

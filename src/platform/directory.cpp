@@ -3,10 +3,13 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
+#include "platform/name_case.h"
 #include "platform/paths.h"
+#include "platform/system_error.h"
 
 namespace trelvane::platform {
 
@@ -39,6 +42,19 @@ bool match_plain(std::string_view pattern, std::string_view name) {
     while (p < pattern.size() && pattern[p] == '*')
         ++p;
     return p == pattern.size();
+}
+
+// What a walk should tell the user about an entry it will not read.
+std::string special_reason(const struct stat& st, bool is_link, int link_error) {
+    if (is_link && link_error != 0)
+        return "a link that cannot be followed: " + system_message(link_error);
+    if (S_ISFIFO(st.st_mode))
+        return "a pipe, not a file";
+    if (S_ISSOCK(st.st_mode))
+        return "a socket, not a file";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return "a device, not a file";
+    return "not a regular file";
 }
 
 struct DirCloser {
@@ -95,16 +111,34 @@ std::vector<DirectoryEntry> find_matching_entries(const std::string& search_patt
                 *error = errno;
             continue;
         }
+        int link_error = 0;
         if (S_ISLNK(st.st_mode)) {
             found.is_link = true;
-            if (stat(full.c_str(), &st) != 0)
+            if (stat(full.c_str(), &st) != 0) {
+                link_error = errno;
                 st.st_mode = 0;
+            }
         }
         found.is_folder = S_ISDIR(st.st_mode);
         found.is_special = !found.is_folder && !S_ISREG(st.st_mode);
+        if (found.is_special)
+            found.special_reason = special_reason(st, found.is_link, link_error);
         entries.push_back(std::move(found));
     }
-    return entries;
+    // Each name's key once, not once per comparison: a folder may hold 100,000 faxes.
+    std::vector<std::pair<std::string, size_t>> keys;
+    keys.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        keys.emplace_back(name_case_key(entries[i].name), i);
+    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first
+                                  : entries[a.second].name < entries[b.second].name;
+    });
+    std::vector<DirectoryEntry> sorted;
+    sorted.reserve(entries.size());
+    for (const auto& key : keys)
+        sorted.push_back(std::move(entries[key.second]));
+    return sorted;
 }
 
 }  // namespace trelvane::platform

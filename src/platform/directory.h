@@ -20,12 +20,16 @@ struct DirectoryEntry {
     // it, since links can form cycles.
     bool is_link = false;
     // Neither a regular file nor a folder (a pipe, a socket, a device, a dangling link):
-    // opening it could block or mean nothing, so a walk should leave it alone.
+    // opening it could block or mean nothing, so a walk should not read it.
     bool is_special = false;
+    // For a special entry, what it is, for the user ("a pipe, not a file", or why a link cannot
+    // be followed).
+    std::string special_reason;
 };
 
 // The entries of the folder named by the search pattern's text before its last separator
-// whose names match the pattern's last component, in the order the system delivers them.
+// whose names match the pattern's last component, in the order an NTFS folder lists them
+// (platform::listed_before), whatever order the file system keeps them in.
 // "." and ".." are included when they match, as the original enumeration did. An unreadable
 // or missing folder gives no entries; error, when given, gets the reason (0 when the folder
 // was read to its end).

@@ -66,7 +66,7 @@ TEST(ConversionPool, ResultsInPlanOrderWhateverOrderTheFilesFinishIn) {
         ASSERT_TRUE(result) << i;
         std::string expected = plan[i].source + " --> " + plan[i].destination + " : Success !";
         if (i == 5)
-            expected += " (/in/f5.pdf was already written in this run)";
+            expected += " (/in/f5.pdf is the PDF of an earlier fax in this run)";
         EXPECT_EQ(result->report, expected + "\r\n");
         EXPECT_EQ(result->code, 0);
     }

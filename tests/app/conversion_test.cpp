@@ -191,7 +191,7 @@ TEST_F(ConversionTest, FolderRunWithSameNamesInSubfolders) {
     EXPECT_NE(read_file(first_pdf), read_file(second_pdf));
     // The renamed file's line says why.
     EXPECT_NE(job.log_text.find(" --> " + second_pdf + " : Success ! (" + first_pdf +
-                                " was already written in this run)\r\n"),
+                                " is the PDF of an earlier fax in this run)\r\n"),
               std::string::npos)
         << job.log_text;
     EXPECT_NE(job.log_text.find("\r\n\r\n---------\r\nTotal converted FAX files: 2\r\n"),

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <string>
 
+#include "app/conversion_workspace.h"
 #include "support/temp_dir.h"
 
 namespace trelvane::app {
@@ -53,6 +54,38 @@ TEST(FaxSettling, AFileIsJudgedByItsModificationTime) {
     EXPECT_TRUE(fax_still_settling(fax, written));
     EXPECT_FALSE(fax_still_settling(fax, written + std::chrono::minutes(1)));
     EXPECT_FALSE(fax_still_settling(dir.file("missing.fxs"), written));
+}
+
+// A run that skips leaves a settling fax with its own line and code, and converts the others.
+TEST(FaxSettling, SettlingFaxesAreLeftForTheNextRun) {
+    testsupport::TempDir dir;
+    const std::string fax = dir.file("a.fxs");
+    ASSERT_TRUE(testsupport::write_file(fax, "being written"));
+    const SettleClock::time_point written = SettleClock::now();
+    int converted = 0;
+    const SettlingConverter convert = [&](BatchJob& job, const std::string& source,
+                                          const std::string& pdf, ConversionWorkspace&) {
+        ++converted;
+        job.log_text += source + " --> " + pdf + " : converted\r\n";
+        return 0;
+    };
+    struct Case {
+        SettleClock::time_point now;
+        int code;
+        std::string line;
+    };
+    const Case cases[] = {
+        {written, kLeftForNextRun, fax + " --> x.pdf : waits\r\n"},
+        {written + std::chrono::minutes(1), 0, fax + " --> x.pdf : converted\r\n"},
+    };
+    for (const Case& c : cases) {
+        BatchJob job;
+        const SettlingConverter settled = settle_first(convert, "waits", [&] { return c.now; });
+        ConversionWorkspace workspace;
+        EXPECT_EQ(settled(job, fax, "x.pdf", workspace), c.code);
+        EXPECT_EQ(job.log_text, c.line);
+    }
+    EXPECT_EQ(converted, 1);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "e2e_run.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 
@@ -81,9 +82,27 @@ void expect_reported(const RunResult& run, const std::string& log_file, const st
 
 namespace {
 
+// Folders list their names as NTFS does: upper-cased, by code point (these tests use ASCII
+// names), names differing only in case by their bytes.
+bool listed_before(const std::string& a, const std::string& b) {
+    const auto upper = [](std::string s) {
+        for (char& c : s)
+            c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        return s;
+    };
+    const std::string ua = upper(a), ub = upper(b);
+    return ua != ub ? ua < ub : a < b;
+}
+
 void walk(const std::filesystem::path& root, const std::string& prefix,
           std::vector<std::string>& names) {
-    for (const auto& entry : std::filesystem::directory_iterator(root)) {
+    std::vector<std::filesystem::directory_entry> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(root))
+        entries.push_back(entry);
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return listed_before(a.path().filename().string(), b.path().filename().string());
+    });
+    for (const auto& entry : entries) {
         const std::string name = prefix + entry.path().filename().string();
         if (entry.is_directory()) {
             walk(entry.path(), name + "/", names);

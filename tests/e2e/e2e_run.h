@@ -41,8 +41,8 @@ extern const char* const kSingleFileHeader;
 void expect_reported(const RunResult& run, const std::string& log_file, const std::string& report,
                      bool folder_run, bool quiet = false);
 
-// The files of the folder tree (relative names), in the order a depth-first walk of the
-// directory enumeration meets them: the order in which a folder run lists its files.
+// The files of the folder tree (relative names), in the order a depth-first walk meets them
+// when each folder lists its names as NTFS does: the order in which a folder run lists its files.
 std::vector<std::string> walk_order(const std::string& root);
 
 }  // namespace trelvane::e2e

@@ -369,7 +369,7 @@ TEST_F(SameNames, WithoutHierarchyLaterFilesAreNumbered) {
         std::string outcome = "Success !";
         if (!written.empty()) {
             pdf = out + "/b (" + std::to_string(written.size() + 1) + ").pdf";
-            outcome += " (" + wanted + " was already written in this run)";
+            outcome += " (" + wanted + " is the PDF of an earlier fax in this run)";
         }
         report += report_line(in + "/" + name, pdf, outcome);
         written.emplace_back(pdf, name);
@@ -411,7 +411,7 @@ TEST_F(SameNames, WithHierarchyFilesDifferingOnlyInTheirExtensionAreNumbered) {
         if (name.rfind("sub/b.", 0) == 0) {
             if (sub_b_written) {
                 pdf = out + "/sub/b (2).pdf";
-                outcome += " (" + wanted + " was already written in this run)";
+                outcome += " (" + wanted + " is the PDF of an earlier fax in this run)";
             }
             sub_b_written = true;
         }
@@ -452,7 +452,7 @@ TEST_F(SameNames, TrailingSeparatorOnTheSource) {
             if (!hierarchy) {
                 pdf = n == 0 ? out + "/b.pdf" : out + "/b (" + std::to_string(n + 1) + ").pdf";
                 if (n > 0)
-                    outcome += " (" + out + "/b.pdf was already written in this run)";
+                    outcome += " (" + out + "/b.pdf is the PDF of an earlier fax in this run)";
             }
             report += report_line(in + "//" + name, pdf, outcome);
             ++n;

@@ -360,12 +360,17 @@ TEST_F(TrustedRuns, FullFileSystemsSayNoSpace) {
     EXPECT_TRUE(fs::is_empty(dir.file("small-out")));
 }
 
-// /skip leaves only a PDF that is at least as new as its fax.
+// /skip leaves only a PDF that is at least as new as its fax (PDFs of runs without /skip
+// have no record of their fax).
 TEST_F(TrustedRuns, SkipConvertsOnlyWhatIsNewOrChanged) {
     const std::string in = dir.file("in");
     ASSERT_TRUE(fs::create_directories(in));
-    for (const char* name : {"current.fxs", "changed.fxs", "new.fxs"})
+    for (const char* name : {"current.fxs", "changed.fxs", "new.fxs"}) {
         ASSERT_TRUE(write_small_fax(in + "/" + name, 9));
+        // Settled: a fax changed in the last seconds would be left for the next run.
+        fs::last_write_time(in + "/" + name,
+                            fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
     const std::string out = dir.file("out");
     ASSERT_EQ(run({"/q", "/l", "/d=" + in, "/sd=" + out, "/log=" + log()}).exit_code, 0);
     fs::remove(out + "/new.pdf");
