@@ -146,11 +146,15 @@ std::unique_ptr<OcrEngine> OcrEngine::create(const OcrOptions& options, std::str
     const std::vector<std::string> names = {"debug_file"};
     const std::vector<std::string> values = {"/dev/null"};
     const char* data = options.data_path.empty() ? nullptr : options.data_path.c_str();
-    std::lock_guard<std::mutex> setup(tesseract_setup_mutex());
-    if (t->api.Init(data, options.languages.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0, &names,
-                    &values, false) != 0) {
-        return fail();
+    int init_result = 0;
+    {
+        std::lock_guard<std::mutex> setup(tesseract_setup_mutex());
+        init_result = t->api.Init(data, options.languages.c_str(), tesseract::OEM_LSTM_ONLY,
+                                  nullptr, 0, &names, &values, false);
     }
+    // Not under the lock: saying which languages failed loads each of them again.
+    if (init_result != 0)
+        return fail();
     // Tesseract goes on without a further language it cannot load; the caller asked for each.
     std::vector<std::string> loaded;
     t->api.GetLoadedLanguagesAsVector(&loaded);
