@@ -23,14 +23,14 @@ class PageReader {
 struct OcrModule {
     int version = 0;  // kOcrModuleVersion of the module's build
     // As OcrEngine::create.
-    std::unique_ptr<PageReader> (*create_reader)(const OcrOptions& options,
-                                                 std::string* error) = nullptr;
+    std::unique_ptr<PageReader> (*create_reader)(const OcrOptions& options, std::string* error) =
+        nullptr;
     // As check_languages.
     LanguageCheck (*check_languages)(const std::string& languages,
                                      const std::string& data_path) = nullptr;
 };
 
-inline constexpr int kOcrModuleVersion = 1;
+inline constexpr int kOcrModuleVersion = 2;
 
 // The module's file name, and where it is looked for: beside the program (a build folder), then
 // in the folder the package installs it to, relative to the program.
