@@ -62,12 +62,12 @@ struct Band {
     int32_t rows = 0;
 };
 
-// The page split into bands whose scaled images (see scale_to_square) hold at most
-// `max_pixels` pixels, or a little more where the page is too wide for even kMinBandRows
-// rows to fit. The recogniser's memory and time grow with the image it is given, and so the
-// reading of a long page is bounded by its widest band. Each cut falls on the row with the
-// least ink in the last third of the band, so that it runs between lines of text; ties go to
-// the lowest such row. One band when the whole page fits.
+// The page (a valid one) split into bands whose scaled images (see scale_to_square) hold at
+// most `max_pixels` pixels, or kMinBandRows rows where the page is too wide for that. The
+// recogniser's memory and time grow with the image it is given, so the reading of a long page
+// is bounded by its largest band. Each cut falls on the row with the least ink in the last
+// third of the band, so that it runs between lines of text; of equals, the one furthest down.
+// One band when the whole page fits.
 std::vector<Band> plan_bands(const PageBitmap& page, double resolution, double tolerance,
                              int64_t max_pixels);
 
