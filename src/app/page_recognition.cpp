@@ -1,8 +1,9 @@
 #include "app/page_recognition.h"
 
+#include "app/page_ink.h"
+
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <chrono>
 #include <cstring>
 #include <utility>
@@ -15,6 +16,9 @@ struct RecognitionPool::File {
 
 struct RecognitionPool::Page {
     uint32_t index = 0;  // the fax's page, from 0
+    // The inked part of the page that is read, and where it lies on the page.
+    int32_t left = 0;
+    int32_t top = 0;
     int32_t width = 0;
     int32_t height = 0;
     int32_t row_bytes = 0;
@@ -36,19 +40,6 @@ namespace {
 
 // How long a thread waits for more of a file's pages before it picks among those queued.
 constexpr std::chrono::milliseconds kGatherTime{50};
-
-uint64_t black_pixels(const std::vector<uint8_t>& rows) {
-    uint64_t count = 0;
-    size_t i = 0;
-    for (; i + 8 <= rows.size(); i += 8) {
-        uint64_t word;
-        std::memcpy(&word, rows.data() + i, sizeof word);
-        count += static_cast<uint64_t>(std::popcount(word));
-    }
-    for (; i < rows.size(); ++i)
-        count += static_cast<uint64_t>(std::popcount(rows[i]));
-    return count;
-}
 
 #if TRELVANE_HAS_OCR
 std::string module_problem(const std::string& why) {
@@ -128,16 +119,28 @@ RecognitionPool::~RecognitionPool() {
             page->finished.notify_all();
         }
         queue_.clear();
+        queued_bytes_ = 0;
     }
     changed_.notify_all();
     for (std::thread& thread : threads_)
         thread.join();
 }
 
+bool RecognitionPool::make_room(size_t bytes) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const size_t limit = kQueueBytesPerThread * threads_.size();
+    ++waiting_;
+    changed_.wait(lock,
+                  [&] { return closing_ || queued_bytes_ == 0 || queued_bytes_ + bytes <= limit; });
+    --waiting_;
+    if (closing_)
+        return false;
+    queued_bytes_ += bytes;
+    return true;
+}
+
 void RecognitionPool::submit(std::shared_ptr<Page> page) {
     std::unique_lock<std::mutex> lock(mutex_);
-    const size_t limit = kPagesPerThread * threads_.size();
-    changed_.wait(lock, [&] { return closing_ || queue_.size() < limit; });
     if (closing_) {
         std::lock_guard<std::mutex> page_lock(page->mutex);
         page->done = true;
@@ -147,6 +150,18 @@ void RecognitionPool::submit(std::shared_ptr<Page> page) {
     queue_.push_back(std::move(page));
     ++progress_.pages_queued;
     changed_.notify_all();
+}
+
+void RecognitionPool::count_read_page() {
+    RecognitionProgress now;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++progress_.pages_queued;
+        ++progress_.pages_done;
+        now = progress_;
+    }
+    if (on_page_)
+        on_page_(now);
 }
 
 void RecognitionPool::file_complete(File& file) {
@@ -164,20 +179,18 @@ RecognitionProgress RecognitionPool::progress() const {
 
 std::shared_ptr<RecognitionPool::Page> RecognitionPool::next_page(
     std::unique_lock<std::mutex>& lock) {
-    const size_t limit = kPagesPerThread * threads_.size();
     for (;;) {
         changed_.wait(lock, [&] { return closing_ || !queue_.empty(); });
         if (closing_)
             return nullptr;
         // Files go in the order they came; a file still being decoded gets a moment to hand
-        // over more pages, so that its heaviest is among those to choose from.
+        // over more pages, so that its heaviest is among those to choose from. A page waiting
+        // for room means the queue is full: nothing more can come.
         const std::shared_ptr<Page>& head = queue_.front();
         const auto deadline = head->queued + kGatherTime;
-        if (!head->file->complete && queue_.size() < limit &&
-            std::chrono::steady_clock::now() < deadline) {
+        if (!head->file->complete && waiting_ == 0 && std::chrono::steady_clock::now() < deadline) {
             changed_.wait_until(lock, deadline, [&] {
-                return closing_ || queue_.empty() || queue_.front()->file->complete ||
-                       queue_.size() >= limit;
+                return closing_ || queue_.empty() || queue_.front()->file->complete || waiting_ > 0;
             });
             continue;
         }
@@ -188,6 +201,7 @@ std::shared_ptr<RecognitionPool::Page> RecognitionPool::next_page(
         }
         std::shared_ptr<Page> page = std::move(*pick);
         queue_.erase(pick);
+        queued_bytes_ -= page->rows.size();
         return page;
     }
 }
@@ -257,9 +271,10 @@ namespace {
 #if TRELVANE_HAS_OCR
 std::optional<pdfout::PageText> recognise(ocr::PageReader& engine,
                                           const RecognitionPool::Page& page) {
-    const ocr::PageBitmap bitmap{page.rows.data(), page.rows.size(), page.width,
-                                 page.height,      page.row_bytes,   page.x_resolution,
-                                 page.y_resolution};
+    const ocr::PageBitmap bitmap{page.rows.data(), page.rows.size(),  page.width,       page.height,
+                                 page.row_bytes,   page.x_resolution, page.y_resolution};
+    const double left = page.left;
+    const double top = page.top;
     ocr::OcrResult result;
     try {
         result = engine.recognise(bitmap);
@@ -271,9 +286,9 @@ std::optional<pdfout::PageText> recognise(ocr::PageReader& engine,
     pdfout::PageText text;
     text.words.reserve(result.words.size());
     for (ocr::OcrWord& w : result.words) {
-        text.words.push_back(pdfout::TextWord{std::move(w.text), double(w.left), double(w.top),
-                                              double(w.right), double(w.bottom), w.block,
-                                              w.paragraph, w.line});
+        text.words.push_back(pdfout::TextWord{std::move(w.text), left + w.left, top + w.top,
+                                              left + w.right, top + w.bottom, w.block, w.paragraph,
+                                              w.line});
     }
     return text;
 }
@@ -300,41 +315,71 @@ FileRecognition::~FileRecognition() {
 void FileRecognition::page_decoded(const pdfout::DecodedPage& decoded) {
     auto page = std::make_shared<RecognitionPool::Page>();
     page->index = decoded.index;
-    page->width = static_cast<int32_t>(decoded.width);
-    page->height = static_cast<int32_t>(decoded.height);
-    page->row_bytes = static_cast<int32_t>(decoded.row_bytes);
-    page->x_resolution = pixels_per_inch(decoded.x_resolution, decoded.resolution_unit);
-    page->y_resolution = pixels_per_inch(decoded.y_resolution, decoded.resolution_unit);
-    page->rows.assign(decoded.rows.begin(), decoded.rows.end());
-    page->ink = black_pixels(page->rows);
     page->file = file_;
     pages_.push_back(page);
+    const InkBox ink =
+        find_ink(decoded.rows, decoded.row_bytes, decoded.width, decoded.height, kInkMargin);
+    if (ink.empty() || ink.pixels() > kMaxRecognisedPixels) {
+        // A blank page has no words to find; one beyond the limit goes without text.
+        if (ink.empty())
+            page->text = pdfout::PageText{};
+        page->done = true;
+        pool_.count_read_page();
+        return;
+    }
+    page->left = static_cast<int32_t>(ink.left);
+    page->top = static_cast<int32_t>(ink.top);
+    page->width = static_cast<int32_t>(ink.width);
+    page->height = static_cast<int32_t>(ink.height);
+    const size_t row_bytes = (size_t{ink.width} + 7) / 8;
+    page->row_bytes = static_cast<int32_t>(row_bytes);
+    page->x_resolution = pixels_per_inch(decoded.x_resolution, decoded.resolution_unit);
+    page->y_resolution = pixels_per_inch(decoded.y_resolution, decoded.resolution_unit);
+    page->ink = ink.black;
+    if (!pool_.make_room(row_bytes * ink.height)) {
+        page->done = true;
+        return;
+    }
+    page->rows.resize(row_bytes * ink.height);
+    const uint8_t* from = decoded.rows.data() + size_t{ink.top} * decoded.row_bytes + ink.left / 8;
+    for (uint32_t y = 0; y < ink.height; ++y)
+        std::memcpy(page->rows.data() + y * row_bytes, from + y * decoded.row_bytes, row_bytes);
     pool_.submit(std::move(page));
 }
 
 void FileRecognition::copy_finished(const pdfout::TiffCopyReport& report) {
     pool_.file_complete(*file_);
-    // Pages the copy could not write are not in the output; every other decoded page is, in
-    // the order decoded.
-    std::vector<uint32_t> left_out;
+    // The output holds the input's pages in order, less those the copy could not write.
+    left_out_.clear();
     for (const pdfout::CopiedPage& copied : report.pages) {
         if (copied.left_out)
-            left_out.push_back(copied.index);
+            left_out_.push_back(copied.index);
     }
-    std::sort(left_out.begin(), left_out.end());
-    output_order_.clear();
-    for (size_t i = 0; i < pages_.size(); ++i) {
-        if (std::binary_search(left_out.begin(), left_out.end(), pages_[i]->index))
-            pages_[i]->abandoned = true;
-        else
-            output_order_.push_back(i);
+    std::sort(left_out_.begin(), left_out_.end());
+    left_out_.erase(std::unique(left_out_.begin(), left_out_.end()), left_out_.end());
+    for (const std::shared_ptr<RecognitionPool::Page>& page : pages_) {
+        if (std::binary_search(left_out_.begin(), left_out_.end(), page->index))
+            page->abandoned = true;
     }
 }
 
 std::optional<pdfout::PageText> FileRecognition::page_text(uint32_t page_index) {
-    if (page_index >= output_order_.size())
-        return std::nullopt;  // a page the copy stage did not decode itself
-    RecognitionPool::Page& page = *pages_[output_order_[page_index]];
+    uint64_t index = page_index;  // the input's page that is the output's page_index
+    for (const uint32_t gone : left_out_) {
+        if (gone > index)
+            break;
+        ++index;
+    }
+    // Pages are decoded in the input's order.
+    const auto at = std::lower_bound(
+        pages_.begin(), pages_.end(), index,
+        [](const std::shared_ptr<RecognitionPool::Page>& p, uint64_t i) { return p->index < i; });
+    if (at == pages_.end() || (*at)->index != index) {
+        // A page the copy stage did not decode itself (the library copied it) was not read.
+        without_text_.push_back(static_cast<uint32_t>(index));
+        return std::nullopt;
+    }
+    RecognitionPool::Page& page = **at;
     std::unique_lock<std::mutex> lock(page.mutex);
     page.finished.wait(lock, [&] { return page.done; });
     if (!page.text)

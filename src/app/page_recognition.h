@@ -1,9 +1,12 @@
 // Searchable PDFs in a run: the pages of every file being converted are recognised on the run's
 // own recognition threads, one per job, each with an engine it makes as it starts, all at once
 // (or, for the first, one it is given: the window checks the languages first). The copy stage
-// hands each decoded page over as it goes (a bounded number wait, so a long fax never holds all
-// its bitmaps); the PDF writer then takes each page's words in page order, waiting for pages
-// still being read. A page whose recognition fails is written without text and named in the
+// hands each decoded page over as it goes, and only the part of it that holds ink is kept: a
+// page's cost follows what its data drew, not the size its header declares, and a blank page is
+// not read at all. The pages waiting are bounded by their bytes, so a long fax, or one of huge
+// pages, never holds more than a few megabytes of bitmaps. The PDF writer then takes each
+// page's words in page order, waiting for pages still being read. A page whose recognition
+// fails, or whose ink covers more than a sane page, is written without text and named in the
 // file's report line.
 //
 // Files are taken in the order they come, but within a file the page with the most ink goes
@@ -58,8 +61,14 @@ class RecognitionPool {
 
     struct Page;
     struct File;
-    // Queues a page; waits while the queue holds kPagesPerThread pages a thread.
+    // Waits until the queue has room for a page of `bytes` more (a page larger than the whole
+    // queue goes when the queue is empty) and takes that room: called before the page's bitmap
+    // is copied, so that a waiting page holds nothing. False when the pool is closing.
+    bool make_room(size_t bytes);
+    // Queues a page whose room was taken by make_room.
     void submit(std::shared_ptr<Page> page);
+    // A page that needs no reading (a blank one) counts as read.
+    void count_read_page();
     // The file's pages are all submitted: its heaviest page can be picked now.
     void file_complete(File& file);
     // Waits until the first thread has its engine: empty, or what the user should be told
@@ -68,8 +77,9 @@ class RecognitionPool {
     unsigned thread_count() const { return static_cast<unsigned>(threads_.size()); }
     RecognitionProgress progress() const;
 
-    // Decoded pages waiting, a thread (a fine page is some 470 KB).
-    static constexpr size_t kPagesPerThread = 4;
+    // Bytes of bitmaps waiting, a thread: some eight fine pages of text (the inked part of one
+    // is some 400 KB).
+    static constexpr size_t kQueueBytesPerThread = size_t{4} << 20;
 
   private:
     void work(std::unique_ptr<ocr::PageReader> engine, bool first);
@@ -80,6 +90,8 @@ class RecognitionPool {
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::shared_ptr<Page>> queue_;
+    size_t queued_bytes_ = 0;  // of the pages queued, and of those whose room is taken
+    unsigned waiting_ = 0;     // callers of make_room waiting for room
     RecognitionProgress progress_;
     bool closing_ = false;
     bool first_ready_ = false;   // the first thread has made its engine, or failed to
@@ -95,18 +107,27 @@ class FileRecognition final : public pdfout::PageObserver, public pdfout::PageTe
     ~FileRecognition() override;
 
     void page_decoded(const pdfout::DecodedPage& page) override;
-    // After the copy stage: which of the decoded pages made it into the output, in its order.
+    // After the copy stage: which of the input's pages made it into the output.
     void copy_finished(const pdfout::TiffCopyReport& report);
     std::optional<pdfout::PageText> page_text(uint32_t page_index) override;
 
     // Pages (the fax's own page index, from 0) written without text, ascending.
     std::vector<uint32_t> pages_without_text() const;
 
+    // White pixels kept around a page's ink: the recogniser finds text lines more surely with
+    // some paper around them.
+    static constexpr uint32_t kInkMargin = 32;
+    // A page whose inked part covers more pixels is not read (its line says "no text layer"):
+    // ten fine letter pages, a fine page 3 metres long, an A3 page at 400 pixels per inch. The
+    // recogniser's time grows with the area it reads even where little is written, and a few
+    // kilobytes of data can draw ink over a page of 65535 x 65535.
+    static constexpr uint64_t kMaxRecognisedPixels = uint64_t{40} << 20;
+
   private:
     RecognitionPool& pool_;
     std::shared_ptr<RecognitionPool::File> file_;
     std::vector<std::shared_ptr<RecognitionPool::Page>> pages_;  // in the order decoded
-    std::vector<size_t> output_order_;                           // output page -> pages_ index
+    std::vector<uint32_t> left_out_;  // input pages the copy left out of the output, ascending
     std::vector<uint32_t> without_text_;
 };
 

@@ -6,6 +6,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <mutex>
 #include <new>
@@ -106,6 +107,10 @@ std::vector<OcrWord> collect_words(tesseract::TessBaseAPI& api, const ScaledPage
     return words;
 }
 
+std::string time_out_message(int limit_ms) {
+    return "recognition took longer than " + std::to_string(limit_ms / 1000) + " s";
+}
+
 OcrResult failure(OcrStatus status, std::string message) {
     OcrResult r;
     r.status = status;
@@ -171,9 +176,47 @@ OcrResult OcrEngine::recognise(const PageBitmap& page) {
     if (!is_valid_page(page)) {
         return failure(OcrStatus::kInvalidPage, "the page bitmap is not a valid page");
     }
+    const double resolution = square_resolution(page, options_.target_resolution);
+    const std::vector<Band> bands =
+        plan_bands(page, resolution, options_.scale_tolerance, options_.max_band_pixels);
+    // The time limit holds for the whole page, however many bands it takes.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.page_time_limit_ms);
+    OcrResult result;
+    for (const Band& band : bands) {
+        PageBitmap part = page;
+        part.bits = page.bits + static_cast<size_t>(band.top) * page.row_bytes;
+        part.size = static_cast<size_t>(band.rows) * page.row_bytes;
+        part.height = band.rows;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return failure(OcrStatus::kFailed, time_out_message(options_.page_time_limit_ms));
+        OcrResult read = recognise_band(part, resolution, static_cast<int>(left.count()));
+        if (!read.ok())
+            return read;
+        // Blocks, paragraphs and lines go on counting over the bands.
+        int32_t blocks = 0, paragraphs = 0, lines = 0;
+        for (const OcrWord& w : result.words) {
+            blocks = std::max(blocks, w.block + 1);
+            paragraphs = std::max(paragraphs, w.paragraph + 1);
+            lines = std::max(lines, w.line + 1);
+        }
+        for (OcrWord& w : read.words) {
+            w.top += band.top;
+            w.bottom += band.top;
+            w.block += blocks;
+            w.paragraph += paragraphs;
+            w.line += lines;
+            result.words.push_back(std::move(w));
+        }
+    }
+    return result;
+}
+
+OcrResult OcrEngine::recognise_band(const PageBitmap& page, double resolution, int time_limit_ms) {
     tesseract::TessBaseAPI& api = api_->api;
     try {
-        const double resolution = square_resolution(page, options_.target_resolution);
         const ScaledPage scaled =
             scale_to_square(page, options_.scaling, resolution, options_.scale_tolerance);
         PixPtr pix = make_pix(scaled, options_.tell_resolution);
@@ -183,13 +226,11 @@ OcrResult OcrEngine::recognise(const PageBitmap& page) {
         if (options_.tell_resolution)
             api.SetSourceResolution(static_cast<int>(std::lround(scaled.resolution)));
         tesseract::ETEXT_DESC monitor;
-        monitor.set_deadline_msecs(options_.page_time_limit_ms);
+        monitor.set_deadline_msecs(time_limit_ms);
         const int status = api.Recognize(&monitor);
         if (monitor.deadline_exceeded()) {
             api.Clear();
-            return failure(OcrStatus::kFailed,
-                           "recognition took longer than " +
-                               std::to_string(options_.page_time_limit_ms / 1000) + " s");
+            return failure(OcrStatus::kFailed, time_out_message(options_.page_time_limit_ms));
         }
         if (status != 0) {
             api.Clear();

@@ -34,6 +34,10 @@ struct OcrOptions {
     bool check_inverted = false;
     // A page still unrecognised after this long fails instead of holding up the conversion.
     int page_time_limit_ms = 120000;
+    // Pixels of the scaled image read at once: a longer page is read in bands (see
+    // plan_bands). The recogniser needs some 6 bytes a pixel of text: a fine or standard
+    // letter page (4 million pixels) goes whole, a superfine one in two bands.
+    int64_t max_band_pixels = int64_t{8} << 20;
 };
 
 struct OcrWord {
@@ -73,6 +77,7 @@ class OcrEngine {
 
   private:
     struct Tesseract;
+    OcrResult recognise_band(const PageBitmap& band, double resolution, int time_limit_ms);
     OcrEngine(const OcrOptions& options, std::unique_ptr<Tesseract> api);
 
     OcrOptions options_;

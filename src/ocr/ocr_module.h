@@ -30,7 +30,7 @@ struct OcrModule {
                                      const std::string& data_path) = nullptr;
 };
 
-inline constexpr int kOcrModuleVersion = 1;
+inline constexpr int kOcrModuleVersion = 2;
 
 // The module's file name, and where it is looked for: beside the program (a build folder), then
 // in the folder the package installs it to, relative to the program.

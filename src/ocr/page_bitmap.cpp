@@ -1,6 +1,7 @@
 #include "ocr/page_bitmap.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -8,6 +9,7 @@ namespace trelvane::ocr {
 namespace {
 
 constexpr double kUnknownResolution = 200;
+constexpr double kMaxScale = 4;
 
 double resolution_or_default(double r) {
     return r > 0 && std::isfinite(r) ? r : kUnknownResolution;
@@ -133,10 +135,73 @@ ScaledPage interpolate(const PageBitmap& page, double xf, double yf) {
 
 bool is_valid_page(const PageBitmap& page) {
     if (page.bits == nullptr || page.width <= 0 || page.height <= 0 || page.width > kMaxPageSide ||
-        page.height > kMaxPageSide || page.row_bytes < (page.width + 7) / 8) {
+        page.height > kMaxPageRows || page.row_bytes < (page.width + 7) / 8) {
         return false;
     }
     return static_cast<uint64_t>(page.row_bytes) * static_cast<uint64_t>(page.height) <= page.size;
+}
+
+SquareFactors square_factors(const PageBitmap& page, double resolution, double tolerance) {
+    SquareFactors f{resolution / resolution_or_default(page.x_resolution),
+                    resolution / resolution_or_default(page.y_resolution)};
+    if (std::fabs(f.x - 1) <= tolerance)
+        f.x = 1;
+    if (std::fabs(f.y - 1) <= tolerance)
+        f.y = 1;
+    // Never beyond the recogniser's limits, whatever the resolutions claim: fax resolutions
+    // differ by a factor of four at most, and a band's image is bounded only if its rows are.
+    f.x = std::min(f.x, kMaxScale);
+    f.y = std::min(f.y, kMaxScale);
+    const double limit = static_cast<double>(kMaxPageSide);
+    if (page.width * f.x > limit)
+        f.x = limit / page.width;
+    if (page.height * f.y > limit)
+        f.y = limit / page.height;
+    return f;
+}
+
+std::vector<Band> plan_bands(const PageBitmap& page, double resolution, double tolerance,
+                             int64_t max_pixels) {
+    // The factors of a band, not of the whole page: a band is never cut down to the
+    // recogniser's limits as a long page would be.
+    PageBitmap band_shape = page;
+    band_shape.height = 1;
+    const SquareFactors f = square_factors(band_shape, resolution, tolerance);
+    const double scaled_width = std::max(1.0, std::round(page.width * f.x));
+    const double scaled_rows = std::max<double>(kMinBandRows, double(max_pixels) / scaled_width);
+    const double highest = std::max(1.0, std::floor(kMaxPageSide / f.y));
+    auto most = static_cast<int32_t>(std::clamp(std::floor(scaled_rows / f.y), 1.0, highest));
+    // The scaled height is rounded: never past the budget by that either.
+    while (most > 1 && std::lround(most * f.y) > std::floor(scaled_rows))
+        --most;
+    const size_t used = static_cast<size_t>(page.width + 7) / 8;
+    const auto last_mask =
+        static_cast<uint8_t>(page.width % 8 == 0 ? 0xFF : 0xFF << (8 - page.width % 8));
+    const auto ink = [&](int32_t y) {
+        const uint8_t* row = page.bits + static_cast<size_t>(y) * page.row_bytes;
+        int32_t n = 0;
+        for (size_t i = 0; i < used; ++i)
+            n += std::popcount(static_cast<uint8_t>(i + 1 == used ? row[i] & last_mask : row[i]));
+        return n;
+    };
+    std::vector<Band> bands;
+    int32_t top = 0;
+    while (page.height - top > most) {
+        // The next band starts at the cut row: a white one when the window has one.
+        int32_t cut = top + most;
+        int32_t least = ink(cut);
+        for (int32_t y = cut - 1; y > top + most - most / 3 && least > 0; --y) {
+            const int32_t n = ink(y);
+            if (n < least) {
+                least = n;
+                cut = y;
+            }
+        }
+        bands.push_back(Band{top, cut - top});
+        top = cut;
+    }
+    bands.push_back(Band{top, page.height - top});
+    return bands;
 }
 
 double square_resolution(const PageBitmap& page, double target) {
@@ -148,18 +213,9 @@ double square_resolution(const PageBitmap& page, double target) {
 
 ScaledPage scale_to_square(const PageBitmap& page, Scaling scaling, double resolution,
                            double tolerance) {
-    double xf = resolution / resolution_or_default(page.x_resolution);
-    double yf = resolution / resolution_or_default(page.y_resolution);
-    if (std::fabs(xf - 1) <= tolerance)
-        xf = 1;
-    if (std::fabs(yf - 1) <= tolerance)
-        yf = 1;
-    // Never beyond the recogniser's limits, whatever the resolutions claim.
-    const double limit = static_cast<double>(kMaxPageSide);
-    if (page.width * xf > limit)
-        xf = limit / page.width;
-    if (page.height * yf > limit)
-        yf = limit / page.height;
+    const SquareFactors f = square_factors(page, resolution, tolerance);
+    const double xf = f.x;
+    const double yf = f.y;
     const bool unscaled = xf == 1 && yf == 1;
     ScaledPage out = unscaled || scaling == Scaling::kReplicate ? replicate(page, xf, yf)
                                                                 : interpolate(page, xf, yf);

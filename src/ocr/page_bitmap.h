@@ -40,12 +40,39 @@ struct ScaledPage {
     std::vector<uint8_t> pixels;
 };
 
-// Largest page accepted, in pixels per side (far above any fax page; the recogniser's own
-// image limits are near 32767).
+// Widest page accepted, in pixels (far above any fax page; the recogniser's own image limits
+// are near 32767). Pages are read in bands, so a page may be as long as a fax page header can
+// state.
 inline constexpr int32_t kMaxPageSide = 30000;
+inline constexpr int32_t kMaxPageRows = 65535;
 
 // True when the bitmap's fields describe a page that fits in `size` bytes.
 bool is_valid_page(const PageBitmap& page);
+
+// The factors scale_to_square brings the page's pixels to `resolution` with.
+struct SquareFactors {
+    double x = 1;
+    double y = 1;
+};
+SquareFactors square_factors(const PageBitmap& page, double resolution, double tolerance);
+
+// Rows of the page read at once, from `top`.
+struct Band {
+    int32_t top = 0;
+    int32_t rows = 0;
+};
+
+// The page (a valid one) split into bands whose scaled images (see scale_to_square) hold at
+// most `max_pixels` pixels, or kMinBandRows rows where the page is too wide for that. The
+// recogniser's memory and time grow with the image it is given, so the reading of a long page
+// is bounded by its largest band. Each cut falls on the row with the least ink in the last
+// third of the band, so that it runs between lines of text; of equals, the one furthest down.
+// One band when the whole page fits.
+std::vector<Band> plan_bands(const PageBitmap& page, double resolution, double tolerance,
+                             int64_t max_pixels);
+
+// Scaled rows a band always gets: some lines of text at any size a fax prints.
+inline constexpr int32_t kMinBandRows = 400;
 
 // Resolution of a page after scaling: `target` when given (> 0), else the larger of the two.
 double square_resolution(const PageBitmap& page, double target);

@@ -59,8 +59,8 @@ std::vector<std::string> image_objects(const std::string& pdf_bytes) {
         const size_t end = pdf_bytes.find("endstream", stream);
         if (start == std::string::npos || stream == std::string::npos || end == std::string::npos)
             break;
-        const std::string dictionary = std::regex_replace(
-            pdf_bytes.substr(start, stream - start), std::regex("[0-9]+ 0 R"), "R");
+        const std::string dictionary = std::regex_replace(pdf_bytes.substr(start, stream - start),
+                                                          std::regex("[0-9]+ 0 R"), "R");
         images.push_back(dictionary + pdf_bytes.substr(stream, end - stream));
         at = end;
     }
@@ -181,12 +181,105 @@ TEST_P(SearchableFax, PagesOfOneFaxOnSeveralJobsKeepTheirOrder) {
     EXPECT_EQ(texts[0], texts[1]);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    FaxModes, SearchableFax,
-    ::testing::Values(FaxMode{"group4_fine", Coding::Group4, kFine, 200, 200, 2200},
-                      FaxMode{"group3_standard", Coding::Group3OneDimensional, kStandard, 200,
-                              100, 1100}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(FaxModes, SearchableFax,
+                         ::testing::Values(FaxMode{"group4_fine", Coding::Group4, kFine, 200, 200,
+                                                   2200},
+                                           FaxMode{"group3_standard", Coding::Group3OneDimensional,
+                                                   kStandard, 200, 100, 1100}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Pages whose headers declare far more than their data draws, or whose ink covers more than a
+// page is read over, are converted whole; each page's words land on that page, and the line
+// names the pages that got no text. What such a fax costs is measured by make bench.
+class OutsizedPages : public ConversionRun {
+  protected:
+    void SetUp() override {
+        if (!app::recognition_available())
+            GTEST_SKIP() << "built without text recognition (TRELVANE_OCR=OFF or no Tesseract)";
+        for (const char* tool : {"gs", "pdftotext", "qpdf"}) {
+            if (!testsupport::tool_available(tool))
+                GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it)";
+        }
+    }
+};
+
+TEST_F(OutsizedPages, EveryPageKeepsItsOwnWordsAndUnreadPagesAreNamed) {
+    const std::vector<std::string> first = {"Invoice number 20090512 for the archive transfer"};
+    const std::vector<std::string> last = {
+        "Please call us back before Friday, 10:30 at the latest."};
+    const auto text = [](const std::vector<std::string>& lines) {
+        Bitmap page;
+        EXPECT_TRUE(testsupport::render_postscript(testsupport::text_page_program(lines, 12), 200,
+                                                   200, 1728, 2200, page));
+        return page;
+    };
+    // A wide page whose data holds a few hundred rows of text at its top left.
+    const auto on_wide_strip = [](const Bitmap& text_page) {
+        Bitmap strip(8000, 400);
+        for (int y = 0; y < strip.height; ++y) {
+            for (int x = 0; x < text_page.width; ++x) {
+                if (text_page.get(x, y + 100))
+                    strip.set(x, y);
+            }
+        }
+        return strip;
+    };
+    // Ink down both edges of every row: the whole page is inked.
+    const auto edges = [](int width, int height) {
+        Bitmap page(width, height);
+        for (int y = 0; y < height; ++y) {
+            page.set(0, y);
+            page.set(width - 1, y);
+        }
+        return page;
+    };
+    const auto coded = [](const Bitmap& page, int declared_height) {
+        testsupport::WinFaxPage p;
+        p.data = testsupport::libtiff_encode(page, Coding::Group4, 2);
+        p.width = static_cast<uint16_t>(page.width);
+        p.length = static_cast<uint16_t>(declared_height);
+        p.coding = 1;
+        p.resolution = kFine;
+        return p;
+    };
+    const struct {
+        const char* what;
+        testsupport::WinFaxPage page;
+        const std::vector<std::string>* words;  // nullptr: none, and the line names the page
+    } pages[] = {
+        {"8000 x 30000 declared, 400 rows of data", coded(on_wide_strip(text(first)), 30000),
+         &first},
+        {"inked over 8000 x 30000", coded(edges(8000, 30000), 30000), nullptr},
+        {"a letter page", coded(text(last), 2200), &last},
+    };
+    std::vector<testsupport::WinFaxPage> winfax;
+    for (const auto& p : pages)
+        winfax.push_back(p.page);
+    const std::string fax = dir.file("outsized.fxs");
+    ASSERT_TRUE(testsupport::write_winfax(fax, winfax));
+
+    for (const char* jobs : {"/jobs=1", "/jobs=4"}) {
+        SCOPED_TRACE(jobs);
+        const std::string pdf = dir.file(std::string("outsized") + jobs[6] + ".pdf");
+        const RunResult r = run({"/f=" + fax, "/sf=" + pdf, "/ocr", jobs});
+        ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+        EXPECT_EQ(testsupport::qpdf_check(pdf).exit_code, 0) << testsupport::qpdf_check(pdf).output;
+        EXPECT_TRUE(left_in_tmp().empty());
+        for (int i = 0; i < static_cast<int>(std::size(pages)); ++i) {
+            SCOPED_TRACE(pages[i].what);
+            const std::string note = "page " + std::to_string(i + 1) + ": no text layer";
+            if (pages[i].words != nullptr) {
+                EXPECT_EQ(text_lines(pdf, i + 1), *pages[i].words);
+                EXPECT_EQ(r.out.find(note), std::string::npos) << r.out;
+            } else {
+                EXPECT_TRUE(text_lines(pdf, i + 1).empty());
+                EXPECT_NE(r.out.find(note), std::string::npos) << r.out;
+            }
+        }
+        EXPECT_EQ(testsupport::run_tool({"qpdf", "--show-npages", pdf}).output,
+                  std::to_string(std::size(pages)) + "\n");
+    }
+}
 
 using RecognitionLanguages = ConversionRun;
 

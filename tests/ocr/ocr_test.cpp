@@ -6,6 +6,7 @@
 
 #if TRELVANE_HAS_OCR
 
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -179,6 +180,63 @@ TEST(OcrEngine, BlankAndInvalidPagesAreResultsNotFailures) {
         const OcrResult r = engine->recognise(c.page);
         EXPECT_EQ(r.status, OcrStatus::kInvalidPage) << c.what;
         EXPECT_FALSE(r.message.empty()) << c.what;
+    }
+}
+
+// A page read in bands gives the words and lines of the page read whole, with boxes on their
+// ink: the cuts fall between the lines of text.
+TEST(OcrEngine, APageReadInBandsGivesTheWordsOfTheWholePage) {
+    TRELVANE_REQUIRE_TOOL("gs");
+    const char* const names[] = {
+        "alpha",   "bravo", "charlie", "delta",  "echo",     "foxtrot", "golf",  "hotel",  "india",
+        "juliett", "kilo",  "lima",    "mike",   "november", "oscar",   "papa",  "quebec", "romeo",
+        "sierra",  "tango", "uniform", "victor", "whiskey",  "xray",    "yankee"};
+    std::vector<std::string> lines;
+    for (int i = 0; i < 25; ++i)
+        lines.push_back(std::string("Entry ") + names[i] +
+                        " of the transfer list for invoice 2009" + std::to_string(1000 + 37 * i));
+    for (const FaxMode& m :
+         {FaxMode{"fine", 204, 196, 1728, 2156}, FaxMode{"standard", 204, 98, 1728, 1078}}) {
+        SCOPED_TRACE(m.name);
+        Bitmap page;
+        ASSERT_TRUE(testsupport::render_postscript(testsupport::text_page_program(lines, 12),
+                                                   m.x_res, m.y_res, m.width, m.height, page));
+        OcrOptions banded;
+        banded.max_band_pixels = int64_t{1} << 20;  // bands of some 600 rows
+        ASSERT_GT(plan_bands(view(page, m.x_res, m.y_res), 204, banded.scale_tolerance,
+                             banded.max_band_pixels)
+                      .size(),
+                  2u);
+        std::string error;
+        auto whole_engine = OcrEngine::create(OcrOptions{}, &error);
+        auto banded_engine = OcrEngine::create(banded, &error);
+        ASSERT_TRUE(whole_engine && banded_engine) << error;
+        const OcrResult whole = whole_engine->recognise(view(page, m.x_res, m.y_res));
+        const OcrResult bands = banded_engine->recognise(view(page, m.x_res, m.y_res));
+        ASSERT_TRUE(whole.ok() && bands.ok()) << whole.message << bands.message;
+        EXPECT_GE(whole.words.size(), 25u * 9);
+        ASSERT_EQ(bands.words.size(), whole.words.size());
+        std::set<int32_t> band_lines;
+        for (size_t i = 0; i < whole.words.size(); ++i) {
+            const OcrWord& a = whole.words[i];
+            const OcrWord& b = bands.words[i];
+            EXPECT_EQ(b.text, a.text);
+            // The box is on the word's ink, in the page's own pixels.
+            const testsupport::InkBox ink =
+                testsupport::ink_box(page, b.left - 3, b.top - 3, b.right + 3, b.bottom + 3);
+            ASSERT_FALSE(ink.empty()) << b.text;
+            EXPECT_NEAR(ink.left, b.left, 2) << b.text;
+            EXPECT_NEAR(ink.right, b.right, 2) << b.text;
+            EXPECT_NEAR(ink.top, b.top, 2) << b.text;
+            EXPECT_NEAR(ink.bottom, b.bottom, 2) << b.text;
+            band_lines.insert(b.line);
+            if (i > 0) {
+                // Lines keep counting over the bands: a new line starts where the page's does.
+                EXPECT_EQ(b.line != bands.words[i - 1].line, a.line != whole.words[i - 1].line)
+                    << a.text;
+            }
+        }
+        EXPECT_EQ(band_lines.size(), 25u);
     }
 }
 

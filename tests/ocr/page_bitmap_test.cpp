@@ -94,6 +94,79 @@ TEST(ScaleToSquare, InterpolationBlendsTheRowsBetween) {
     EXPECT_EQ(column[3], 255);
 }
 
+// Rows of text: `ink` inked rows, then `gap` white ones, over and over.
+Bitmap text_rows(int width, int height, int ink, int gap) {
+    Bitmap page(width, height);
+    for (int y = 0; y < height; ++y) {
+        if (y % (ink + gap) < ink) {
+            for (int x = 0; x < width; x += 5)
+                page.set(x, y);
+        }
+    }
+    return page;
+}
+
+bool white_row(const Bitmap& page, int y) {
+    for (int x = 0; x < page.width; ++x) {
+        if (page.get(x, y))
+            return false;
+    }
+    return true;
+}
+
+TEST(PlanBands, BandsCoverThePageWithinTheBudgetAndCutBetweenLines) {
+    const struct {
+        const char* what;
+        Bitmap page;
+        double x_res, y_res;
+        int64_t max_pixels;
+        size_t bands;     // 0: more than one, count not checked
+        bool white_cuts;  // every cut falls on a white row
+    } cases[] = {
+        {"a fine letter page", text_rows(1728, 2200, 30, 20), 204, 196, 8 << 20, 1, true},
+        {"a standard page, lines doubled", text_rows(1728, 1100, 15, 10), 204, 98, 8 << 20, 1,
+         true},
+        {"a long fine page", text_rows(1728, 9000, 30, 20), 204, 196, 1 << 20, 0, true},
+        {"a long standard page", text_rows(1728, 5000, 15, 10), 204, 98, 1 << 20, 0, true},
+        {"ink on every row", testsupport::make_pattern("stripes", 1728, 5000), 200, 200, 1 << 20, 0,
+         false},
+        {"as wide as the recogniser takes", text_rows(30000, 3000, 30, 20), 200, 200, 1 << 20, 0,
+         true},
+        {"absurd resolutions", text_rows(1000, 3000, 30, 20), 1000, 0.001, 1 << 20, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PageBitmap page = view(c.page, c.x_res, c.y_res);
+        const double resolution = square_resolution(page, 0);
+        const std::vector<Band> bands = plan_bands(page, resolution, 0.01, c.max_pixels);
+        if (c.bands != 0)
+            EXPECT_EQ(bands.size(), c.bands);
+        else
+            EXPECT_GT(bands.size(), 1u);
+        int32_t next = 0;
+        for (const Band& band : bands) {
+            ASSERT_EQ(band.top, next);
+            ASSERT_GT(band.rows, 0);
+            next = band.top + band.rows;
+            // The band's image, as the recogniser would be given it.
+            PageBitmap part = page;
+            part.bits = page.bits + static_cast<size_t>(band.top) * page.row_bytes;
+            part.height = band.rows;
+            const SquareFactors f = square_factors(part, resolution, 0.01);
+            const double width = std::round(page.width * f.x);
+            const double rows = std::round(band.rows * f.y);
+            EXPECT_LE(width, kMaxPageSide);
+            EXPECT_LE(rows, kMaxPageSide);
+            EXPECT_LE(width * rows,
+                      std::max<double>(double(c.max_pixels), width * (kMinBandRows + 1)));
+            if (band.top > 0 && c.white_cuts) {
+                EXPECT_TRUE(white_row(c.page, band.top)) << "cut at row " << band.top;
+            }
+        }
+        EXPECT_EQ(next, c.page.height);
+    }
+}
+
 TEST(ScaleToSquare, PadBitsNeverBecomeInk) {
     Bitmap page(12, 4);
     std::fill(page.bits.begin(), page.bits.end(), 0x0F);  // pad bits set, pixels 4-7 black
