@@ -5,6 +5,7 @@
 
 #include "app/page_recognition.h"
 #include "app/pipeline.h"
+#include "app/printable_name.h"
 #include "app/process_paths.h"
 #include "faxread/fax_reader.h"
 #include "faxread/fax_type.h"
@@ -18,7 +19,7 @@ namespace trelvane::app {
 namespace {
 
 int fail(BatchJob& job, const std::string& source, const char* what, int error_number, int code) {
-    job.log_text += "Failed : " + source + " - " + what +
+    job.log_text += "Failed : " + printable_name(source) + " - " + what +
                     platform::system_message_suffix(error_number) + "\r\n";
     return code;
 }

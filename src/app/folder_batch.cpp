@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "app/pipeline.h"
+#include "app/printable_name.h"
 #include "faxread/fax_type.h"
 #include "platform/directory.h"
 #include "platform/paths.h"
@@ -116,8 +117,8 @@ std::vector<PlannedFile> plan_conversions(const BatchJob& job, const std::string
         PlannedFile file;
         file.source = source_folder + kSeparator + relative;
         file.wanted = pdf_path_for(job, file.source);
-        file.destination =
-            first_free(file.wanted, [&](const std::string& path) { return claimed.contains(path); });
+        file.destination = first_free(
+            file.wanted, [&](const std::string& path) { return claimed.contains(path); });
         claimed.insert(file.destination);
         plan.push_back(std::move(file));
     }
@@ -125,8 +126,9 @@ std::vector<PlannedFile> plan_conversions(const BatchJob& job, const std::string
 }
 
 std::string folder_header(const BatchJob& job) {
-    return "Vuvod Trelvane command line mode : convert folder\r\nSource Folder: " + job.source +
-           "\r\nSave Folder: " + job.destination + "\r\n";
+    return "Vuvod Trelvane command line mode : convert folder\r\nSource Folder: " +
+           printable_name(job.source) + "\r\nSave Folder: " + printable_name(job.destination) +
+           "\r\n";
 }
 
 std::string folder_total(int converted) {
