@@ -81,7 +81,10 @@ bool ConversionWorkspace::create(const std::string& temp_folder) {
 }
 
 void remove_stale_page_files(const std::string& temp_folder) {
-    platform::remove_stale_files(temp_folder, &page_file_owner);
+    platform::remove_stale_files(temp_folder, [](std::string_view name) {
+        const std::string_view owner = page_file_owner(name);
+        return owner.empty() ? platform::work_file_owner(name) : owner;
+    });
 }
 
 void ConversionWorkspace::prepare_for(uint64_t fax_bytes) {

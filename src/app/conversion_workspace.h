@@ -61,8 +61,8 @@ class ConversionWorkspace {
     int error_ = 0;
 };
 
-// Removes from the temporary folder the page files that runs killed outright left behind (their
-// process is gone).
+// Removes from the temporary folder the page files (and named work files) that runs killed
+// outright left behind: those whose process is gone.
 void remove_stale_page_files(const std::string& temp_folder);
 
 // Removes the page files stem + "001.tif", "002.tif", ... up to the first that is missing (page
