@@ -158,7 +158,7 @@ bool apply_jobs_option(std::string_view lower, std::string_view token, BatchJob&
     if (valid && value >= 1 && value <= kMaxJobs) {
         job.jobs = static_cast<int32_t>(value);
     } else {
-        platform::print_error("trelvane: '" + std::string(token) +
+        platform::print_error("trelvane: '" + printable_name(token) +
                               "' needs a number of files to convert at once, from 1 to " +
                               std::to_string(kMaxJobs) + "; ignored\n");
     }

@@ -265,12 +265,14 @@ int run_command_line(BatchJob& job) {
     job.recognition.reset();
     printer.clear_progress();
     if (outcome.workspace_error != 0) {
-        const std::string line = "Failed to create work files in " + process_paths().temp_folder +
+        const std::string line = "Failed to create work files in " +
+                                 printable_name(process_paths().temp_folder) +
                                  platform::system_message_suffix(outcome.workspace_error) + "\r\n";
         job.log_text += line;
         printer.report(line);
         write_log(job);
-        return could_not_start("cannot create work files in " + process_paths().temp_folder +
+        return could_not_start("cannot create work files in " +
+                               printable_name(process_paths().temp_folder) +
                                platform::system_message_suffix(outcome.workspace_error) +
                                "; set TMPDIR to a folder you may write to");
     }
@@ -285,7 +287,7 @@ int run_command_line(BatchJob& job) {
     if (job.failed_files > 0) {
         platform::print_error("trelvane: " + std::to_string(job.failed_files) +
                               " not converted; the report says why (it is also in " +
-                              process_paths().log_file_path + ")\n");
+                              printable_name(process_paths().log_file_path) + ")\n");
         return kExitSomethingFailed;
     }
     return kExitSuccess;
@@ -322,7 +324,7 @@ int run_program(const std::optional<std::vector<std::string>>& arguments,
     if (parsed != kCommandLineAccepted) {
         if (workspace_error != 0) {
             platform::print_error("trelvane: cannot create work files in " +
-                                  process_paths().temp_folder +
+                                  printable_name(process_paths().temp_folder) +
                                   platform::system_message_suffix(workspace_error) + "\n");
         }
         return run_window(launch);

@@ -137,10 +137,9 @@ bool AtomicFile::open(const std::string& destination) {
     }
 #endif
     // mkstemp would give 0600; opening with O_EXCL and 0666 lets the umask decide, as for
-    // any new file the user creates.
-    // The name is registered before the file exists and made while the commit gate is held,
-    // so an interrupted run, which closes the gate and then removes the registered names,
-    // never leaves one behind.
+    // any new file the user creates. The name is registered before the file exists and made
+    // while the commit gate is held, so an interrupted run, which closes the gate and then
+    // removes the registered names, never leaves one behind.
     if (!begin_commit()) {
         error_ = ECANCELED;  // the run was interrupted: no new files
         return false;
@@ -169,35 +168,44 @@ bool AtomicFile::open(const std::string& destination) {
 }
 
 bool AtomicFile::replace_destination(const std::string& from) {
+    // On failure our file at `from` goes; whatever else may stand there is left alone.
+    const auto fail = [&](int error) {
+        error_ = error;
+        ::unlink(from.c_str());
+        return false;
+    };
+    const auto unsupported = [](int error) {
+        return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+    };
     int in_the_way = 0;
     if (!replaceable(destination_, in_the_way)) {
-        if (in_the_way != ENOENT) {
-            error_ = in_the_way;
-            return false;
-        }
+        if (in_the_way != ENOENT)
+            return fail(in_the_way);
         // Nothing there (any more): take the name only while it is free.
         if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, destination_.c_str(), RENAME_NOREPLACE) ==
             0)
             return true;
-        if ((errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) &&
-            std::rename(from.c_str(), destination_.c_str()) == 0)
+        if (unsupported(errno) && std::rename(from.c_str(), destination_.c_str()) == 0)
             return true;
-        error_ = errno;
-        return false;
+        return fail(errno);
     }
     // Swapping the two names and looking at what came out keeps a device or a FIFO that took
-    // the destination's place after the check: it is swapped back, so at worst it stood under
-    // the other name for a moment. A plain rename would have replaced it for good.
+    // the destination's place after the check: it goes back to its name, so at worst it stood
+    // under the other one for a moment. A plain rename would have replaced it for good.
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, destination_.c_str(), RENAME_EXCHANGE) == 0) {
         int error = 0;
         if (replaceable(from, error)) {
             ::unlink(from.c_str());
             return true;
         }
-        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, destination_.c_str(), RENAME_EXCHANGE) ==
-            0)
-            ::unlink(from.c_str());
         error_ = error;
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, destination_.c_str(), RENAME_EXCHANGE) ==
+            0) {
+            ::unlink(from.c_str());  // ours again
+        } else {
+            // Over our new file, which is all that is lost.
+            ::rename(from.c_str(), destination_.c_str());
+        }
         return false;
     }
     if (errno == ENOENT) {
@@ -205,19 +213,15 @@ bool AtomicFile::replace_destination(const std::string& from) {
         if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, destination_.c_str(), RENAME_NOREPLACE) ==
             0)
             return true;
-        error_ = errno;
-        return false;
+        return fail(errno);
     }
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
-        error_ = errno;
-        return false;
-    }
+    if (!unsupported(errno))
+        return fail(errno);
     // No exchange on this file system (NFS, CIFS, most FUSE): the check above is the closest
     // the system lets us come.
     if (std::rename(from.c_str(), destination_.c_str()) == 0)
         return true;
-    error_ = errno;
-    return false;
+    return fail(errno);
 }
 
 bool AtomicFile::link_into_place() {
@@ -247,10 +251,7 @@ bool AtomicFile::link_into_place() {
             error_ = errno;
             return false;
         }
-        if (replace_destination(candidate))
-            return true;
-        ::unlink(candidate.c_str());
-        return false;
+        return replace_destination(candidate);
     }
     error_ = EEXIST;
     return false;
@@ -273,13 +274,15 @@ bool AtomicFile::commit() {
         } else {
             ok = ::renameat2(AT_FDCWD, temporary_path_.c_str(), AT_FDCWD, destination_.c_str(),
                              RENAME_NOREPLACE) == 0;
+            bool handed_over = ok;
             if (!ok &&
                 (errno == EEXIST || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
                 ok = replace_destination(temporary_path_);
+                handed_over = true;  // in place, or removed by replace_destination
             } else if (!ok) {
                 error_ = errno;
             }
-            if (ok) {
+            if (handed_over) {
                 temporary_path_.clear();
                 cleanup_.release();
             }

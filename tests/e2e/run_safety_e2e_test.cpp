@@ -409,6 +409,26 @@ TEST_F(RunSafety, RunsSweepTheTemporariesOfKilledRuns) {
     EXPECT_TRUE(fs::exists(out + "/fax1000.pdf"));
 }
 
+// With /kh the folders under the save folder are made for PDFs that are put in place: faxes
+// that fail leave no empty folders, and a folder that holds a PDF keeps it.
+TEST_F(RunSafety, FailedFaxesLeaveNoEmptyFolders) {
+    const std::string in = dir.file("in");
+    fill_folder(in + "/good/deep", 1);
+    ASSERT_TRUE(fs::create_directories(in + "/bad/deeper"));
+    ASSERT_TRUE(write_file(in + "/bad/deeper/x.fxs", std::string(600, 'x')));
+    ASSERT_TRUE(write_file(in + "/good/y.fxs", std::string(600, 'y')));
+    const std::string out = dir.file("out");
+    for (const char* jobs : {"/jobs=1", "/jobs=4"}) {
+        SCOPED_TRACE(jobs);
+        fs::remove_all(out);
+        const testsupport::ChildResult r =
+            run({"/d=" + in, "/sd=" + out, "/i", "/kh", jobs, "/log=" + log()});
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(count_of(r.out, " - Not Fax"), 2) << r.out;
+        EXPECT_EQ(tree(out), (std::set<std::string>{"good", "good/deep", "good/deep/fax1000.pdf"}));
+    }
+}
+
 // The faxes are read, never written: keeping their times with /l included (the shim aborts the
 // program the moment it opens the fax for writing).
 TEST_F(RunSafety, TheFaxIsNeverOpenedForWriting) {
