@@ -194,6 +194,10 @@ std::string log_problem(const std::string& log_file_path, const std::vector<Plan
 }
 
 int run_command_line(BatchJob& job) {
+    // A reader of the report that goes away (| head) must not end the run: the conversions and
+    // the log record matter more than the report on a closed pipe. (Only here: programs the
+    // window starts should not inherit an ignored SIGPIPE.)
+    std::signal(SIGPIPE, SIG_IGN);
     if (job.source.empty()) {
         return could_not_start(job.job_mode == kJobModeFolder
                                    ? "no source folder given: add /d=FOLDER (see trelvane --help)"
@@ -302,10 +306,8 @@ void set_window_factory(WindowFactory factory) {
 int run_program(const std::optional<std::vector<std::string>>& arguments,
                 const WindowLaunch& launch) {
     // A file that grows past the user's file size limit is to fail with its message, not end
-    // the run; a reader of the report that goes away (| head) must not end it either: the
-    // conversions and the log record matter more than the report on a closed pipe.
+    // the run.
     std::signal(SIGXFSZ, SIG_IGN);
-    std::signal(SIGPIPE, SIG_IGN);
     // A command-line run makes its own work files and says so when it cannot; the window
     // converts in the default workspace.
     int workspace_error = 0;
