@@ -117,8 +117,8 @@ std::vector<PlannedFile> plan_conversions(const BatchJob& job, const std::string
         PlannedFile file;
         file.source = source_folder + kSeparator + relative;
         file.wanted = pdf_path_for(job, file.source);
-        file.destination = first_free(
-            file.wanted, [&](const std::string& path) { return claimed.contains(path); });
+        file.destination =
+            first_free(file.wanted, [&](const std::string& path) { return claimed.contains(path); });
         claimed.insert(file.destination);
         plan.push_back(std::move(file));
     }
