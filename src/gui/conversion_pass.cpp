@@ -15,6 +15,7 @@
 #include "app/folder_batch.h"
 #include "app/page_recognition.h"
 #include "app/pipeline.h"
+#include "app/printable_name.h"
 #include "app/process_paths.h"
 #include "faxread/fax_type.h"
 #include "gui/window_files.h"
@@ -54,7 +55,8 @@ ConvertFunction pass_converter(const PassRequest& request) {
                app::BatchJob& job, const std::string& source, const std::string& pdf,
                app::ConversionWorkspace& workspace) {
         if (app::fax_still_settling(source, clock())) {
-            job.log_text += source + " --> " + pdf + " : " + std::string(kSettlingText) + "\r\n";
+            job.log_text += app::printable_name(source) + " --> " + app::printable_name(pdf) +
+                            " : " + std::string(kSettlingText) + "\r\n";
             return kLeftForNextPass;
         }
         return convert(job, source, pdf, workspace);
@@ -144,7 +146,8 @@ std::vector<app::PlannedFile> plan_pass(app::BatchJob& job, const std::string& s
 }
 
 std::string not_converted_line(const app::PlannedFile& file, std::string_view why) {
-    return file.source + " --> " + file.destination + " : " + std::string(why) + "\r\n";
+    return app::printable_name(file.source) + " --> " + app::printable_name(file.destination) +
+           " : " + std::string(why) + "\r\n";
 }
 
 // Converts the plan on the pool, appending each file's line to the report in list order.
