@@ -6,6 +6,7 @@
 #include "app/conversion_workspace.h"
 #include "app/fax_settling.h"
 #include "app/pipeline.h"
+#include "app/printable_name.h"
 #include "app/process_paths.h"
 #include "platform/cleanup.h"
 #include "platform/console.h"
@@ -15,7 +16,7 @@
 namespace trelvane::app {
 
 std::string folder_problem_line(const FolderProblem& problem) {
-    return "Failed to read folder: " + problem.folder +
+    return "Failed to read folder: " + printable_name(problem.folder) +
            platform::system_message_suffix(problem.error) + "\r\n";
 }
 

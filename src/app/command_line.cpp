@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "app/printable_name.h"
 #include "app/process_paths.h"
 #include "platform/console.h"
 
@@ -21,7 +22,8 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "Converts WinFax fax files (.fxd, .fxm, .fxr, .fxs) into PDF files, one PDF page per fax\n"
         "page, the pages' own coding kept without loss. Without /sf= or /sd= the window opens.\n"
         "\n"
-        "Options (names in any case; quote a value with spaces: '/d=/home/me/Fax In'):\n"
+        "Options (names in any case; each argument is one option, its value taken as it stands:\n"
+        "quote a value with spaces for the shell: '/d=/home/me/Fax In'):\n"
         "  /f=FILE          the fax file to convert, into the PDF named by /sf=\n"
         "  /sf=PDF          the PDF to write (a single-file run)\n"
         "  /d=FOLDER        the folder whose fax files to convert, into the folder of /sd=\n"
@@ -39,15 +41,18 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "  /ocr             searchable PDFs: an invisible text layer of the recognised words\n"
         "  /ocr=LANGS       the same in these languages (Tesseract's names: eng, deu+eng)\n"
         "  /relines         recount every page's scan lines by decoding the page\n"
-        "  /q               quiet: do not print the report (the log still gets it)\n"
-        "  /log=FILE        append the run's record to FILE instead of the default log\n"
+        "  /q               quiet: nothing on standard output (the log still gets the report)\n"
+        "  /log=FILE        append the run's record to FILE instead of the default log (not a\n"
+        "                   fax, nor a fax or PDF of the run)\n"
         "  /m= /b= /v= /raw options for headerless fax data; no effect on WinFax files\n"
         "  --help, -h       this text\n"
         "  --version        the program's version\n"
         "\n"
         "The report has one line per fax file; a failure caused by the system ends with the\n"
         "system's message in parentheses, and a converted fax with damaged, cut short, blank,\n"
-        "short or left out pages says so after \"Success !\".\n"
+        "short or left out pages says so after \"Success !\". Names are shown with control\n"
+        "characters escaped (\\r, \\n, \\x1B). A PDF never replaces a fax, a device, a FIFO or\n"
+        "a folder.\n"
         "\n"
         "Exit status:\n"
         "  0      every fax file was converted or skipped\n"
@@ -56,7 +61,7 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "         save option, no work files, OCR languages not installed, or the window\n"
         "         without a display\n"
         "  128+N  interrupted by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP); the report and\n"
-        "         the log list the files that were finished\n"
+        "         the log list the files that were finished; a second signal stops at once\n"
         "\n"
         "Files:\n"
         "  log       " +
@@ -155,7 +160,7 @@ bool apply_jobs_option(std::string_view lower, std::string_view token, BatchJob&
     if (valid && value >= 1 && value <= kMaxJobs) {
         job.jobs = static_cast<int32_t>(value);
     } else {
-        platform::print_error("trelvane: '" + std::string(token) +
+        platform::print_error("trelvane: '" + printable_name(token) +
                               "' needs a number of files to convert at once, from 1 to " +
                               std::to_string(kMaxJobs) + "; ignored\n");
     }
@@ -179,8 +184,17 @@ constexpr std::array<Prefix, 6> kPrefixes = {{{"/filter=", PrefixOption::Filter}
 
 }  // namespace
 
-int parse_command_line(const char* text, BatchJob& job, faxread::ConversionSettings& settings,
-                       std::string& log_file_path) {
+namespace {
+
+// Everything a command line sets.
+struct ParseTarget {
+    BatchJob& job;
+    faxread::ConversionSettings& settings;
+    std::string& log_file_path;
+};
+
+void clear_options(ParseTarget& target) {
+    BatchJob& job = target.job;
     job.keep_file_times = 0;
     job.quiet = 0;
     job.keep_extension = 0;
@@ -191,9 +205,89 @@ int parse_command_line(const char* text, BatchJob& job, faxread::ConversionSetti
     job.jobs = 0;
     job.ocr = 0;
     job.ocr_languages.clear();
-    settings.raw_mode = 0;
-    settings.recalculate_lines = 0;
+    target.settings.raw_mode = 0;
+    target.settings.recalculate_lines = 0;
+}
 
+// Applies a token that is a whole option by itself. For an option that takes a path, sets what
+// its prefix sets (a save option sets the run mode) and returns the prefix, whose value the
+// caller then takes; nullptr otherwise (an unknown token is named on standard error).
+const Prefix* apply_token(std::string_view token, ParseTarget& target) {
+    // Option names compare without regard to case; values keep theirs.
+    const std::string lower = ascii_lower(token);
+    if (lower.starts_with("/ocr=")) {
+        // Tesseract's language names are lower case, but kept as typed: a wrong one is named
+        // by the check before the run.
+        target.job.ocr = 1;
+        target.job.ocr_languages = std::string(token.substr(5));
+        return nullptr;
+    }
+    if (apply_exact_option(lower, target.job, target.settings) ||
+        apply_jobs_option(lower, token, target.job))
+        return nullptr;
+    for (const Prefix& prefix : kPrefixes) {
+        if (lower.compare(0, prefix.text.size(), prefix.text) != 0)
+            continue;
+        if (prefix.option == PrefixOption::SaveFolder)
+            target.job.job_mode = kJobModeFolder;
+        if (prefix.option == PrefixOption::SaveFile)
+            target.job.job_mode = kJobModeFile;
+        return &prefix;
+    }
+    // Ignored as before, but a typo in a script should not go unnoticed.
+    platform::print_error("trelvane: unknown option '" + printable_name(token) + "' ignored\n");
+    return nullptr;
+}
+
+void store_value(PrefixOption option, std::string value, ParseTarget& target) {
+    switch (option) {
+        case PrefixOption::Filter:
+            target.job.filter = std::move(value);
+            break;
+        case PrefixOption::Source:
+        case PrefixOption::SourceFile:
+            target.job.source = std::move(value);
+            break;
+        case PrefixOption::SaveFolder:
+        case PrefixOption::SaveFile:
+            target.job.destination = std::move(value);
+            break;
+        case PrefixOption::Log:
+            target.log_file_path = std::move(value);
+            break;
+        case PrefixOption::None:
+            break;
+    }
+}
+
+int finish_parse(const BatchJob& job) {
+    if (job.job_mode == kJobModeNone) {
+        platform::print_output(kUsageText);
+        return kCommandLineRejected;
+    }
+    if (job.destination.empty()) {
+        platform::show_error("ERROR Save Folder",
+                             "Please set save folder with '/sd=' or '/sf=', and be sure it is not "
+                             "the same as source folder");
+        return kCommandLineRejected;
+    }
+    return kCommandLineAccepted;
+}
+
+bool only_white(std::string_view text) {
+    for (char c : text) {
+        if (!is_white(c))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int parse_command_line(const char* text, BatchJob& job, faxread::ConversionSettings& settings,
+                       std::string& log_file_path) {
+    ParseTarget target{job, settings, log_file_path};
+    clear_options(target);
     if (text == nullptr)
         return kNoArgumentText;
     if (text[0] == '\0')
@@ -208,120 +302,69 @@ int parse_command_line(const char* text, BatchJob& job, faxread::ConversionSetti
     size_t space;
     while ((space = work.find(' ')) != std::string::npos && space > 0) {
         const std::string_view token(work.data(), space);
-        // Option names compare without regard to case; values keep theirs.
-        const std::string lower = ascii_lower(token);
         size_t drop = space + 1;  // the token and the space after it
-
-        if (lower.starts_with("/ocr=")) {
-            // Tesseract's language names are lower case, but kept as typed: a wrong one is
-            // named by the check before the run.
-            job.ocr = 1;
-            job.ocr_languages = std::string(token.substr(5));
-        } else if (!apply_exact_option(lower, job, settings) &&
-                   !apply_jobs_option(lower, token, job)) {
-            bool matched = false;
-            for (const Prefix& prefix : kPrefixes) {
-                if (lower.compare(0, prefix.text.size(), prefix.text) != 0)
-                    continue;
-                if (prefix.option == PrefixOption::SaveFolder)
-                    job.job_mode = kJobModeFolder;
-                if (prefix.option == PrefixOption::SaveFile)
-                    job.job_mode = kJobModeFile;
-
-                matched = true;
-                const size_t start = prefix.text.size();
-                std::string value(token.substr(start));
-                if (prefix.option != PrefixOption::Filter && start < space && work[start] == '"') {
-                    // The value runs to the next quote, spaces included. A closing quote beyond
-                    // the token consumes the text up to it and the one character after it.
-                    const size_t close = work.find('"', start + 1);
-                    if (close == std::string::npos) {
-                        value = work.substr(start + 1, space - start - 1);
-                    } else {
-                        value = work.substr(start + 1, close - start - 1);
-                        if (close > space)
-                            drop = close + 2;
-                    }
+        if (const Prefix* prefix = apply_token(token, target)) {
+            const size_t start = prefix->text.size();
+            std::string value(token.substr(start));
+            if (prefix->option != PrefixOption::Filter && start < space && work[start] == '"') {
+                // The value runs to the next quote, spaces included. A closing quote beyond the
+                // token consumes the text up to it and the one character after it.
+                const size_t close = work.find('"', start + 1);
+                if (close == std::string::npos) {
+                    value = work.substr(start + 1, space - start - 1);
+                } else {
+                    value = work.substr(start + 1, close - start - 1);
+                    if (close > space)
+                        drop = close + 2;
                 }
-                switch (prefix.option) {
-                    case PrefixOption::Filter:
-                        job.filter = value;
-                        break;
-                    case PrefixOption::Source:
-                    case PrefixOption::SourceFile:
-                        job.source = value;
-                        break;
-                    case PrefixOption::SaveFolder:
-                    case PrefixOption::SaveFile:
-                        job.destination = value;
-                        break;
-                    case PrefixOption::Log:
-                        log_file_path = value;
-                        break;
-                    case PrefixOption::None:
-                        break;
-                }
-                break;
             }
-            // Ignored as before, but a typo in a script should not go unnoticed.
-            if (!matched) {
-                platform::print_error("trelvane: unknown option '" + std::string(token) +
-                                      "' ignored\n");
-            }
+            store_value(prefix->option, std::move(value), target);
         }
         work.erase(0, drop);
         trim_leading(work);
     }
-
-    if (job.job_mode == kJobModeNone) {
-        platform::print_output(kUsageText);
-        return kCommandLineRejected;
-    }
-    if (job.destination.empty()) {
-        platform::show_error("ERROR Save Folder",
-                             "Please set save folder with '/sd=' or '/sf=', and be sure it is not "
-                             "the same as source folder");
-        return kCommandLineRejected;
-    }
-    return kCommandLineAccepted;
+    return finish_parse(job);
 }
 
 int parse_command_line(const char* text, BatchJob& job) {
     return parse_command_line(text, job, global_settings(), process_paths().log_file_path);
 }
 
-std::optional<std::string> build_argument_text(int argc, const char* const* argv) {
+int parse_arguments(const std::optional<std::vector<std::string>>& arguments, BatchJob& job,
+                    faxread::ConversionSettings& settings, std::string& log_file_path) {
+    ParseTarget target{job, settings, log_file_path};
+    clear_options(target);
+    if (!arguments)
+        return kNoArgumentText;
+    bool all_empty = true;
+    for (const std::string& argument : *arguments) {
+        if (!argument.empty())
+            all_empty = false;
+        // An argument of blanks (an unset variable in quotes) holds no option.
+        if (only_white(argument))
+            continue;
+        // The value is the rest of the argument as it stands: the shell has already taken its
+        // quotes, and a quote or a space inside a value is part of the name.
+        if (const Prefix* prefix = apply_token(argument, target))
+            store_value(prefix->option, argument.substr(prefix->text.size()), target);
+    }
+    if (all_empty)
+        return kEmptyArgumentText;
+    return finish_parse(job);
+}
+
+int parse_arguments(const std::optional<std::vector<std::string>>& arguments, BatchJob& job) {
+    return parse_arguments(arguments, job, global_settings(), process_paths().log_file_path);
+}
+
+std::optional<std::vector<std::string>> program_arguments(int argc, const char* const* argv) {
     if (argc < 2 || argv == nullptr)
         return std::nullopt;
-    std::string text;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i] != nullptr ? argv[i] : "";
-        if (i > 1)
-            text += ' ';
-        // Blanks alone stay blanks: quoted, they would become tokens made of quotes.
-        const bool only_blanks = arg.find_first_not_of(" \t") == std::string_view::npos;
-        if (arg.find(' ') == std::string_view::npos || only_blanks) {
-            text += arg;
-            continue;
-        }
-        // Quote after the option prefix (up to the first '='), unless already quoted there.
-        size_t value_start = 0;
-        if (!arg.empty() && arg.front() == '/') {
-            size_t eq = arg.find('=');
-            if (eq != std::string_view::npos)
-                value_start = eq + 1;
-        }
-        std::string_view value = arg.substr(value_start);
-        text += arg.substr(0, value_start);
-        if (!value.empty() && value.front() == '"') {
-            text += value;
-        } else {
-            text += '"';
-            text += value;
-            text += '"';
-        }
-    }
-    return text;
+    std::vector<std::string> arguments;
+    arguments.reserve(static_cast<size_t>(argc - 1));
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i] != nullptr ? argv[i] : "");
+    return arguments;
 }
 
 }  // namespace trelvane::app

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/batch_job.h"
 #include "faxread/conversion_settings.h"
@@ -22,19 +23,24 @@ extern const char* const kUsageText;
 std::string help_text(const std::string& log_file_path, const std::string& settings_file_path,
                       unsigned default_jobs);
 
-// Parses the argument text (nullptr: there is none) into the job, the settings and the log
-// path. Prints the usage text on standard output when there is no save option, and the save
-// folder error on standard error when the save value is empty.
+// Parses the command-line text (nullptr: there is none), as a system that hands a program one
+// string (Windows) gives it, into the job, the settings and the log path. Prints the usage text on
+// standard output when there is no save option, and the save folder error on standard error when
+// the save value is empty.
 int parse_command_line(const char* text, BatchJob& job, faxread::ConversionSettings& settings,
                        std::string& log_file_path);
 
 // The same with the process-wide settings and log path.
 int parse_command_line(const char* text, BatchJob& job);
 
-// The argument text rebuilt from the program's arguments (without its own name): arguments
-// joined by single spaces, an argument holding a space quoted after its option prefix
-// (/d="/x/Fax In") so that it reaches the parser as one quoted value. Nothing when there are no
-// arguments.
-std::optional<std::string> build_argument_text(int argc, const char* const* argv);
+// The same for a system that hands the program its arguments one by one (argv): each argument
+// is one token, a prefix option's value the rest of it as it stands (spaces and quotes
+// included), so no argument can add options of its own. Nothing: there were no arguments.
+int parse_arguments(const std::optional<std::vector<std::string>>& arguments, BatchJob& job,
+                    faxread::ConversionSettings& settings, std::string& log_file_path);
+int parse_arguments(const std::optional<std::vector<std::string>>& arguments, BatchJob& job);
+
+// The program's arguments without its own name; nothing when there are none.
+std::optional<std::vector<std::string>> program_arguments(int argc, const char* const* argv);
 
 }  // namespace trelvane::app

@@ -6,6 +6,7 @@
 
 #include "app/page_recognition.h"
 #include "app/pipeline.h"
+#include "app/printable_name.h"
 #include "app/process_paths.h"
 #include "faxread/fax_reader.h"
 #include "faxread/fax_type.h"
@@ -37,7 +38,7 @@ int fail(BatchJob& job, const std::string& source, const char* what, int error_n
         what = "System error";
         code = kSystemFailed;
     }
-    job.log_text += "Failed : " + source + " - " + what +
+    job.log_text += "Failed : " + printable_name(source) + " - " + what +
                     platform::system_message_suffix(error_number) + "\r\n";
     return code;
 }

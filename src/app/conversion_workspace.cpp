@@ -5,8 +5,11 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+#include <string_view>
 
+#include "app/batch_job.h"
 #include "faxread/winfax_reader.h"
+#include "platform/cleanup.h"
 
 namespace trelvane::app {
 
@@ -14,10 +17,31 @@ namespace {
 
 constexpr size_t kPageNumberSuffix = 7;  // "001.tif"
 
+constexpr std::string_view kPageFilePrefix = "tvnintif-";
+constexpr std::string_view kPageFileSuffix = ".tif";
+
+// "tvnintif-<owner>-<n>.tmp": the owner's tag lets a later run remove the page files of a run
+// that was killed outright.
 std::string unique_page_file_base(const std::string& temp_folder) {
     static std::atomic<unsigned> next{0};
-    return temp_folder + "tvnintif-" + std::to_string(getpid()) + "-" +
+    return temp_folder + std::string(kPageFilePrefix) + platform::owner_tag() + "-" +
            std::to_string(next.fetch_add(1)) + ".tmp";
+}
+
+bool all_digits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The owner tag of a page file name ("tvnintif-<owner>-<n><page>.tif"); empty for other names.
+std::string_view page_file_owner(std::string_view name) {
+    if (!name.starts_with(kPageFilePrefix) || !name.ends_with(kPageFileSuffix))
+        return {};
+    const std::string_view middle = name.substr(
+        kPageFilePrefix.size(), name.size() - kPageFilePrefix.size() - kPageFileSuffix.size());
+    const size_t last_dash = middle.rfind('-');
+    if (last_dash == std::string_view::npos || !all_digits(middle.substr(last_dash + 1)))
+        return {};
+    return middle.substr(0, last_dash);
 }
 
 }  // namespace
@@ -46,7 +70,21 @@ bool ConversionWorkspace::create(const std::string& temp_folder) {
     intermediate_path_ = intermediate_.path();
     normalised_path_ = normalised_.path();
     page_file_base_ = unique_page_file_base(temp_folder);
+    // Page files are written by name; their stem is watched before the first of them exists
+    // (only in page-file mode: the watch list is small).
+    if (global_settings().page_file_mode == 1) {
+        platform::set_numbered_files_remover(&remove_page_files);
+        page_files_cleanup_ = platform::CleanupName(page_file_stem(page_file_base_),
+                                                    platform::CleanupKind::NumberedFiles);
+    }
     return true;
+}
+
+void remove_stale_page_files(const std::string& temp_folder) {
+    platform::remove_stale_files(temp_folder, [](std::string_view name) {
+        const std::string_view owner = page_file_owner(name);
+        return owner.empty() ? platform::work_file_owner(name) : owner;
+    });
 }
 
 void ConversionWorkspace::prepare_for(uint64_t fax_bytes) {

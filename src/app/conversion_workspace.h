@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/cleanup.h"
 #include "platform/work_file.h"
 
 namespace trelvane::app {
@@ -56,8 +57,13 @@ class ConversionWorkspace {
     std::string intermediate_path_;
     std::string normalised_path_;
     std::string page_file_base_;
+    platform::CleanupName page_files_cleanup_;
     int error_ = 0;
 };
+
+// Removes from the temporary folder the page files (and named work files) that runs killed
+// outright left behind: those whose process is gone.
+void remove_stale_page_files(const std::string& temp_folder);
 
 // Removes the page files stem + "001.tif", "002.tif", ... up to the first that is missing (page
 // files are written from 001 on without gaps). Builds each name in a plain buffer, so a signal

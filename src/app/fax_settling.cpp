@@ -4,6 +4,7 @@
 
 #include "app/conversion_workspace.h"
 #include "app/pipeline.h"
+#include "app/printable_name.h"
 
 namespace trelvane::app {
 
@@ -28,7 +29,7 @@ SettlingConverter settle_first(SettlingConverter convert, std::string_view text,
                BatchJob& job, const std::string& source, const std::string& pdf,
                ConversionWorkspace& workspace) {
         if (fax_still_settling(source, now())) {
-            job.log_text += source + " --> " + pdf + " : " + text + "\r\n";
+            job.log_text += printable_name(source) + " --> " + printable_name(pdf) + " : " + text + "\r\n";
             return kLeftForNextRun;
         }
         return convert(job, source, pdf, workspace);

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "app/pipeline.h"
+#include "app/printable_name.h"
 #include "faxread/fax_type.h"
 #include "platform/directory.h"
 #include "platform/name_case.h"
@@ -217,8 +218,9 @@ std::string nothing_matched_warning(const BatchJob& job) {
 }
 
 std::string folder_header(const BatchJob& job) {
-    return "Vuvod Trelvane command line mode : convert folder\r\nSource Folder: " + job.source +
-           "\r\nSave Folder: " + job.destination + "\r\n";
+    return "Vuvod Trelvane command line mode : convert folder\r\nSource Folder: " +
+           printable_name(job.source) + "\r\nSave Folder: " + printable_name(job.destination) +
+           "\r\n";
 }
 
 std::string folder_total(int converted) {

@@ -7,7 +7,9 @@
 
 #include "app/conversion_stages.h"
 #include "app/fax_settling.h"
+#include "app/printable_name.h"
 #include "app/process_paths.h"
+#include "faxread/fax_reader.h"
 #include "faxread/fax_type.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
@@ -45,14 +47,15 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
     if (faxread::classify_fax_file(source) != faxread::kFaxTypeWinFax)
         return kNotWinFax;
 
-    job.log_text += source + " --> " + destination + " : ";
+    job.log_text += printable_name(source) + " --> " + printable_name(destination) + " : ";
 
     // Renaming the PDF into place would destroy the fax itself (the same path, or the same
-    // file through a link), and the fax is what the user cannot get back.
-    if (platform::same_file(source, destination)) {
-        job.log_text += "Failed : " + source +
-                        " - Error in converting to pdf (the PDF would replace the fax file "
-                        "itself)\r\n";
+    // file through a link), and the fax is what the user cannot get back; another fax, a
+    // device or a folder in the PDF's place is no less the user's.
+    const std::string in_the_way = pdf_target_problem(source, destination);
+    if (!in_the_way.empty()) {
+        job.log_text += "Failed : " + printable_name(source) + " - Error in converting to pdf (" +
+                        in_the_way + ")\r\n";
         return finish(job, kPdfWriterFailed);
     }
 
@@ -62,18 +65,21 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
         // older state and the next run converts it again.
         std::optional<pdfout::FaxSourceRecord> fax = fax_source_record(job, source);
         if (pdf_is_up_to_date(fax, source, destination)) {
-            job.log_text += "Skipped : " + destination + " already exist!\r\n";
+            job.log_text += "Skipped : " + printable_name(destination) + " already exist!\r\n";
             return kSkippedExisting;
         }
         job.source_record = std::move(fax);
     }
 
+    // Folders made for this PDF are taken away again when it does not come to be, so failed
+    // faxes leave no empty trees.
+    platform::FolderClaim folder_claim;
     const size_t last_separator = destination.rfind(platform::kPathSeparator);
     if (last_separator != std::string::npos && last_separator > 0) {
         const std::string folder = destination.substr(0, last_separator);
         int error = 0;
-        if (!create_folder_path(folder, &error)) {
-            job.log_text += "Failed to create dir: " + folder +
+        if (!folder_claim.claim(folder, &error)) {
+            job.log_text += "Failed to create dir: " + printable_name(folder) +
                             platform::system_message_suffix(error) + "\r\n";
             return finish(job, kFolderFailed);
         }
@@ -112,6 +118,41 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
     }
     job.log_text += success_text(notes) + "\r\n";
     return kConverted;
+}
+
+std::string pdf_target_problem(const std::string& source, const std::string& destination) {
+    if (platform::same_file(source, destination))
+        return "the PDF would replace the fax file itself";
+    const platform::FileKind kind = platform::file_kind(destination);
+    switch (kind) {
+        case platform::FileKind::Missing:
+        case platform::FileKind::Unknown:
+            return {};
+        case platform::FileKind::Regular:
+            break;
+        case platform::FileKind::Folder:
+            return platform::system_message(EISDIR);
+        default:
+            return std::string("the PDF would replace ") + platform::file_kind_name(kind);
+    }
+    if (faxread::classify_fax_file(destination) == faxread::kFaxTypeWinFax ||
+        is_winfax_file(destination))
+        return "the PDF would replace a WinFax file";
+    return {};
+}
+
+bool is_winfax_file(const std::string& path) {
+    // A page header starts with these two bytes; anything else (a PDF starts "%PDF") is not
+    // read further.
+    constexpr char kSignature[] = {0x0B, 0x23};
+    const std::optional<std::string> start = platform::read_file_start(path, sizeof kSignature);
+    if (!start || start->size() < sizeof kSignature || (*start)[0] != kSignature[0] ||
+        (*start)[1] != kSignature[1])
+        return false;
+    faxread::FaxReader reader;
+    reader.settings() = global_settings();
+    return reader.open_fax_file(path, faxread::kFaxTypeWinFax) == faxread::FaxReader::kOk &&
+           reader.is_fax();
 }
 
 bool create_folder_path(const std::string& folder, int* error) {

@@ -17,6 +17,7 @@
 #include "app/folder_batch.h"
 #include "app/page_recognition.h"
 #include "app/pipeline.h"
+#include "app/printable_name.h"
 #include "app/process_paths.h"
 #include "faxread/fax_type.h"
 #include "platform/cleanup.h"
@@ -107,7 +108,7 @@ class ReportPrinter {
         if (pages_ > 0)
             line += " " + std::to_string(pages_) + (pages_ == 1 ? " page" : " pages") + " read";
         if (!source_.empty())
-            line += " " + source_;
+            line += " " + printable_name(source_);
         platform::print_error(line);
         shown_ = true;
     }
@@ -135,7 +136,8 @@ void write_log(const BatchJob& job) {
         platform::create_folder_chain(paths.log_parent_folder);
     int error = 0;
     if (!append_log_record(paths.log_file_path, job.log_text, &error)) {
-        platform::print_error("trelvane: cannot write the log " + paths.log_file_path +
+        platform::print_error("trelvane: cannot write the log " +
+                              printable_name(paths.log_file_path) +
                               platform::system_message_suffix(error) + "\n");
     }
 }
@@ -160,7 +162,42 @@ int could_not_start(const std::string& message) {
     return kExitCouldNotStart;
 }
 
+// A run that would write over a file it must not touch converts nothing and writes no log.
+int refuse_run(const std::string& problem) {
+    platform::print_error("trelvane: " + problem +
+                          "; nothing was converted (choose another /log=)\n");
+    return kExitSomethingFailed;
+}
+
+// Why the run must not write its log record where the log option points: it would append to a
+// fax of the run, to one of its PDFs, or to a WinFax file at all. Empty when it may.
+std::string log_problem(const std::string& log_file_path, const std::vector<PlannedFile>& plan) {
+    if (log_file_path.empty())
+        return {};
+    const std::string shown = printable_name(log_file_path);
+    if (faxread::classify_fax_file(log_file_path) == faxread::kFaxTypeWinFax ||
+        (platform::file_kind(log_file_path) == platform::FileKind::Regular &&
+         is_winfax_file(log_file_path)))
+        return "the log " + shown + " is a WinFax file";
+    // Only a file of the same name can be the log (a link in the log's place counts by the name
+    // it leads to): comparing names first keeps this to a few calls in a run of many files.
+    const std::string target = platform::link_target(log_file_path);
+    const std::string name = platform::name_of(target);
+    for (const PlannedFile& file : plan) {
+        if (platform::name_of(file.source) == name && platform::same_file(target, file.source))
+            return "the log " + shown + " is the fax " + printable_name(file.source);
+        if (platform::name_of(file.destination) == name &&
+            platform::same_location(target, file.destination))
+            return "the log " + shown + " is the PDF of " + printable_name(file.source);
+    }
+    return {};
+}
+
 int run_command_line(BatchJob& job) {
+    // A reader of the report that goes away (| head) must not end the run: the conversions and
+    // the log record matter more than the report on a closed pipe. (Only here: programs the
+    // window starts should not inherit an ignored SIGPIPE.)
+    std::signal(SIGPIPE, SIG_IGN);
     if (job.source.empty()) {
         return could_not_start(job.job_mode == kJobModeFolder
                                    ? "no source folder given: add /d=FOLDER (see trelvane --help)"
@@ -168,6 +205,8 @@ int run_command_line(BatchJob& job) {
     }
     if (job.ocr != 0 && !recognition_available())
         return could_not_start(recognition_problem(ocr_languages_of(job)));
+    // What runs killed outright left of their page files goes before this run adds its own.
+    remove_stale_page_files(process_paths().temp_folder);
     ReportPrinter printer(job.quiet != 0);
     BatchRun run;
     // Before any thread starts: the signals then reach only the watch.
@@ -192,10 +231,15 @@ int run_command_line(BatchJob& job) {
     if (job.job_mode == kJobModeFolder) {
         if (const std::string mistake = filter_mistake(job.filter); !mistake.empty())
             return could_not_start(mistake);
-        platform::print_output("Please Wait...\n");
+        if (job.quiet == 0)
+            platform::print_output("Please Wait...\n");
         job.files.clear();
         job.folder_problems.clear();
         collect_fax_files(job, job.source, job.include_subfolders != 0);
+        const std::string problem =
+            log_problem(process_paths().log_file_path, plan_conversions(job, job.source));
+        if (!problem.empty())
+            return refuse_run(problem);
         // A source folder that is not there at all is a mistake in the command, not a failure
         // of the run.
         for (const FolderProblem& problem : job.folder_problems) {
@@ -206,11 +250,16 @@ int run_command_line(BatchJob& job) {
             platform::print_error("trelvane: " + warning + "\n");
         convert_folder(job, run, printer.hooks(), outcome);
     } else {
+        const std::string problem =
+            log_problem(process_paths().log_file_path,
+                        {PlannedFile{job.source, job.destination, job.destination}});
+        if (!problem.empty())
+            return refuse_run(problem);
         job.log_text = "Vuvod Trelvane command line mode : convert file\r\n";
         printer.report(job.log_text);
         if (faxread::classify_fax_file(job.source) != faxread::kFaxTypeWinFax) {
             write_log(job);
-            platform::print_error("trelvane: " + job.source +
+            platform::print_error("trelvane: " + printable_name(job.source) +
                                   " is not a WinFax file (.fxd, .fxm, .fxr or .fxs); nothing was "
                                   "converted\n");
             return kExitSomethingFailed;
@@ -223,12 +272,13 @@ int run_command_line(BatchJob& job) {
     printer.clear_progress();
     if (outcome.workspace_error != 0) {
         const std::string line = "Failed to create work files in " +
-                                 process_paths().temp_folder +
+                                 printable_name(process_paths().temp_folder) +
                                  platform::system_message_suffix(outcome.workspace_error) + "\r\n";
         job.log_text += line;
         printer.report(line);
         write_log(job);
-        return could_not_start("cannot create work files in " + process_paths().temp_folder +
+        return could_not_start("cannot create work files in " +
+                               printable_name(process_paths().temp_folder) +
                                platform::system_message_suffix(outcome.workspace_error) +
                                "; set TMPDIR to a folder you may write to");
     }
@@ -237,13 +287,13 @@ int run_command_line(BatchJob& job) {
 
     write_log(job);
     if (source_problem != 0) {
-        return could_not_start("cannot read the source folder " + job.source +
+        return could_not_start("cannot read the source folder " + printable_name(job.source) +
                                platform::system_message_suffix(source_problem));
     }
     if (job.failed_files > 0) {
         platform::print_error("trelvane: " + std::to_string(job.failed_files) +
                               " not converted; the report says why (it is also in " +
-                              process_paths().log_file_path + ")\n");
+                              printable_name(process_paths().log_file_path) + ")\n");
         return kExitSomethingFailed;
     }
     return kExitSuccess;
@@ -255,7 +305,8 @@ void set_window_factory(WindowFactory factory) {
     window_factory = factory;
 }
 
-int run_program(const std::optional<std::string>& argument_text, const WindowLaunch& launch) {
+int run_program(const std::optional<std::vector<std::string>>& arguments,
+                const WindowLaunch& launch) {
     // A file that grows past the user's file size limit is to fail with its message, not end
     // the run.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -269,11 +320,15 @@ int run_program(const std::optional<std::string>& argument_text, const WindowLau
     reset_batch_job(job);
     global_settings().page_file_mode = 0;
 
-    const int parsed = parse_command_line(argument_text ? argument_text->c_str() : nullptr, job);
+    const int parsed = parse_arguments(arguments, job);
+    // An empty save option is a broken command (a variable that is not set), not a request for
+    // the window; the parser has said so on standard error.
+    if (parsed == kCommandLineRejected && job.job_mode != kJobModeNone && job.destination.empty())
+        return kExitCouldNotStart;
     if (parsed != kCommandLineAccepted) {
         if (workspace_error != 0) {
             platform::print_error("trelvane: cannot create work files in " +
-                                  process_paths().temp_folder +
+                                  printable_name(process_paths().temp_folder) +
                                   platform::system_message_suffix(workspace_error) + "\n");
         }
         return run_window(launch);
@@ -303,7 +358,7 @@ int program_entry(int argc, char** argv) {
     platform::raise_open_file_limit();
     platform::keep_freed_memory_for_reuse();
     const WindowLaunch launch{argc, argv, 0};
-    const int code = run_program(build_argument_text(argc, argv), launch);
+    const int code = run_program(program_arguments(argc, argv), launch);
     remove_work_files();
     return code;
 }

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace trelvane::app {
 
@@ -24,9 +25,10 @@ using WindowFactory = std::optional<int> (*)(const WindowLaunch& launch);
 void set_window_factory(WindowFactory factory);
 
 // The body of the program: paths and settings, the command line, then the run. Returns the
-// exit code. argument_text is the command line without the program's name (nothing when there
-// were no arguments).
-int run_program(const std::optional<std::string>& argument_text, const WindowLaunch& launch);
+// exit code. arguments are the program's arguments without its name, each one token (nothing
+// when there were none).
+int run_program(const std::optional<std::vector<std::string>>& arguments,
+                const WindowLaunch& launch);
 
 // The entry point: --help, -h and --version, then run_program; removes the work files at exit.
 int program_entry(int argc, char** argv);

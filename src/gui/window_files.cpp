@@ -2,6 +2,7 @@
 
 #include "app/folder_batch.h"
 #include "app/pipeline.h"
+#include "app/printable_name.h"
 #include "platform/paths.h"
 
 namespace trelvane::gui {
@@ -90,7 +91,8 @@ std::string result_column_text(int result, std::string_view report_line,
     }
     // The outcome is what follows the line head "source --> destination : ".
     std::string_view outcome = report_line;
-    const std::string head = source_path + " --> " + pdf_path + " : ";
+    const std::string head =
+        app::printable_name(source_path) + " --> " + app::printable_name(pdf_path) + " : ";
     if (outcome.starts_with(head)) {
         outcome.remove_prefix(head.size());
     } else if (const size_t arrow = outcome.find(" --> "); arrow != std::string_view::npos) {
@@ -107,7 +109,7 @@ std::string result_column_text(int result, std::string_view report_line,
     }
     // The reason is what matters in a narrow column; the source is in the row's first column.
     const std::string failed = "Failed : ";
-    const std::string repeated = failed + source_path + " - ";
+    const std::string repeated = failed + app::printable_name(source_path) + " - ";
     if (outcome.starts_with(repeated) && outcome.size() > repeated.size()) {
         return failed + std::string(outcome.substr(repeated.size()));
     }

@@ -6,7 +6,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 #include <random>
+#include <set>
+#include <string_view>
 
 #include "platform/disk_wait.h"
 #include "platform/paths.h"
@@ -24,6 +28,58 @@ std::string random_suffix() {
     for (char& c : suffix)
         c = kNameAlphabet[pick(generator)];
     return suffix;
+}
+
+// "<destination>.tmp-<owner>-XXXXXX": the owner's tag lets a later run tell a name that a
+// killed run left from one that a live run is still writing.
+constexpr std::string_view kTemporaryMark = ".tmp-";
+
+std::string temporary_name(const std::string& destination) {
+    return destination + std::string(kTemporaryMark) + owner_tag() + "-" + random_suffix();
+}
+
+// The owner tag of a temporary name made by temporary_name; empty for any other name.
+std::string_view temporary_owner(std::string_view name) {
+    const size_t mark = name.rfind(kTemporaryMark);
+    if (mark == std::string_view::npos || mark == 0)
+        return {};
+    const std::string_view rest = name.substr(mark + kTemporaryMark.size());
+    constexpr size_t kSuffix = 6;
+    if (rest.size() < kSuffix + 2 || rest[rest.size() - kSuffix - 1] != '-')
+        return {};
+    for (char c : rest.substr(rest.size() - kSuffix)) {
+        if (std::strchr(kNameAlphabet, c) == nullptr || c == '\0')
+            return {};
+    }
+    return rest.substr(0, rest.size() - kSuffix - 1);
+}
+
+// The first PDF a run writes into a folder clears it of what killed runs left there.
+void sweep_folder_once(const std::string& folder) {
+    static std::mutex mutex;
+    static std::set<std::string> swept;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!swept.insert(folder).second)
+            return;
+    }
+    remove_stale_files(folder, &temporary_owner);
+}
+
+// What a PDF may replace: a regular file, or a link to one (the link is replaced, as before).
+// Anything else (a device, a FIFO, a socket, a folder) stays; error gets the reason.
+bool replaceable(const std::string& path, int& error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        error = errno;
+        return false;
+    }
+    if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) != 0)
+        return true;  // a dangling link: only the link goes
+    if (S_ISREG(st.st_mode))
+        return true;
+    error = S_ISDIR(st.st_mode) ? EISDIR : EEXIST;
+    return false;
 }
 
 std::string folder_for(const std::string& path) {
@@ -57,7 +113,14 @@ bool AtomicFile::open(const std::string& destination) {
         error_ = ENOENT;
         return false;
     }
+    sweep_folder_once(folder_for(destination));
 #ifdef O_TMPFILE
+    // An interrupted run starts no new PDFs.
+    if (!begin_commit()) {
+        error_ = ECANCELED;
+        return false;
+    }
+    end_commit(false);
     fd_ = ::open(folder_for(destination).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
         struct stat st {};
@@ -74,24 +137,91 @@ bool AtomicFile::open(const std::string& destination) {
     }
 #endif
     // mkstemp would give 0600; opening with O_EXCL and 0666 lets the umask decide, as for
-    // any new file the user creates.
+    // any new file the user creates. The name is registered before the file exists and made
+    // while the commit gate is held, so an interrupted run, which closes the gate and then
+    // removes the registered names, never leaves one behind.
+    if (!begin_commit()) {
+        error_ = ECANCELED;  // the run was interrupted: no new files
+        return false;
+    }
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        std::string candidate = destination + ".tmp-" + random_suffix();
+        std::string candidate = temporary_name(destination);
+        CleanupName watch(candidate);
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             fd_ = fd;
             destination_ = destination;
             temporary_path_ = std::move(candidate);
-            cleanup_ = CleanupName(temporary_path_);
+            cleanup_ = std::move(watch);
+            end_commit(false);
             return true;
         }
         if (errno != EEXIST) {
             error_ = errno;
+            end_commit(false);
             return false;
         }
     }
     error_ = EEXIST;
+    end_commit(false);
     return false;
+}
+
+bool AtomicFile::replace_destination(const std::string& from) {
+    // On failure our file at `from` goes; whatever else may stand there is left alone.
+    const auto fail = [&](int error) {
+        error_ = error;
+        ::unlink(from.c_str());
+        return false;
+    };
+    const auto unsupported = [](int error) {
+        return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+    };
+    int in_the_way = 0;
+    if (!replaceable(destination_, in_the_way)) {
+        if (in_the_way != ENOENT)
+            return fail(in_the_way);
+        // Nothing there (any more): take the name only while it is free.
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, destination_.c_str(), RENAME_NOREPLACE) ==
+            0)
+            return true;
+        if (unsupported(errno) && std::rename(from.c_str(), destination_.c_str()) == 0)
+            return true;
+        return fail(errno);
+    }
+    // Swapping the two names and looking at what came out keeps a device or a FIFO that took
+    // the destination's place after the check: it goes back to its name, so at worst it stood
+    // under the other one for a moment. A plain rename would have replaced it for good.
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, destination_.c_str(), RENAME_EXCHANGE) == 0) {
+        int error = 0;
+        if (replaceable(from, error)) {
+            ::unlink(from.c_str());
+            return true;
+        }
+        error_ = error;
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, destination_.c_str(), RENAME_EXCHANGE) ==
+            0) {
+            ::unlink(from.c_str());  // ours again
+        } else {
+            // Over our new file, which is all that is lost.
+            ::rename(from.c_str(), destination_.c_str());
+        }
+        return false;
+    }
+    if (errno == ENOENT) {
+        // What was in the way went meanwhile: take the name only if it is still free.
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, destination_.c_str(), RENAME_NOREPLACE) ==
+            0)
+            return true;
+        return fail(errno);
+    }
+    if (!unsupported(errno))
+        return fail(errno);
+    // No exchange on this file system (NFS, CIFS, most FUSE): the check above is the closest
+    // the system lets us come.
+    if (std::rename(from.c_str(), destination_.c_str()) == 0)
+        return true;
+    return fail(errno);
 }
 
 bool AtomicFile::link_into_place() {
@@ -104,10 +234,16 @@ bool AtomicFile::link_into_place() {
         error_ = errno;
         return false;
     }
-    // An older file is in the way: link under a fresh name and rename that over it, which
+    // An older file is in the way: link under a fresh name and put that in its place, which
     // replaces the older file in one step.
+    int in_the_way = 0;
+    if (!replaceable(destination_, in_the_way) && in_the_way != ENOENT) {
+        error_ = in_the_way;
+        return false;
+    }
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::string candidate = destination_ + ".tmp-" + random_suffix();
+        const std::string candidate = temporary_name(destination_);
+        const CleanupName watch(candidate);
         if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) !=
             0) {
             if (errno == EEXIST)
@@ -115,11 +251,7 @@ bool AtomicFile::link_into_place() {
             error_ = errno;
             return false;
         }
-        if (std::rename(candidate.c_str(), destination_.c_str()) == 0)
-            return true;
-        error_ = errno;
-        ::unlink(candidate.c_str());
-        return false;
+        return replace_destination(candidate);
     }
     error_ = EEXIST;
     return false;
@@ -140,12 +272,19 @@ bool AtomicFile::commit() {
         if (unnamed_) {
             ok = link_into_place();
         } else {
-            ok = std::rename(temporary_path_.c_str(), destination_.c_str()) == 0;
-            if (ok) {
+            ok = ::renameat2(AT_FDCWD, temporary_path_.c_str(), AT_FDCWD, destination_.c_str(),
+                             RENAME_NOREPLACE) == 0;
+            bool handed_over = ok;
+            if (!ok &&
+                (errno == EEXIST || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                ok = replace_destination(temporary_path_);
+                handed_over = true;  // in place, or removed by replace_destination
+            } else if (!ok) {
+                error_ = errno;
+            }
+            if (handed_over) {
                 temporary_path_.clear();
                 cleanup_.release();
-            } else {
-                error_ = errno;
             }
         }
         end_commit(ok);

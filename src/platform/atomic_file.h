@@ -2,7 +2,9 @@
 // the destination's folder and linked into place on commit, so that until then an older file at
 // the destination stays untouched and an interrupted or killed run leaves nothing behind. Where
 // the file system cannot hold unnamed files it is written under "<destination>.tmp-XXXXXX" and
-// renamed into place; that name is removed when the file is discarded or the run interrupted.
+// renamed into place; that name is removed when the file is discarded or the run interrupted,
+// and, should the run be killed outright, by the next run that writes into that folder. A PDF
+// never replaces anything but a regular file: a device, a FIFO or a folder in its place stays.
 #pragma once
 
 #include <string>
@@ -39,6 +41,9 @@ class AtomicFile {
 
   private:
     bool link_into_place();
+    // Puts the file at `from` in place of the destination, which something holds; only a
+    // regular file (or a link) is replaced.
+    bool replace_destination(const std::string& from);
 
     int fd_ = -1;
     int error_ = 0;

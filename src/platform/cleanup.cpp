@@ -1,6 +1,16 @@
 #include "platform/cleanup.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #include <array>
 #include <atomic>
@@ -16,8 +26,11 @@ enum SlotState : int { kFree = 0, kFilling = 1, kWatched = 2 };
 
 struct Slot {
     std::atomic<int> state{kFree};
+    CleanupKind kind = CleanupKind::File;
     char path[PATH_MAX] = {};
 };
+
+std::atomic<void (*)(const char*)> numbered_files_remover{nullptr};
 
 // More files than this at once only happen with more parallel conversions than anyone runs;
 // a file beyond it is simply not watched.
@@ -38,20 +51,26 @@ thread_local std::atomic<bool>* commit_observer = nullptr;
 
 void remove_watched() {
     for (Slot& slot : slots) {
-        if (slot.state.load(std::memory_order_acquire) == kWatched)
+        if (slot.state.load(std::memory_order_acquire) != kWatched)
+            continue;
+        if (slot.kind == CleanupKind::File) {
             ::unlink(slot.path);
+        } else if (auto remover = numbered_files_remover.load()) {
+            remover(slot.path);
+        }
     }
 }
 
 }  // namespace
 
-CleanupName::CleanupName(const std::string& path) {
+CleanupName::CleanupName(const std::string& path, CleanupKind kind) {
     if (path.empty() || path.size() >= PATH_MAX)
         return;
     for (size_t i = 0; i < kSlotCount; ++i) {
         int expected = kFree;
         if (slots[i].state.compare_exchange_strong(expected, kFilling, std::memory_order_acq_rel)) {
             std::memcpy(slots[i].path, path.c_str(), path.size() + 1);
+            slots[i].kind = kind;
             slots[i].state.store(kWatched, std::memory_order_release);
             slot_ = static_cast<int>(i);
             return;
@@ -110,6 +129,77 @@ void stop_commits_and_remove_registered_files() {
 
 void remove_registered_files_from_signal_handler() {
     remove_watched();
+}
+
+void set_numbered_files_remover(void (*remover)(const char* stem)) {
+    numbered_files_remover.store(remover);
+}
+
+namespace {
+
+constexpr size_t kHostDigits = 6;
+
+std::string host_digits() {
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0)
+        host[0] = '\0';
+    // FNV-1a: a stable hash, the same in every run on this host.
+    uint32_t hash = 2166136261u;
+    for (const char* c = host; *c != '\0'; ++c) {
+        hash ^= static_cast<uint8_t>(*c);
+        hash *= 16777619u;
+    }
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%06x", static_cast<unsigned>(hash & 0xFFFFFF));
+    return digits;
+}
+
+bool all_of(std::string_view text, int (*test)(int)) {
+    for (char c : text) {
+        if (!test(static_cast<unsigned char>(c)))
+            return false;
+    }
+    return !text.empty();
+}
+
+}  // namespace
+
+const std::string& owner_tag() {
+    static const std::string tag = host_digits() + "-" + std::to_string(::getpid());
+    return tag;
+}
+
+bool owner_is_gone(std::string_view tag) {
+    static const std::string host = host_digits();
+    if (tag.size() < kHostDigits + 2 || tag.substr(0, kHostDigits) != host ||
+        tag[kHostDigits] != '-')
+        return false;
+    const std::string_view digits = tag.substr(kHostDigits + 1);
+    if (digits.size() > 9 || !all_of(digits, [](int c) { return std::isdigit(c); }))
+        return false;
+    const long pid = std::strtol(std::string(digits).c_str(), nullptr, 10);
+    if (pid <= 0 || pid == ::getpid())
+        return false;
+    // ESRCH: no such process. EPERM means it exists under another user.
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+void remove_stale_files(const std::string& folder,
+                        std::string_view (*owner_of)(std::string_view name)) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        const std::string_view tag = owner_of(name);
+        if (tag.empty() || !owner_is_gone(tag))
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode))
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 }  // namespace trelvane::platform

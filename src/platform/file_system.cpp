@@ -7,8 +7,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <map>
+#include <mutex>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "platform/paths.h"
@@ -123,8 +127,193 @@ void prefetch_file(const std::string& path) {
 bool same_file(const std::string& a, const std::string& b) {
     struct stat sa {};
     struct stat sb {};
-    return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 &&
-           ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+FileKind file_kind(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR || path.empty() ? FileKind::Missing
+                                                                   : FileKind::Unknown;
+    if (S_ISREG(st.st_mode))
+        return FileKind::Regular;
+    if (S_ISDIR(st.st_mode))
+        return FileKind::Folder;
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return FileKind::Device;
+    if (S_ISFIFO(st.st_mode))
+        return FileKind::Fifo;
+    if (S_ISSOCK(st.st_mode))
+        return FileKind::Socket;
+    return FileKind::Unknown;
+}
+
+const char* file_kind_name(FileKind kind) {
+    switch (kind) {
+        case FileKind::Folder:
+            return "a folder";
+        case FileKind::Device:
+            return "a device";
+        case FileKind::Fifo:
+            return "a FIFO";
+        case FileKind::Socket:
+            return "a socket";
+        default:
+            return "a file";
+    }
+}
+
+std::string link_target(const std::string& path) {
+    constexpr int kMaxLinks = 40;  // as the system's own limit on a chain of links
+    std::string current = path;
+    for (int step = 0; step < kMaxLinks; ++step) {
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(current.c_str(), target, sizeof target - 1);
+        if (length <= 0)
+            return current;
+        std::string next(target, static_cast<size_t>(length));
+        if (next.front() != kPathSeparator) {
+            const std::string folder = folder_of(current);
+            if (!folder.empty())
+                next = folder + kPathSeparator + next;
+        }
+        current = std::move(next);
+    }
+    return current;
+}
+
+namespace {
+
+// The nearest level of the path that exists, and the names below it that do not (top down).
+std::pair<std::string, std::vector<std::string>> split_at_existing(const std::string& path) {
+    std::vector<std::string> missing;
+    std::string level = path;
+    while (!level.empty() && file_kind(level) == FileKind::Missing) {
+        missing.push_back(name_of(level));
+        const std::string parent = folder_of(level);
+        if (parent == level || parent.size() >= level.size()) {
+            level.clear();
+            break;
+        }
+        level = parent;
+    }
+    std::string existing = level.empty() ? "." : level;
+    // The names that do not exist yet cannot be links, so "." and ".." among them are taken as
+    // written; a ".." above them is left to the system, at the existing level.
+    std::vector<std::string> names;
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (it->empty() || *it == ".")
+            continue;
+        if (*it == "..") {
+            if (!names.empty())
+                names.pop_back();
+            else
+                existing += std::string(1, kPathSeparator) + "..";
+            continue;
+        }
+        names.push_back(*it);
+    }
+    return {existing, names};
+}
+
+}  // namespace
+
+bool same_location(const std::string& a, const std::string& b) {
+    if (same_file(a, b))
+        return true;
+    if (a.empty() || b.empty())
+        return false;
+    // Not there yet: the same names below one existing folder.
+    const auto [existing_a, missing_a] = split_at_existing(a);
+    const auto [existing_b, missing_b] = split_at_existing(b);
+    return !missing_a.empty() && missing_a == missing_b && same_file(existing_a, existing_b);
+}
+
+namespace {
+
+// The levels this process made, with the number of claims that hold each.
+struct MadeFolders {
+    std::mutex mutex;
+    std::map<std::string, int> holders;  // claimed levels (made here or not)
+    std::set<std::string> made;          // levels this process created
+};
+
+MadeFolders& made_folders() {
+    static MadeFolders instance;
+    return instance;
+}
+
+// Drops the claims on the levels (deepest first) and removes each level that this process made,
+// nobody holds any more and is empty (rmdir refuses a folder that is not).
+void drop_levels(MadeFolders& folders, const std::vector<std::string>& levels) {
+    for (const std::string& level : levels) {
+        auto it = folders.holders.find(level);
+        if (it == folders.holders.end() || --it->second > 0)
+            continue;
+        folders.holders.erase(it);
+        if (folders.made.erase(level) > 0)
+            ::rmdir(level.c_str());
+    }
+}
+
+}  // namespace
+
+bool FolderClaim::claim(const std::string& folder, int* error) {
+    release();
+    set_error(error, 0);
+    if (folder.empty()) {
+        set_error(error, ENOENT);
+        return false;
+    }
+    MadeFolders& folders = made_folders();
+    std::lock_guard<std::mutex> lock(folders.mutex);
+    // The missing levels, from the folder up to the first that exists (or the root).
+    std::vector<std::string> missing;
+    std::string level = folder;
+    while (!level.empty() && !folder_exists(level)) {
+        missing.push_back(level);
+        const std::string parent = folder_of(level);
+        if (parent == level || parent.size() >= level.size())
+            break;
+        level = parent;
+    }
+    // A level of this process's that already exists is held too, so that another claim's
+    // release does not take it away under this one.
+    for (std::string held = level; !held.empty() && folders.made.contains(held);) {
+        levels_.insert(levels_.begin(), held);
+        const std::string parent = folder_of(held);
+        if (parent == held || parent.size() >= held.size())
+            break;
+        held = parent;
+    }
+    std::vector<std::string> order(levels_.rbegin(), levels_.rend());  // deepest first
+    levels_ = std::move(order);
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        int reason = 0;
+        if (!create_folder(*it, &reason)) {
+            for (const std::string& held : levels_)
+                ++folders.holders[held];
+            drop_levels(folders, levels_);
+            levels_.clear();
+            set_error(error, reason);
+            return false;
+        }
+        folders.made.insert(*it);
+        levels_.insert(levels_.begin(), *it);
+    }
+    for (const std::string& held : levels_)
+        ++folders.holders[held];
+    return true;
+}
+
+void FolderClaim::release() {
+    if (levels_.empty())
+        return;
+    MadeFolders& folders = made_folders();
+    std::lock_guard<std::mutex> lock(folders.mutex);
+    drop_levels(folders, levels_);
+    levels_.clear();
 }
 
 bool create_folder(const std::string& path, int* error) {

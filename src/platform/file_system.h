@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trelvane::platform {
 
@@ -22,6 +23,42 @@ void prefetch_file(const std::string& path);
 
 // True when both paths name one existing file (the same path, a hard link or a symbolic link).
 bool same_file(const std::string& a, const std::string& b);
+
+// What a path names, following symbolic links (a dangling link is Missing).
+enum class FileKind { Missing, Regular, Folder, Device, Fifo, Socket, Unknown };
+FileKind file_kind(const std::string& path);
+// "a folder", "a device", "a FIFO", "a socket" (for messages), or "a file".
+const char* file_kind_name(FileKind kind);
+
+// Where a symbolic link at path finally leads (a relative link taken from the link's folder),
+// whether or not that exists; path itself when it is not a link.
+std::string link_target(const std::string& path);
+
+// True when the two paths name one place: one existing file (as same_file), or, where neither
+// exists yet, the same names below one existing folder (the folders compared as files).
+bool same_location(const std::string& a, const std::string& b);
+
+// The folder a file is to go into, made (with every missing level) only for as long as that
+// file needs it: when the claim ends, the levels this process made are removed again if they
+// are still empty and no other claim of this process holds them. A PDF put in place keeps its
+// folders (they are no longer empty), a failed one leaves no empty tree. Claims on several
+// threads at once share levels safely: a level is never removed while another claim holds it,
+// even if that claim's file has no name yet.
+class FolderClaim {
+  public:
+    FolderClaim() = default;
+    ~FolderClaim() { release(); }
+    FolderClaim(const FolderClaim&) = delete;
+    FolderClaim& operator=(const FolderClaim&) = delete;
+
+    // Makes the folder exist. False, with the reason in error when given, when it cannot be
+    // made; the levels made on the way are released again.
+    bool claim(const std::string& folder, int* error = nullptr);
+    void release();
+
+  private:
+    std::vector<std::string> levels_;  // the claimed levels, deepest first
+};
 
 // Creates one folder level with the default permissions (as the umask allows).
 // True when the folder exists afterwards; error, when given, gets the reason otherwise.

@@ -1,6 +1,10 @@
 #include "platform/interrupt_watch.h"
 
+#include <unistd.h>
+
 #include <csignal>
+
+#include "platform/cleanup.h"
 
 namespace trelvane::platform {
 
@@ -19,6 +23,18 @@ sigset_t watched_signals() {
     return set;
 }
 
+// A second signal means the user will not wait for the orderly end (the run may be blocked on
+// a log that does not answer): our names go, and the process ends without another step.
+[[noreturn]] void end_at_once(int signal_number) {
+    constexpr int kExitSignalBase = 128;
+    const std::string message =
+        "trelvane: " + signal_name(signal_number) + " again: stopped at once\n";
+    const ssize_t written = ::write(STDERR_FILENO, message.data(), message.size());
+    (void)written;
+    remove_registered_files_from_signal_handler();
+    _exit(kExitSignalBase + signal_number);
+}
+
 }  // namespace
 
 InterruptWatch::InterruptWatch(std::function<void(int)> on_interrupt)
@@ -27,15 +43,18 @@ InterruptWatch::InterruptWatch(std::function<void(int)> on_interrupt)
     if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0)
         return;
     watcher_ = std::thread([this, set] {
+        bool interrupted = false;
         for (;;) {
             int signal_number = 0;
             if (sigwait(&set, &signal_number) != 0)
                 continue;
             if (signal_number == kStopWatching)
                 return;
+            if (interrupted)
+                end_at_once(signal_number);
+            interrupted = true;
             if (on_interrupt_)
                 on_interrupt_(signal_number);
-            return;
         }
     });
     watcher_handle_ = watcher_.native_handle();

@@ -3,8 +3,8 @@
 // of that is safe inside a signal handler.
 #pragma once
 
-#include <functional>
 #include <pthread.h>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -14,7 +14,8 @@ class InterruptWatch {
   public:
     // Blocks the signals in the calling thread, and so in every thread it starts later, and
     // starts watching. on_interrupt runs once, on the watching thread, with the signal number.
-    // Make the watch before starting any other thread.
+    // A second signal ends the process at once (128 + the signal), after removing the names
+    // registered for cleanup. Make the watch before starting any other thread.
     explicit InterruptWatch(std::function<void(int)> on_interrupt);
     // Stops watching and unblocks the signals again (a signal that came meanwhile is then
     // delivered as usual).

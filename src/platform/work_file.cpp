@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <random>
+#include <string_view>
 
 #include "platform/disk_wait.h"
 #include "platform/file_system.h"
@@ -30,6 +33,13 @@ std::string with_separator(const std::string& folder) {
     if (folder.empty())
         return "./";
     return folder.back() == kPathSeparator ? folder : folder + kPathSeparator;
+}
+
+std::string random_hex() {
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
+    return text;
 }
 
 }  // namespace
@@ -71,20 +81,25 @@ bool WorkFile::create(const std::string& folder, const std::string& stem) {
     error_ = 0;
     const std::string where = with_separator(folder);
     std::string named;
-    // A file with a unique name, opened for reading and writing.
+    CleanupName watch;
+    // A file with a unique name, opened for reading and writing. The name is watched before
+    // the file exists and carries its owner, so that neither an interrupted run nor, after a
+    // killed one, the next run leaves it behind.
     const auto open_named = [&]() {
-        named = create_unique_file(where, stem, ".tmp");
-        if (named.empty()) {
-            error_ = errno != 0 ? errno : EIO;
-            return false;
+        constexpr int kAttempts = 100;
+        for (int attempt = 0; attempt < kAttempts; ++attempt) {
+            named = where + stem + "-" + owner_tag() + "-" + random_hex() + ".tmp";
+            watch = CleanupName(named);
+            fd_ = ::open(named.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+            if (fd_ >= 0)
+                return true;
+            if (errno != EEXIST)
+                break;
         }
-        fd_ = ::open(named.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-        if (fd_ < 0) {
-            error_ = errno;
-            ::unlink(named.c_str());
-            return false;
-        }
-        return true;
+        error_ = errno;
+        watch.release();
+        named.clear();
+        return false;
     };
 #ifdef O_TMPFILE
     fd_ = ::open(where.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
@@ -107,8 +122,30 @@ bool WorkFile::create(const std::string& folder, const std::string& stem) {
     }
     named_path_ = named;
     path_ = named;
-    cleanup_ = CleanupName(named);
+    cleanup_ = std::move(watch);
     return true;
+}
+
+std::string_view work_file_owner(std::string_view name) {
+    // "<stem>-<owner>-<16 hex digits>.tmp", the owner being "<host>-<pid>".
+    constexpr std::string_view kExtension = ".tmp";
+    constexpr size_t kRandomDigits = 16;
+    if (!name.ends_with(kExtension))
+        return {};
+    name.remove_suffix(kExtension.size());
+    if (name.size() < kRandomDigits + 1 || name[name.size() - kRandomDigits - 1] != '-' ||
+        name.substr(name.size() - kRandomDigits).find_first_not_of("0123456789abcdef") !=
+            std::string_view::npos)
+        return {};
+    name.remove_suffix(kRandomDigits + 1);
+    // The owner is the last two dash-separated parts; the stem is the rest.
+    const size_t pid_dash = name.rfind('-');
+    if (pid_dash == std::string_view::npos || pid_dash == 0)
+        return {};
+    const size_t host_dash = name.rfind('-', pid_dash - 1);
+    if (host_dash == std::string_view::npos || host_dash == 0)
+        return {};
+    return name.substr(host_dash + 1);
 }
 
 bool WorkFile::create_in_memory(const std::string& stem) {

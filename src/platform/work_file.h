@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/cleanup.h"
 
@@ -48,5 +49,9 @@ class WorkFile {
     std::string named_path_;  // only when the file has a real name
     CleanupName cleanup_;
 };
+
+// The owner tag (see owner_tag) of a work file's name, for the files that only get names where
+// the temporary folder has no unnamed files; empty for any other name.
+std::string_view work_file_owner(std::string_view name);
 
 }  // namespace trelvane::platform

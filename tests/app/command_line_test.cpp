@@ -55,7 +55,8 @@ std::string unknown_option_lines(std::string_view tokens) {
     std::string lines;
     while (!tokens.empty()) {
         const size_t space = tokens.find(' ');
-        lines += "trelvane: unknown option '" + std::string(tokens.substr(0, space)) + "' ignored\n";
+        lines +=
+            "trelvane: unknown option '" + std::string(tokens.substr(0, space)) + "' ignored\n";
         tokens = space == std::string_view::npos ? std::string_view() : tokens.substr(space + 1);
     }
     return lines;
@@ -110,8 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"OnlyFlags", "/l /q", 126, 0, "", "", true},
         Case{"OnlyBlanks", "   \t  ", 126, 0, "", "", true},
         Case{"TabDoesNotSeparate", "/sd=a\t/q", 0, 1, "", "a\t/q"},
-        Case{"SaveOptionNeedsItsPrefixAtTheStart", "x/sd=a", 126, 0, "", "", true, false,
-             "x/sd=a"},
+        Case{"SaveOptionNeedsItsPrefixAtTheStart", "x/sd=a", 126, 0, "", "", true, false, "x/sd=a"},
         Case{"UnknownOptionsNamedAndIgnored", "/what /M=3 /v=5 /Hk /sd=o", 0, 1, "", "o", false,
              false, "/what /M=3 /v=5 /Hk"}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
@@ -210,39 +210,68 @@ TEST(CommandLine, ClearsFlagsButKeepsOtherSettings) {
     EXPECT_EQ(p.settings.page_file_mode, 1);
 }
 
-// The argument text rebuilt from argv reaches the parser as the shell meant it.
-struct ArgvCase {
-    std::vector<const char*> argv;
-    std::optional<std::string> text;
+// Each argument the system hands over one by one is one token: its value is the rest of it as
+// it stands, so an argument can never add options of its own.
+struct ArgumentsCase {
+    const char* name;
+    std::optional<std::vector<std::string>> arguments;
+    int result;
+    const char* source = "";
+    const char* destination = "";
+    const char* log = "default.log";
+    int quiet = 0;
+    int keep_hierarchy = 0;
+    bool usage_printed = false;
 };
 
-TEST(ArgumentText, RebuiltFromArgv) {
-    const ArgvCase cases[] = {
-        {{"trelvane"}, std::nullopt},
-        {{"trelvane", ""}, ""},
-        {{"trelvane", "/q", "/l"}, "/q /l"},
-        {{"trelvane", "/d=/x/Fax In", "/sd=out"}, "/d=\"/x/Fax In\" /sd=out"},
-        {{"trelvane", "/d=\"/x/Fax In\"", "/sd=out"}, "/d=\"/x/Fax In\" /sd=out"},
-        {{"trelvane", "/SF=/a b/c=d.pdf"}, "/SF=\"/a b/c=d.pdf\""},
-        {{"trelvane", "has space"}, "\"has space\""},
-        {{"trelvane", "   "}, "   "},
-        {{"trelvane", "/q\t/l"}, "/q\t/l"},
+TEST(Arguments, EachArgumentIsOneToken) {
+    const ArgumentsCase cases[] = {
+        {"none", std::nullopt, kNoArgumentText},
+        {"one empty", std::vector<std::string>{""}, kEmptyArgumentText},
+        {"blanks only", std::vector<std::string>{"   ", "\t"}, kCommandLineRejected, "", "",
+         "default.log", 0, 0, true},
+        {"spaces in values",
+         std::vector<std::string>{"/d=/x/Fax In", "/sd=/y/PDF  Out", "/log=/z/a log.txt"},
+         kCommandLineAccepted, "/x/Fax In", "/y/PDF  Out", "/z/a log.txt"},
+        {"quotes are part of the value", std::vector<std::string>{"/d=\"/x/Fax In\"", "/sf=b.pdf"},
+         kCommandLineAccepted, "\"/x/Fax In\"", "b.pdf"},
+        {"a quote and a space inject nothing",
+         std::vector<std::string>{"/d=Fax\" /log=victim.fxs /kh /q \"x", "/sd=out"},
+         kCommandLineAccepted, "Fax\" /log=victim.fxs /kh /q \"x", "out"},
+        {"option names in any case, values as typed",
+         std::vector<std::string>{"/Q", "/SD=E:\\OUT", "/D=In"}, kCommandLineAccepted, "In",
+         "E:\\OUT", "default.log", 1},
+        {"a tab does not separate", std::vector<std::string>{"/q\t/kh", "/sf=x"},
+         kCommandLineAccepted, "", "x"},
+        {"later options win", std::vector<std::string>{"/sd=a", "/sf=b", "/kh", "/f=c", "/q"},
+         kCommandLineAccepted, "c", "b", "default.log", 1, 1},
+        {"empty save value", std::vector<std::string>{"/d=x", "/sd="}, kCommandLineRejected, "x"},
     };
-    for (const ArgvCase& c : cases) {
-        EXPECT_EQ(build_argument_text(static_cast<int>(c.argv.size()), c.argv.data()), c.text)
-            << (c.text ? *c.text : "(none)");
+    for (const ArgumentsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Parsed p;
+        reset_batch_job(p.job);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        p.result = parse_arguments(c.arguments, p.job, p.settings, p.log_path);
+        p.out = testing::internal::GetCapturedStdout();
+        p.err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(p.result, c.result);
+        if (c.result == kNoArgumentText || c.result == kEmptyArgumentText)
+            continue;
+        EXPECT_EQ(p.job.source, c.source);
+        EXPECT_EQ(p.job.destination, c.destination);
+        EXPECT_EQ(p.log_path, c.log);
+        EXPECT_EQ(p.job.quiet, c.quiet);
+        EXPECT_EQ(p.job.keep_hierarchy, c.keep_hierarchy);
+        EXPECT_EQ(p.out, c.usage_printed ? kUsage : "");
     }
 }
 
-TEST(ArgumentText, PathsWithSpacesSurviveTheRoundTrip) {
-    const char* argv[] = {"trelvane", "/d=/x/Fax In", "/sd=/y/PDF  Out", "/log=/z/a log.txt"};
-    std::optional<std::string> text = build_argument_text(4, argv);
-    ASSERT_TRUE(text);
-    Parsed p = parse(text->c_str());
-    EXPECT_EQ(p.result, 0);
-    EXPECT_EQ(p.job.source, "/x/Fax In");
-    EXPECT_EQ(p.job.destination, "/y/PDF  Out");
-    EXPECT_EQ(p.log_path, "/z/a log.txt");
+TEST(Arguments, ProgramArgumentsLeaveOutTheProgramName) {
+    const char* argv[] = {"trelvane", "/d=a b", "\"/q\""};
+    EXPECT_EQ(program_arguments(1, argv), std::nullopt);
+    EXPECT_EQ(program_arguments(3, argv), (std::vector<std::string>{"/d=a b", "\"/q\""}));
 }
 
 TEST(BatchJob, ResetValues) {

@@ -65,11 +65,15 @@ TEST(ConvertFaxFile, DestinationFolderThatCannotBeCreated) {
     EXPECT_EQ(job.failed_files, 1);
 }
 
-TEST(ConvertFaxFile, DestinationFoldersAreCreatedBeforeReading) {
+// Folders are made for a PDF that is put in place; a fax that fails leaves no empty tree, and a
+// folder that was there before stays.
+TEST(ConvertFaxFile, FoldersOfAFailedFaxAreTakenAwayAgain) {
     TempDir dir;
+    ASSERT_TRUE(platform::create_folder(dir.file("x")));
     BatchJob job = fresh_job();
-    convert_fax_file(job, dir.file("missing.fxs"), dir.file("x/y/z/a.pdf"));
-    EXPECT_TRUE(platform::folder_exists(dir.file("x/y/z")));
+    EXPECT_EQ(convert_fax_file(job, dir.file("missing.fxs"), dir.file("x/y/z/a.pdf")), kNotFax);
+    EXPECT_FALSE(platform::folder_exists(dir.file("x/y")));
+    EXPECT_TRUE(platform::folder_exists(dir.file("x")));
 }
 
 TEST(ConvertFaxFile, PipesAreRejectedWithoutBlocking) {

@@ -47,7 +47,7 @@ std::string report_line(const std::string& source, const std::string& destinatio
 void expect_reported(const RunResult& run, const std::string& log_file, const std::string& report,
                      bool folder_run, bool quiet) {
     std::string shown;
-    if (folder_run)
+    if (folder_run && !quiet)
         shown += "Please Wait...\n";
     if (!quiet)
         shown += as_shown(report);

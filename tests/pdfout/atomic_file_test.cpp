@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "support/temp_dir.h"
 
@@ -106,6 +108,56 @@ TEST(AtomicFile, FailuresLeaveNothingBehind) {
     EXPECT_EQ(blocked.error(), EISDIR);
     EXPECT_EQ(entries_in(dir.path()), 1u);
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("taken/inner")));
+}
+
+// Whatever took the destination's place while the file was being written: a regular file (or
+// a link) is replaced, anything else stays and the commit fails, leaving no name behind.
+TEST(AtomicFile, ReplacesOnlyARegularFileThatAppearedMeanwhile) {
+    TempDir dir;
+    ASSERT_TRUE(testsupport::write_file(dir.file("target"), "old"));
+    const struct {
+        const char* what;
+        std::function<bool(const std::string&)> make;
+        bool replaced;
+    } cases[] = {
+        {"regular file",
+         [](const std::string& p) { return testsupport::write_file(p, "older PDF"); }, true},
+        {"link to a file",
+         [&](const std::string& p) {
+             return ::symlink(dir.file("target").c_str(), p.c_str()) == 0;
+         },
+         true},
+        {"FIFO", [](const std::string& p) { return ::mkfifo(p.c_str(), 0600) == 0; }, false},
+        {"folder", [](const std::string& p) { return ::mkdir(p.c_str(), 0700) == 0; }, false},
+        {"device",
+         [](const std::string& p) {
+             return ::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string destination = dir.file(std::string(c.what) + ".pdf");
+        AtomicFile file;
+        ASSERT_TRUE(file.open(destination));
+        write_all(file.fd(), "new PDF");
+        if (!c.make(destination)) {
+            EXPECT_EQ(std::string(c.what), "device") << "only a device needs root to make";
+            continue;
+        }
+        EXPECT_EQ(file.commit(), c.replaced);
+        const auto type = std::filesystem::symlink_status(destination).type();
+        if (c.replaced) {
+            EXPECT_EQ(type, std::filesystem::file_type::regular);
+            EXPECT_EQ(read_file(destination), "new PDF");
+        } else {
+            EXPECT_NE(type, std::filesystem::file_type::regular);
+            EXPECT_NE(file.error(), 0);
+        }
+    }
+    EXPECT_EQ(read_file(dir.file("target")), "old");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
 }
 
 }  // namespace

@@ -161,3 +161,76 @@ TEST(FileSystem, CopyFileTimesCopiesModificationAndAccessTimes) {
 
 }  // namespace
 }  // namespace trelvane::platform
+
+namespace trelvane::platform {
+namespace {
+
+// Claims on several threads share levels: a level goes only when the last claim on it ends,
+// only if this process made it, and only while it is empty.
+TEST(FolderClaim, MadeLevelsGoWhenTheLastClaimEndsEmpty) {
+    TempDir dir;
+    ASSERT_TRUE(create_folder(dir.file("old")));
+    {
+        FolderClaim a;
+        FolderClaim b;
+        ASSERT_TRUE(a.claim(dir.file("old/x/y")));
+        ASSERT_TRUE(b.claim(dir.file("old/x/z")));
+        a.release();
+        EXPECT_FALSE(folder_exists(dir.file("old/x/y")));
+        EXPECT_TRUE(folder_exists(dir.file("old/x/z")));  // b still holds x and z
+        FolderClaim c;
+        ASSERT_TRUE(c.claim(dir.file("old/x/z")));
+        b.release();
+        EXPECT_TRUE(folder_exists(dir.file("old/x/z")));  // c holds it now
+    }
+    EXPECT_FALSE(folder_exists(dir.file("old/x")));
+    EXPECT_TRUE(folder_exists(dir.file("old")));  // there before: never taken away
+
+    {
+        FolderClaim kept;
+        ASSERT_TRUE(kept.claim(dir.file("old/p/q")));
+        ASSERT_TRUE(write_file(dir.file("old/p/q/a.pdf"), "%PDF"));
+    }
+    EXPECT_EQ(read_file(dir.file("old/p/q/a.pdf")), "%PDF");
+
+    ASSERT_TRUE(write_file(dir.file("blocker"), "file"));
+    FolderClaim blocked;
+    int error = 0;
+    EXPECT_FALSE(blocked.claim(dir.file("blocker/sub/deeper"), &error));
+    EXPECT_EQ(error, ENOTDIR);
+}
+
+// What a path names, and whether two paths name one place before either exists.
+TEST(FileSystem, KindsAndLocations) {
+    TempDir dir;
+    ASSERT_TRUE(write_file(dir.file("file"), "x"));
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(symlink(dir.file("file").c_str(), dir.file("link").c_str()), 0);
+    ASSERT_EQ(symlink(dir.file("gone").c_str(), dir.file("dangling").c_str()), 0);
+    EXPECT_EQ(file_kind(dir.file("file")), FileKind::Regular);
+    EXPECT_EQ(file_kind(dir.file("fifo")), FileKind::Fifo);
+    EXPECT_EQ(file_kind(dir.path()), FileKind::Folder);
+    EXPECT_EQ(file_kind(dir.file("link")), FileKind::Regular);
+    EXPECT_EQ(file_kind(dir.file("dangling")), FileKind::Missing);
+    EXPECT_EQ(file_kind("/dev/null"), FileKind::Device);
+    EXPECT_EQ(link_target(dir.file("dangling")), dir.file("gone"));
+
+    const struct {
+        std::string a;
+        std::string b;
+        bool same;
+    } cases[] = {
+        {dir.file("file"), dir.file("link"), true},
+        {dir.file("new/a.pdf"), dir.file("new/./a.pdf"), true},
+        {dir.file("new/a.pdf"), dir.file("new/x/../a.pdf"), true},
+        {dir.file("new/a.pdf"), dir.path() + "//new/a.pdf", true},
+        {dir.file("new/a.pdf"), dir.file("new/b.pdf"), false},
+        {dir.file("new/a.pdf"), dir.file("other/a.pdf"), false},
+        {dir.file("a.pdf"), dir.file("file/../a.pdf"), false},  // file is no folder
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(same_location(c.a, c.b), c.same) << c.a << " vs " << c.b;
+}
+
+}  // namespace
+}  // namespace trelvane::platform

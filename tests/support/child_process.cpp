@@ -115,6 +115,8 @@ ChildResult run_child(const std::string& program, const ChildOptions& options) {
                 ++marks;
             if (marks >= options.signal_after_marks) {
                 ::kill(pid, options.signal_number);
+                if (options.then_signal_number != 0)
+                    ::kill(pid, options.then_signal_number);
                 result.signal_sent = true;
             }
         }

@@ -27,6 +27,9 @@ struct ChildOptions {
     int signal_number = 0;
     std::string signal_mark;
     int signal_after_marks = 1;
+    // A second signal sent right after the first (0: none); a different signal from the first,
+    // since the system keeps only one pending of each.
+    int then_signal_number = 0;
     // Runs the child as this user and group (for a root test run that needs permissions to
     // bite); nothing: as the caller.
     std::optional<uint32_t> user;
