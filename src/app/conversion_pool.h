@@ -31,7 +31,8 @@ namespace trelvane::app {
 struct PlannedFile {
     std::string source;       // the fax
     std::string destination;  // the PDF to write
-    std::string wanted;       // the PDF path the naming rule gave (destination differs on a clash)
+    std::string wanted;       // the PDF path the naming rule gave; on a clash (destination differs)
+                              // the earlier fax's PDF holding that name, as it was claimed
     // Not empty: the walk found the fax's name on something it will not read (what it is); the
     // file fails as not a fax without being opened.
     std::string unreadable = {};

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "app/pipeline.h"
 #include "app/printable_name.h"
@@ -79,12 +79,16 @@ std::string numbered_path(const std::string& path, size_t n) {
 class ClaimedNames {
   public:
     bool contains(const std::string& path) const {
-        return keys_.contains(platform::name_case_key(path));
+        return holders_.contains(platform::name_case_key(path));
     }
-    void insert(const std::string& path) { keys_.insert(platform::name_case_key(path)); }
+    void insert(const std::string& path) { holders_.emplace(platform::name_case_key(path), path); }
+    // The path, in the case it was claimed in, that holds the same name as `path`.
+    const std::string& holder(const std::string& path) const {
+        return holders_.at(platform::name_case_key(path));
+    }
 
   private:
-    std::unordered_set<std::string> keys_;
+    std::unordered_map<std::string, std::string> holders_;  // name key -> the path as claimed
 };
 
 template <typename Taken>
@@ -165,7 +169,7 @@ std::string unclaimed_pdf_path(const BatchJob& job, const std::string& destinati
 }
 
 std::string clash_note(const std::string& wanted) {
-    return " (" + wanted + " is the PDF of an earlier fax in this run)";
+    return " (" + printable_name(wanted) + " is the PDF of an earlier fax in this run)";
 }
 
 std::vector<PlannedFile> plan_conversions(const BatchJob& job, const std::string& source_folder) {
@@ -185,6 +189,10 @@ std::vector<PlannedFile> plan_conversions(const BatchJob& job, const std::string
         } else {
             file.destination = first_free(
                 file.wanted, [&](const std::string& path) { return claimed.contains(path); });
+            // The note names the earlier fax's PDF as it is on the disk (Invoice.pdf, when this
+            // fax wanted invoice.pdf).
+            if (file.destination != file.wanted)
+                file.wanted = claimed.holder(file.wanted);
             claimed.insert(file.destination);
         }
         plan.push_back(std::move(file));

@@ -138,9 +138,10 @@ TEST_F(NamesE2e, NamesAreClaimedInAnyCaseInTheOrderNtfsListsThem) {
             };
             line("b.fxs", "b.pdf", "");
             line("INVOICE.fxm", "INVOICE.pdf", "");
-            line("Invoice.fxs", "Invoice (2).pdf", "Invoice.pdf");
+            // The note names the earlier PDF as it is on the disk.
+            line("Invoice.fxs", "Invoice (2).pdf", "INVOICE.pdf");
             line("Memo.fxs", "Memo.pdf", "");
-            line("sub/invoice.fxs", "invoice (3).pdf", "invoice.pdf");
+            line("sub/invoice.fxs", "invoice (3).pdf", "INVOICE.pdf");
             line("_memo.fxs", "_memo.pdf", "");
             report += folder_total(6);
             expect_reported(r, log_path(), report, true);
