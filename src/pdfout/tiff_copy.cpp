@@ -671,6 +671,9 @@ int copy_tiff(const std::string& input, const std::string& output, const TiffCop
         }
         if (leave_out) {
             // Leave this directory out and go on with the next one; the report says so.
+            // Switching the abandoned directory to no compression has its codec free the state
+            // it set up: the library's one public way to its clean-up.
+            TIFFSetField(out.get(), TIFFTAG_COMPRESSION, COMPRESSION_NONE);
             TIFFFreeDirectory(out.get());
             TIFFCreateDirectory(out.get());
             if (hooks.report != nullptr)
