@@ -1,8 +1,10 @@
 #include "fax_fixtures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <sstream>
 
@@ -169,6 +171,30 @@ void expect_pdf_holds(const std::string& pdf, const std::vector<FaxPage>& pages)
                 << page.bitmap.height;
         }
     }
+}
+
+void write_fax_folder(const std::string& folder, int count) {
+    ASSERT_TRUE(std::filesystem::create_directories(folder));
+    for (int i = 0; i < count; ++i) {
+        ASSERT_TRUE(write_small_fax(folder + "/fax" + std::to_string(1000 + i) + ".fxs",
+                                    static_cast<uint32_t>(i)));
+    }
+}
+
+std::vector<std::string> pdfs_below(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.path().extension() == ".pdf")
+            names.push_back(fs::relative(entry.path(), folder).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string title_of(const std::string& pdf) {
+    PdfSummary summary;
+    return read_pdf_summary(pdf, summary) ? summary.title : "<unreadable>";
 }
 
 }  // namespace trelvane::e2e

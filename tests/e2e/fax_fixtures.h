@@ -55,6 +55,16 @@ std::string libtiff_damage_note(const std::string& messages, bool group4);
 // a twentieth are missing, else empty.
 std::string libtiff_missing_note(const std::string& messages, int declared);
 
+// A folder (made here) of `count` small faxes fax1000.fxs, fax1001.fxs, ...: a run over it takes
+// a while. Fails the test when a file cannot be written.
+void write_fax_folder(const std::string& folder, int count);
+
+// The PDFs below a folder, as paths relative to it, sorted.
+std::vector<std::string> pdfs_below(const std::string& folder);
+
+// The /Title of a PDF, which tells which fax it was made from.
+std::string title_of(const std::string& pdf);
+
 // Page count through qpdf, or -1.
 int qpdf_page_count(const std::string& pdf);
 

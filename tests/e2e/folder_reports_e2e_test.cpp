@@ -24,22 +24,6 @@ bool exists(const std::string& path) {
     return fs::exists(path);
 }
 
-std::vector<std::string> pdfs_in(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.path().extension() == ".pdf")
-            names.push_back(fs::relative(entry.path(), folder).string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// The /Title of a PDF, which tells which source it was made from.
-std::string title_of(const std::string& pdf) {
-    PdfSummary summary;
-    return read_pdf_summary(pdf, summary) ? summary.title : "<unreadable>";
-}
-
 using SingleFileReports = ConversionRun;
 
 TEST_F(SingleFileReports, ConvertedFile) {
@@ -273,7 +257,7 @@ TEST_F(FolderReports, TwoFaxesAndATextFile) {
     }
     report += folder_total(2);
     expect_reported(r, log_path(), report, true);
-    EXPECT_EQ(pdfs_in(out), (std::vector<std::string>{"Second.pdf", "first.pdf"}));
+    EXPECT_EQ(pdfs_below(out), (std::vector<std::string>{"Second.pdf", "first.pdf"}));
     expect_pdf_holds(out + "/first.pdf", first);
     expect_pdf_holds(out + "/Second.pdf", second);
     EXPECT_TRUE(left_in_tmp().empty());
@@ -296,7 +280,7 @@ TEST_F(FolderReports, FailuresAmongGoodFilesAreCountedOut) {
     }
     report += folder_total(1);
     expect_reported(r, log_path(), report, true, true);
-    EXPECT_EQ(pdfs_in(out), std::vector<std::string>{"good.pdf"});
+    EXPECT_EQ(pdfs_below(out), std::vector<std::string>{"good.pdf"});
 }
 
 TEST_F(FolderReports, SaveFolderThatCannotBeCreated) {
@@ -376,7 +360,7 @@ TEST_F(SameNames, WithoutHierarchyLaterFilesAreNumbered) {
     }
     report += folder_total(3);
     expect_reported(r, log_path(), report, true);
-    EXPECT_EQ(pdfs_in(out), (std::vector<std::string>{"b (2).pdf", "b (3).pdf", "b.pdf"}));
+    EXPECT_EQ(pdfs_below(out), (std::vector<std::string>{"b (2).pdf", "b (3).pdf", "b.pdf"}));
     for (const auto& [pdf, name] : written)
         EXPECT_EQ(title_of(pdf), "from " + name);  // nothing was overwritten
 }
@@ -392,7 +376,7 @@ TEST_F(SameNames, WithHierarchyTheTreeIsMirrored) {
     }
     report += folder_total(3);
     expect_reported(r, log_path(), report, true);
-    EXPECT_EQ(pdfs_in(out), (std::vector<std::string>{"b.pdf", "sub/b.pdf", "sub/deep/b.pdf"}));
+    EXPECT_EQ(pdfs_below(out), (std::vector<std::string>{"b.pdf", "sub/b.pdf", "sub/deep/b.pdf"}));
     EXPECT_EQ(title_of(out + "/sub/deep/b.pdf"), "from sub/deep/b.fxr");
 }
 
@@ -420,7 +404,7 @@ TEST_F(SameNames, WithHierarchyFilesDifferingOnlyInTheirExtensionAreNumbered) {
     }
     report += folder_total(4);
     expect_reported(r, log_path(), report, true);
-    EXPECT_EQ(pdfs_in(out),
+    EXPECT_EQ(pdfs_below(out),
               (std::vector<std::string>{"b.pdf", "sub/b (2).pdf", "sub/b.pdf", "sub/deep/b.pdf"}));
     for (const auto& [pdf, name] : written)
         EXPECT_EQ(title_of(pdf), "from " + name);  // nothing was overwritten
@@ -483,7 +467,7 @@ TEST_F(FolderReports, FilterDoesNotEnterSubfoldersItDoesNotMatch) {
     }
     report += folder_total(2);
     expect_reported(r, log_path(), report, true);
-    EXPECT_EQ(pdfs_in(out), (std::vector<std::string>{"a.pdf", "d.pdf"}));
+    EXPECT_EQ(pdfs_below(out), (std::vector<std::string>{"a.pdf", "d.pdf"}));
 }
 
 TEST_F(FolderReports, KeepExtension) {
@@ -499,7 +483,7 @@ TEST_F(FolderReports, KeepExtension) {
         report += report_line(in + "/" + name, out + "/" + name + ".pdf", "Success !");
     report += folder_total(2);
     expect_reported(r, log_path(), report, true);
-    EXPECT_EQ(pdfs_in(out), (std::vector<std::string>{"a.FXM.pdf", "a.fxs.pdf"}));
+    EXPECT_EQ(pdfs_below(out), (std::vector<std::string>{"a.FXM.pdf", "a.fxs.pdf"}));
 }
 
 TEST_F(FolderReports, SourceFolderWithSpaces) {

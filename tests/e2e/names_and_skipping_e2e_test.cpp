@@ -22,21 +22,6 @@ namespace fs = std::filesystem;
 using testsupport::read_file;
 using testsupport::write_file;
 
-std::vector<std::string> pdfs_below(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.path().extension() == ".pdf")
-            names.push_back(fs::relative(entry.path(), folder).string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string title_of(const std::string& pdf) {
-    PdfSummary summary;
-    return read_pdf_summary(pdf, summary) ? summary.title : "<unreadable>";
-}
-
 int64_t seconds_from_now(int64_t offset) {
     return std::chrono::duration_cast<std::chrono::seconds>(
                std::chrono::system_clock::now().time_since_epoch())

@@ -71,13 +71,6 @@ class RunSafety : public ::testing::Test {
         options.args = args;
         return run(options);
     }
-    void fill_folder(const std::string& folder, int count) {
-        ASSERT_TRUE(fs::create_directories(folder));
-        for (int i = 0; i < count; ++i) {
-            ASSERT_TRUE(write_small_fax(folder + "/fax" + std::to_string(1000 + i) + ".fxs",
-                                        static_cast<uint32_t>(i)));
-        }
-    }
     std::string log() const { return dir.file("log.txt"); }
 
     TempDir tmp;
@@ -136,7 +129,7 @@ TEST_F(RunSafety, NeverWritesAPdfOverWhatIsNotAPdf) {
     // In a folder run the file whose PDF place is taken fails alone.
     const std::string in = dir.file("in");
     const std::string out = dir.file("out");
-    fill_folder(in, 3);
+    write_fax_folder(in, 3);
     ASSERT_TRUE(fs::create_directory(out));
     ASSERT_EQ(mkfifo((out + "/fax1001.pdf").c_str(), 0600), 0);
     const testsupport::ChildResult r = run({"/d=" + in, "/sd=" + out, "/log=" + log()});
@@ -155,7 +148,7 @@ TEST_F(RunSafety, NeverWritesAPdfOverWhatIsNotAPdf) {
 // run: such a run converts nothing, writes nothing, says why and exits 1.
 TEST_F(RunSafety, RefusesALogThatIsAFaxOrAPdfOfTheRun) {
     const std::string in = dir.file("in");
-    fill_folder(in, 2);
+    write_fax_folder(in, 2);
     const std::string fax = in + "/fax1000.fxs";
     ASSERT_TRUE(write_small_fax(dir.file("elsewhere.fxd"), 7));
     ASSERT_TRUE(write_small_fax(dir.file("fax-as-text.txt"), 8));
@@ -208,7 +201,7 @@ TEST_F(RunSafety, AnArgumentIsOneTokenQuotesAndSpacesIncluded) {
     ASSERT_TRUE(write_small_fax(victim, 5));
     const std::string victim_bytes = read_file(victim);
     const std::string in = dir.file("Fax\" /log=" + victim + " /kh /q \"x");
-    fill_folder(in, 1);
+    write_fax_folder(in, 1);
     const std::string out = dir.file("out");
     const testsupport::ChildResult r = run({"/d=" + in, "/sd=" + out, "/log=" + log()});
     EXPECT_EQ(r.exit_code, 0) << r.err;
@@ -273,7 +266,7 @@ TEST_F(RunSafety, NamesCannotForgeReportLines) {
 // the log gets its record, the exit status is the run's.
 TEST_F(RunSafety, AClosedReportPipeDoesNotEndTheRun) {
     const std::string in = dir.file("in");
-    fill_folder(in, 33);
+    write_fax_folder(in, 33);
     const std::string out = dir.file("out");
     testsupport::ChildOptions options;
     const std::string command = "'" + std::string(TRELVANE_EXE) + "' '/d=" + in + "' '/sd=" + out +
@@ -295,7 +288,7 @@ TEST_F(RunSafety, AClosedReportPipeDoesNotEndTheRun) {
 // With /q standard output stays empty, in both kinds of run; the log still gets the record.
 TEST_F(RunSafety, QuietPrintsNothing) {
     const std::string in = dir.file("in");
-    fill_folder(in, 2);
+    write_fax_folder(in, 2);
     const std::vector<std::string> runs[] = {
         {"/q", "/d=" + in, "/sd=" + dir.file("out"), "/log=" + log()},
         {"/q", "/f=" + in + "/fax1000.fxs", "/sf=" + dir.file("one.pdf"), "/log=" + log()},
@@ -328,7 +321,7 @@ TEST_F(RunSafety, AnEmptySaveOptionExitsWithoutTheWindow) {
 // temporary names; an interrupted run must still leave none of them, however the signal falls.
 TEST_F(RunSafety, InterruptedRunsLeaveNoTemporaryNamesWithoutUnnamedFiles) {
     const std::string in = dir.file("in");
-    fill_folder(in, 24);
+    write_fax_folder(in, 24);
     constexpr int kRuns = 30;
     int interrupted = 0;
     for (int i = 0; i < kRuns; ++i) {
@@ -375,7 +368,7 @@ TEST_F(RunSafety, ASecondSignalEndsARunBlockedOnItsLog) {
 // live runs, of other machines and of the user stay.
 TEST_F(RunSafety, RunsSweepTheTemporariesOfKilledRuns) {
     const std::string in = dir.file("in");
-    fill_folder(in, 1);
+    write_fax_folder(in, 1);
     const std::string out = dir.file("out");
     ASSERT_TRUE(fs::create_directory(out));
     const std::string host = platform::owner_tag().substr(0, 6);
@@ -413,7 +406,7 @@ TEST_F(RunSafety, RunsSweepTheTemporariesOfKilledRuns) {
 // that fail leave no empty folders, and a folder that holds a PDF keeps it.
 TEST_F(RunSafety, FailedFaxesLeaveNoEmptyFolders) {
     const std::string in = dir.file("in");
-    fill_folder(in + "/good/deep", 1);
+    write_fax_folder(in + "/good/deep", 1);
     ASSERT_TRUE(fs::create_directories(in + "/bad/deeper"));
     ASSERT_TRUE(write_file(in + "/bad/deeper/x.fxs", std::string(600, 'x')));
     ASSERT_TRUE(write_file(in + "/good/y.fxs", std::string(600, 'y')));

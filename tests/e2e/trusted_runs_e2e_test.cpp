@@ -62,14 +62,6 @@ class TrustedRuns : public ::testing::Test {
         options.args = args;
         return run(options);
     }
-    // A folder of many small faxes, so that a run takes a while.
-    void fill_folder(const std::string& folder, int count) {
-        ASSERT_TRUE(fs::create_directories(folder));
-        for (int i = 0; i < count; ++i) {
-            ASSERT_TRUE(write_small_fax(folder + "/fax" + std::to_string(1000 + i) + ".fxs",
-                                        static_cast<uint32_t>(i)));
-        }
-    }
     std::string log() const { return dir.file("log.txt"); }
 
     TempDir tmp;
@@ -105,7 +97,7 @@ TEST_F(TrustedRuns, NeverWritesThePdfOverItsOwnSource) {
 // of the program is left in the save folder or the temporary folder.
 TEST_F(TrustedRuns, InterruptedRunsReportWhatTheyFinishedAndLeaveNothingElse) {
     const std::string in = dir.file("in");
-    fill_folder(in, 80);
+    write_fax_folder(in, 80);
     for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(strsignal(signal_number));
         const std::string out = dir.file("out" + std::to_string(signal_number));
@@ -156,7 +148,7 @@ TEST_F(TrustedRuns, InterruptedRunsReportWhatTheyFinishedAndLeaveNothingElse) {
 // A killed run can clean nothing up: there must be nothing to clean.
 TEST_F(TrustedRuns, KilledRunLeavesNoFilesOfItsOwn) {
     const std::string in = dir.file("in");
-    fill_folder(in, 60);
+    write_fax_folder(in, 60);
     const std::string out = dir.file("out");
     testsupport::ChildOptions options;
     options.args = {"/d=" + in, "/sd=" + out, "/log=" + log()};
