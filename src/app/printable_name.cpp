@@ -62,18 +62,11 @@ std::string printable_name(std::string_view name) {
             ++i;
             continue;
         }
-        if (byte == '\r') {
-            out += "\\r";
-            ++i;
-            continue;
-        }
-        if (byte == '\n') {
-            out += "\\n";
-            ++i;
-            continue;
-        }
-        if (byte == '\t') {
-            out += "\\t";
+        if (const char* short_form = byte == '\r'   ? "\\r"
+                                     : byte == '\n' ? "\\n"
+                                     : byte == '\t' ? "\\t"
+                                                    : nullptr) {
+            out += short_form;
             ++i;
             continue;
         }
