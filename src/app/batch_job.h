@@ -39,6 +39,10 @@ struct BatchJob {
     std::string log_text;
     std::vector<std::string> files;
     pdfout::TiffCopyOptions copy_options;
+    // The conversion options of this run, taken from the process-wide record when the run or
+    // the window's pass starts: every reader copies these. The window may change the
+    // process-wide record while files convert; a run never sees that.
+    faxread::ConversionSettings settings;
 
     // Not part of the report: counts the WinFax files of this run that failed, so the
     // command line can say through its exit status whether everything converted.

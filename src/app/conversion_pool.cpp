@@ -108,7 +108,7 @@ bool ConversionPool::create_workspaces(const std::string& temp_folder, int& erro
     state_->workspaces.clear();
     state_->workspaces.resize(worker_count());
     for (ConversionWorkspace& workspace : state_->workspaces) {
-        if (!workspace.create(temp_folder)) {
+        if (!workspace.create(temp_folder, state_->settings.settings.page_file_mode == 1)) {
             error = workspace.error();
             state_->workspaces.clear();
             return false;

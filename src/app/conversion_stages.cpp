@@ -52,7 +52,7 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
     if (!platform::readable_file_size(source, &error))
         return fail(job, source, "Not Fax", error, kNotFax);
     faxread::FaxReader reader;
-    reader.settings() = global_settings();
+    reader.settings() = job.settings;
     errno = 0;
     if (reader.open_fax_file(source, faxread::kFaxTypeWinFax) != faxread::FaxReader::kOk)
         return fail(job, source, "Not Fax", errno, kNotFax);

@@ -50,7 +50,7 @@ ConversionWorkspace::~ConversionWorkspace() {
     clear();
 }
 
-bool ConversionWorkspace::create(const std::string& temp_folder) {
+bool ConversionWorkspace::create(const std::string& temp_folder, bool page_files) {
     error_ = 0;
     if (!intermediate_.create(temp_folder, "tvnintif")) {
         error_ = intermediate_.error();
@@ -72,7 +72,7 @@ bool ConversionWorkspace::create(const std::string& temp_folder) {
     page_file_base_ = unique_page_file_base(temp_folder);
     // Page files are written by name; their stem is watched before the first of them exists
     // (only in page-file mode: the watch list is small).
-    if (global_settings().page_file_mode == 1) {
+    if (page_files) {
         platform::set_numbered_files_remover(&remove_page_files);
         page_files_cleanup_ = platform::CleanupName(page_file_stem(page_file_base_),
                                                     platform::CleanupKind::NumberedFiles);

@@ -31,8 +31,9 @@ class ConversionWorkspace {
 
     // Creates both files in the temporary folder, and their stand-ins in memory where the
     // system has such files. False, with the reason in error(), when the files in the
-    // temporary folder cannot be made.
-    bool create(const std::string& temp_folder);
+    // temporary folder cannot be made. With page_files (the run writes one file a page), the
+    // page files' names are watched for removal from the start.
+    bool create(const std::string& temp_folder, bool page_files);
     // Before a conversion: picks the pair for a fax of fax_bytes.
     void prepare_for(uint64_t fax_bytes);
     // A workspace over files of the caller's choosing (tests point it at unwritable places).

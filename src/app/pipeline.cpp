@@ -52,7 +52,7 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
     // Renaming the PDF into place would destroy the fax itself (the same path, or the same
     // file through a link), and the fax is what the user cannot get back; another fax, a
     // device or a folder in the PDF's place is no less the user's.
-    const std::string in_the_way = pdf_target_problem(source, destination);
+    const std::string in_the_way = pdf_target_problem(source, destination, job.settings);
     if (!in_the_way.empty()) {
         job.log_text += "Failed : " + printable_name(source) + " - Error in converting to pdf (" +
                         in_the_way + ")\r\n";
@@ -120,7 +120,8 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
     return kConverted;
 }
 
-std::string pdf_target_problem(const std::string& source, const std::string& destination) {
+std::string pdf_target_problem(const std::string& source, const std::string& destination,
+                               const faxread::ConversionSettings& settings) {
     if (platform::same_file(source, destination))
         return "the PDF would replace the fax file itself";
     const platform::FileKind kind = platform::file_kind(destination);
@@ -136,12 +137,12 @@ std::string pdf_target_problem(const std::string& source, const std::string& des
             return std::string("the PDF would replace ") + platform::file_kind_name(kind);
     }
     if (faxread::classify_fax_file(destination) == faxread::kFaxTypeWinFax ||
-        is_winfax_file(destination))
+        is_winfax_file(destination, settings))
         return "the PDF would replace a WinFax file";
     return {};
 }
 
-bool is_winfax_file(const std::string& path) {
+bool is_winfax_file(const std::string& path, const faxread::ConversionSettings& settings) {
     // A page header starts with these two bytes; anything else (a PDF starts "%PDF") is not
     // read further.
     constexpr char kSignature[] = {0x0B, 0x23};
@@ -150,7 +151,7 @@ bool is_winfax_file(const std::string& path) {
         (*start)[1] != kSignature[1])
         return false;
     faxread::FaxReader reader;
-    reader.settings() = global_settings();
+    reader.settings() = settings;
     return reader.open_fax_file(path, faxread::kFaxTypeWinFax) == faxread::FaxReader::kOk &&
            reader.is_fax();
 }

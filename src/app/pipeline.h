@@ -38,9 +38,10 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
 // WinFax file (by its extension, or a file that reads as one), or something that is not a
 // regular file (a device, a FIFO, a socket, a folder), said as the report line says it. Empty
 // when nothing is in the way.
-std::string pdf_target_problem(const std::string& source, const std::string& destination);
+std::string pdf_target_problem(const std::string& source, const std::string& destination,
+                               const faxread::ConversionSettings& settings);
 // True when the file reads as a WinFax fax (whatever its name).
-bool is_winfax_file(const std::string& path);
+bool is_winfax_file(const std::string& path, const faxread::ConversionSettings& settings);
 
 // Creates the folder and every missing folder above it. error, when given, gets the reason of
 // a failure.

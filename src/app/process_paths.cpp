@@ -79,7 +79,9 @@ bool init_process_paths(int* error) {
     copy_for_signals(signal_safe_paths[2], paths.tiff_work_path);
 
     ConversionWorkspace& workspace = default_workspace();
-    const bool created = workspace.create(tmp);
+    // The window's workspace: one file a page is a command-line choice (/m=1), and a
+    // command-line run makes workspaces of its own.
+    const bool created = workspace.create(tmp, false);
     copy_for_signals(signal_safe_page_stem, page_file_stem(workspace.page_file_base()));
     if (error != nullptr)
         *error = created ? 0 : workspace.error();

@@ -177,7 +177,7 @@ std::string log_problem(const std::string& log_file_path, const std::vector<Plan
     const std::string shown = printable_name(log_file_path);
     if (faxread::classify_fax_file(log_file_path) == faxread::kFaxTypeWinFax ||
         (platform::file_kind(log_file_path) == platform::FileKind::Regular &&
-         is_winfax_file(log_file_path)))
+         is_winfax_file(log_file_path, global_settings())))
         return "the log " + shown + " is a WinFax file";
     // Only a file of the same name can be the log (a link in the log's place counts by the name
     // it leads to): comparing names first keeps this to a few calls in a run of many files.
@@ -321,6 +321,7 @@ int run_program(const std::optional<std::vector<std::string>>& arguments,
     global_settings().page_file_mode = 0;
 
     const int parsed = parse_arguments(arguments, job);
+    job.settings = global_settings();
     // An empty save option is a broken command (a variable that is not set), not a request for
     // the window; the parser has said so on standard error.
     if (parsed == kCommandLineRejected && job.job_mode != kJobModeNone && job.destination.empty())

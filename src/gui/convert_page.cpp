@@ -303,6 +303,9 @@ void ConvertPage::start_worker(bool skip_existing) {
     job_.skip_existing = skip_existing ? 1 : 0;
     PassRequest request;
     request.job = job_;
+    // The pass converts with the options as they are now; the options pages may change them
+    // while it runs, for the next pass.
+    request.job.settings = app::global_settings();
     request.source_folder = source_folder_;
     request.destination = destination_edit_->text().toStdString();
     request.options = options_;

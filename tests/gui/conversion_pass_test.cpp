@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/conversion_pool.h"
@@ -151,6 +153,46 @@ TEST_F(ConversionPass, ConvertsEveryFileAndLogsTheReportInListOrderWithoutATotal
     }
     EXPECT_NE(log.find("is the PDF of an earlier fax in this run)\r\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("Total converted"), std::string::npos);
+}
+
+// The options pages write the process-wide options while a pass runs (a user changing them
+// for the next pass): every file of the running pass keeps the options it started with. Under
+// ThreadSanitizer a conversion that read the process-wide record would be reported as a race.
+TEST_F(ConversionPass, RunningFilesKeepTheOptionsThePassStartedWith) {
+    TempDir dir;
+    const std::string source = dir.file("in");
+    ASSERT_TRUE(app::create_folder_path(source));
+    for (int i = 0; i < 6; ++i)
+        ASSERT_TRUE(guitest::write_sample_fax(source + "/f" + std::to_string(i) + ".fxs", 10 + i));
+
+    PassRequest request = folder_request(dir, source, 3);
+    request.job.settings = app::global_settings();
+    request.job.settings.recalculate_lines = 1;
+    std::mutex mutex;
+    std::vector<int> seen;
+    request.convert = [&](app::BatchJob& job, const std::string& fax, const std::string& pdf,
+                          app::ConversionWorkspace& workspace) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            seen.push_back(job.settings.recalculate_lines);
+        }
+        return app::convert_fax_file(job, fax, pdf, workspace);
+    };
+    const faxread::ConversionSettings before = app::global_settings();
+    std::atomic<bool> done{false};
+    std::thread options_page([&] {
+        for (uint8_t flip = 0; !done.load(); flip ^= 1)
+            app::global_settings().recalculate_lines = flip;
+    });
+    RecordingView view;
+    PassControl control;
+    const int converted = run_conversion_pass(request, view, control);
+    done = true;
+    options_page.join();
+    app::global_settings() = before;
+
+    EXPECT_EQ(converted, 6);
+    EXPECT_EQ(seen, std::vector<int>(6, 1));
 }
 
 TEST_F(ConversionPass, SkipsUpToDatePdfsWhenAskedAndKeepsExtensions) {
