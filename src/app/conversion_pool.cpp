@@ -57,10 +57,12 @@ PoolSize pool_size(size_t files, unsigned jobs, size_t free_descriptors) {
                                 ? (free_descriptors - kKeptForTheRest) / kDescriptorsPerWorker
                                 : 0);
     PoolSize size;
-    const size_t wanted = std::min<size_t>({std::max(1u, jobs), std::max<size_t>(1, files), affordable});
+    const size_t wanted =
+        std::min<size_t>({std::max(1u, jobs), std::max<size_t>(1, files), affordable});
     size.jobs = static_cast<unsigned>(wanted);
-    size.workers = files <= wanted ? wanted
-                                   : std::min({files, wanted + std::min(wanted, kMostStandIns), affordable});
+    size.workers = files <= wanted
+                       ? wanted
+                       : std::min({files, wanted + std::min(wanted, kMostStandIns), affordable});
     return size;
 }
 
@@ -75,12 +77,12 @@ ConversionPool::ConversionPool(const BatchJob& settings, std::vector<PlannedFile
     state_->settings = settings_only(settings);
     state_->plan = std::move(plan);
     state_->slots.resize(state_->plan.size());
-    state_->convert = convert ? std::move(convert)
-                              : FileConverter([](BatchJob& job, const std::string& source,
-                                                 const std::string& destination,
-                                                 ConversionWorkspace& workspace) {
-                                    return convert_fax_file(job, source, destination, workspace);
-                                });
+    state_->convert =
+        convert ? std::move(convert)
+                : FileConverter([](BatchJob& job, const std::string& source,
+                                   const std::string& destination, ConversionWorkspace& workspace) {
+                      return convert_fax_file(job, source, destination, workspace);
+                  });
     size_ = pool_size(state_->plan.size(), jobs, platform::free_descriptors());
     state_->turn_taken.assign(size_.jobs, false);
     // A run given as many jobs as there are processors keeps each turn on a processor of its

@@ -45,9 +45,9 @@ struct FileResult {
 };
 
 // The conversion a worker runs for each file (convert_fax_file unless a test says otherwise).
-using FileConverter = std::function<int(BatchJob& job, const std::string& source,
-                                        const std::string& destination,
-                                        ConversionWorkspace& workspace)>;
+using FileConverter =
+    std::function<int(BatchJob& job, const std::string& source, const std::string& destination,
+                      ConversionWorkspace& workspace)>;
 
 // The number of conversions to run at once when the user does not say: one per online processor.
 unsigned default_job_count();
@@ -129,7 +129,7 @@ class ConversionPool {
     struct Turn final : platform::DiskWaitObserver {
         State* state = nullptr;
         bool held = false;
-        size_t number = 0;  // which of the turns, while held
+        size_t number = 0;   // which of the turns, while held
         int processor = -1;  // the processor the thread is kept on (-1: any)
         void take();
         void give_back();

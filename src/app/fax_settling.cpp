@@ -29,7 +29,8 @@ SettlingConverter settle_first(SettlingConverter convert, std::string_view text,
                BatchJob& job, const std::string& source, const std::string& pdf,
                ConversionWorkspace& workspace) {
         if (fax_still_settling(source, now())) {
-            job.log_text += printable_name(source) + " --> " + printable_name(pdf) + " : " + text + "\r\n";
+            job.log_text +=
+                printable_name(source) + " --> " + printable_name(pdf) + " : " + text + "\r\n";
             return kLeftForNextRun;
         }
         return convert(job, source, pdf, workspace);

@@ -12,8 +12,8 @@
 #include "app/batch_job.h"
 #include "app/batch_run.h"
 #include "app/command_line.h"
-#include "app/conversion_pool.h"
 #include "app/conversion_log.h"
+#include "app/conversion_pool.h"
 #include "app/folder_batch.h"
 #include "app/page_recognition.h"
 #include "app/pipeline.h"
@@ -216,7 +216,8 @@ int run_command_line(BatchJob& job) {
     // pages uses them all too. Every thread loads its engine at once; a language that cannot be
     // read, found by the first, stops the run before anything is converted.
     if (job.ocr != 0) {
-        const unsigned threads = job.jobs > 0 ? static_cast<unsigned>(job.jobs) : default_job_count();
+        const unsigned threads =
+            job.jobs > 0 ? static_cast<unsigned>(job.jobs) : default_job_count();
         job.recognition = std::make_shared<RecognitionPool>(
             ocr_languages_of(job), threads,
             [&printer](const RecognitionProgress& p) { printer.pages_recognised(p.pages_done); });
@@ -243,7 +244,8 @@ int run_command_line(BatchJob& job) {
         // A source folder that is not there at all is a mistake in the command, not a failure
         // of the run.
         for (const FolderProblem& problem : job.folder_problems) {
-            if (problem.folder == job.source && (problem.error == ENOENT || problem.error == ENOTDIR))
+            if (problem.folder == job.source &&
+                (problem.error == ENOENT || problem.error == ENOTDIR))
                 source_problem = problem.error;
         }
         if (const std::string warning = nothing_matched_warning(job); !warning.empty())

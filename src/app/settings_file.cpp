@@ -86,7 +86,8 @@ SavedOptions read_saved_options(const std::string& settings_path, int32_t recalc
             platform::read_profile_int(settings_path, kOptionsSection, key, options.*field);
     }
     options.parallel_jobs = read_parallel_jobs(settings_path);
-    options.ocr = platform::read_profile_int(settings_path, kOptionsSection, kOcrKey, 0) == 1 ? 1 : 0;
+    options.ocr =
+        platform::read_profile_int(settings_path, kOptionsSection, kOcrKey, 0) == 1 ? 1 : 0;
     const std::string languages =
         platform::read_profile_string(settings_path, kOptionsSection, kOcrLanguagesKey, "");
     if (is_language_list(languages))

@@ -305,11 +305,10 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
         } else {
             job.ocr = 1;
             job.ocr_languages = request.options.ocr_languages;
-            job.recognition =
-                std::make_shared<app::RecognitionPool>(
-                    request.options.ocr_languages, jobs,
-                    [&view](const app::RecognitionProgress& p) { view.pages_recognised(p.pages_done); },
-                    std::move(first_engine));
+            job.recognition = std::make_shared<app::RecognitionPool>(
+                request.options.ocr_languages, jobs,
+                [&view](const app::RecognitionProgress& p) { view.pages_recognised(p.pages_done); },
+                std::move(first_engine));
         }
     }
     if (!plan.empty()) {

@@ -48,7 +48,8 @@ class ConvertPage::WorkerView : public PassView {
         post(PassEvent::Kind::FileStarted, row, source_path);
     }
     void pages_recognised(uint64_t pages) override {
-        post(PassEvent::Kind::PagesRecognised, static_cast<int>(std::min<uint64_t>(pages, INT_MAX)));
+        post(PassEvent::Kind::PagesRecognised,
+             static_cast<int>(std::min<uint64_t>(pages, INT_MAX)));
     }
     void file_finished(int row, const std::string& pdf_path, const std::string& result) override {
         post(PassEvent::Kind::FileFinished, row, pdf_path, result);
@@ -117,7 +118,8 @@ void ConvertPage::show_doing(int row) {
     std::string text = "Doing: " + result_model_->text(row, ResultListModel::kSourceColumn);
     // Recognition takes a second or more a page: the count says a long fax is moving on.
     if (pages_read_ > 0)
-        text += " (" + std::to_string(pages_read_) + (pages_read_ == 1 ? " page" : " pages") + " read)";
+        text +=
+            " (" + std::to_string(pages_read_) + (pages_read_ == 1 ? " page" : " pages") + " read)";
     status_label_->setText(q(text));
 }
 

@@ -71,15 +71,17 @@ OptionsPage::OptionsPage(const std::string& settings_path, QWidget* parent)
     ocr_box_ = new QCheckBox(tr("Searchable PDFs (text recognition)"), this);
     languages_field_ = new QLineEdit(this);
     languages_field_->setMaxLength(200);
-    languages_field_->setToolTip(tr("The languages of the faxes' text, as Tesseract names them: "
-                                    "eng, deu, fra; several joined by '+', as deu+eng"));
+    languages_field_->setToolTip(
+        tr("The languages of the faxes' text, as Tesseract names them: "
+           "eng, deu, fra; several joined by '+', as deu+eng"));
     if (!app::recognition_available()) {
         ocr_box_->setEnabled(false);
         ocr_box_->setToolTip(tr("This trelvane was built without text recognition"));
     } else {
-        ocr_box_->setToolTip(tr("Adds an invisible layer of the recognised words over every "
-                                "page, so that the PDFs can be searched; the image stays as it "
-                                "is"));
+        ocr_box_->setToolTip(
+            tr("Adds an invisible layer of the recognised words over every "
+               "page, so that the PDFs can be searched; the image stays as it "
+               "is"));
     }
 
     auto* source_group = new QGroupBox(tr("Source Options"), this);

@@ -23,8 +23,8 @@ class PageReader {
 struct OcrModule {
     int version = 0;  // kOcrModuleVersion of the module's build
     // As OcrEngine::create.
-    std::unique_ptr<PageReader> (*create_reader)(const OcrOptions& options, std::string* error) =
-        nullptr;
+    std::unique_ptr<PageReader> (*create_reader)(const OcrOptions& options,
+                                                 std::string* error) = nullptr;
     // As check_languages.
     LanguageCheck (*check_languages)(const std::string& languages,
                                      const std::string& data_path) = nullptr;

@@ -2,8 +2,8 @@
 // the user per file: the sink discards them, or keeps the last few for a test to look at.
 #pragma once
 
-#include <cstdarg>
 #include <cerrno>
+#include <cstdarg>
 #include <cstddef>
 #include <deque>
 #include <string>

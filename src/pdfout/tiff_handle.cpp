@@ -68,7 +68,8 @@ struct BufferedFile {
     static ssize_t read_at(int fd, uint8_t* out, size_t size, uint64_t offset) {
         size_t done = 0;
         while (done < size) {
-            const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
+            const ssize_t n =
+                ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
@@ -84,11 +85,11 @@ struct BufferedFile {
         BufferedFile& f = self(handle);
         if (size <= 0 || f.position >= f.size)
             return 0;
-        const size_t wanted =
-            static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(size), f.size - f.position));
+        const size_t wanted = static_cast<size_t>(
+            std::min<uint64_t>(static_cast<uint64_t>(size), f.size - f.position));
         uint8_t* target = static_cast<uint8_t*>(out);
-        const bool buffered = f.position >= f.buffer_start &&
-                              f.position + wanted <= f.buffer_start + f.buffer_length;
+        const bool buffered =
+            f.position >= f.buffer_start && f.position + wanted <= f.buffer_start + f.buffer_length;
         if (!buffered && wanted >= kBufferBytes) {
             const ssize_t n = read_at(f.fd, target, wanted, f.position);
             if (n < 0)
@@ -164,10 +165,10 @@ TiffPtr open_tiff_for_reading(const std::string& path, DiagnosticSink& sink) {
     file->fd = fd;
     file->size = static_cast<uint64_t>(status.st_size);
     // "m": nothing mapped (see the header). A failed open leaves the file to us.
-    TIFF* tiff = TIFFClientOpenExt(path.c_str(), "rm", file, BufferedFile::read,
-                                   BufferedFile::write, BufferedFile::seek, BufferedFile::close,
-                                   BufferedFile::file_size, BufferedFile::map, BufferedFile::unmap,
-                                   options.get());
+    TIFF* tiff =
+        TIFFClientOpenExt(path.c_str(), "rm", file, BufferedFile::read, BufferedFile::write,
+                          BufferedFile::seek, BufferedFile::close, BufferedFile::file_size,
+                          BufferedFile::map, BufferedFile::unmap, options.get());
     if (tiff == nullptr) {
         const int error = errno;
         BufferedFile::close(file);

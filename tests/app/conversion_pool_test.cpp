@@ -109,25 +109,25 @@ TEST(ConversionPool, FilesWaitingForTheDiskGiveTheirTurnsToTheNext) {
             return plan.size();
         };
         BatchJob job;
-        ConversionPool pool(job, plan, jobs,
-                            [&](BatchJob&, const std::string& source, const std::string&,
-                                ConversionWorkspace&) {
-                                const size_t index = index_of(source);
-                                if (index >= jobs)
-                                    ++later_files_started;
-                                compute();
-                                if (index < jobs) {
-                                    // Every job's file waits until as many others have started.
-                                    const platform::DiskWait wait;
-                                    for (int i = 0; i < 1000 && later_files_started < jobs; ++i)
-                                        std::this_thread::sleep_for(5ms);
-                                    if (later_files_started >= jobs)
-                                        ++overlapped;
-                                } else if (index < 2 * jobs) {
-                                    release.wait();  // until the waiting files are handed over
-                                }
-                                return 0;
-                            });
+        ConversionPool pool(
+            job, plan, jobs,
+            [&](BatchJob&, const std::string& source, const std::string&, ConversionWorkspace&) {
+                const size_t index = index_of(source);
+                if (index >= jobs)
+                    ++later_files_started;
+                compute();
+                if (index < jobs) {
+                    // Every job's file waits until as many others have started.
+                    const platform::DiskWait wait;
+                    for (int i = 0; i < 1000 && later_files_started < jobs; ++i)
+                        std::this_thread::sleep_for(5ms);
+                    if (later_files_started >= jobs)
+                        ++overlapped;
+                } else if (index < 2 * jobs) {
+                    release.wait();  // until the waiting files are handed over
+                }
+                return 0;
+            });
         EXPECT_EQ(pool.worker_count(), 2 * jobs);
         int error = 0;
         ASSERT_TRUE(pool.create_workspaces(tmp.path(), error));
@@ -155,22 +155,22 @@ TEST(ConversionPool, JobsThatFillTheMachineEachKeepToAProcessor) {
         std::mutex mutex;
         std::vector<std::vector<int>> seen;  // the processors of each of the first files
         BatchJob job;
-        ConversionPool pool(job, plan_of(3 * jobs), jobs,
-                            [&](BatchJob&, const std::string& source, const std::string&,
-                                ConversionWorkspace&) {
-                                // The first files run at once, each with a turn of its own, until
-                                // each has looked.
-                                if (std::stoul(source.substr(5)) >= jobs)
-                                    return 0;
-                                std::unique_lock<std::mutex> lock(mutex);
-                                seen.push_back(platform::allowed_processors());
-                                for (int i = 0; i < 2000 && seen.size() < jobs; ++i) {
-                                    lock.unlock();
-                                    std::this_thread::sleep_for(1ms);
-                                    lock.lock();
-                                }
-                                return 0;
-                            });
+        ConversionPool pool(
+            job, plan_of(3 * jobs), jobs,
+            [&](BatchJob&, const std::string& source, const std::string&, ConversionWorkspace&) {
+                // The first files run at once, each with a turn of its own, until
+                // each has looked.
+                if (std::stoul(source.substr(5)) >= jobs)
+                    return 0;
+                std::unique_lock<std::mutex> lock(mutex);
+                seen.push_back(platform::allowed_processors());
+                for (int i = 0; i < 2000 && seen.size() < jobs; ++i) {
+                    lock.unlock();
+                    std::this_thread::sleep_for(1ms);
+                    lock.lock();
+                }
+                return 0;
+            });
         int error = 0;
         ASSERT_TRUE(pool.create_workspaces(tmp.path(), error));
         pool.start();
@@ -208,17 +208,17 @@ TEST(ConversionPool, StopLeavesTheRestAndHandsOverWhatFinished) {
     std::atomic<bool> release{false};
     std::atomic<int> started{0};
     BatchJob job;
-    ConversionPool pool(job, plan_of(10), 2,
-                        [&](BatchJob& j, const std::string& source, const std::string&,
-                            ConversionWorkspace&) {
-                            ++started;
-                            if (source != "/in/f0.fxs") {
-                                while (!release)
-                                    std::this_thread::sleep_for(1ms);
-                            }
-                            j.log_text = source + "\r\n";
-                            return 0;
-                        });
+    ConversionPool pool(
+        job, plan_of(10), 2,
+        [&](BatchJob& j, const std::string& source, const std::string&, ConversionWorkspace&) {
+            ++started;
+            if (source != "/in/f0.fxs") {
+                while (!release)
+                    std::this_thread::sleep_for(1ms);
+            }
+            j.log_text = source + "\r\n";
+            return 0;
+        });
     int error = 0;
     ASSERT_TRUE(pool.create_workspaces(tmp.path(), error));
     pool.start();
@@ -252,9 +252,9 @@ TEST(ConversionPool, SizeFollowsTheFilesTheJobsAndTheDescriptors) {
         unsigned want_jobs;
         size_t want_workers;
     };
-    for (const Case& c : {Case{24, 4, 20000, 4, 8}, Case{300, 64, 20000, 64, 68},
-                          Case{3, 8, 20000, 3, 3}, Case{600, 256, 1000, 107, 107},
-                          Case{600, 2, 60, 2, 3}, Case{600, 4, 0, 1, 1}}) {
+    for (const Case& c :
+         {Case{24, 4, 20000, 4, 8}, Case{300, 64, 20000, 64, 68}, Case{3, 8, 20000, 3, 3},
+          Case{600, 256, 1000, 107, 107}, Case{600, 2, 60, 2, 3}, Case{600, 4, 0, 1, 1}}) {
         SCOPED_TRACE(testing::Message() << c.files << " files, " << c.jobs << " jobs, "
                                         << c.free_descriptors << " descriptors");
         const PoolSize size = pool_size(c.files, c.jobs, c.free_descriptors);

@@ -118,9 +118,9 @@ TEST_F(ConversionTest, EachStageFailureHasItsOwnCodeAndText) {
     ConversionWorkspace no_intermediate = ConversionWorkspace::at_paths(
         dir.file("missing/intermediate.tmp"), default_workspace().normalised_tiff_path(), {});
     EXPECT_EQ(convert_fax_file(job, fax, dir.file("a.pdf"), no_intermediate), kFaxError);
-    EXPECT_NE(job.log_text.find(" : Failed : " + fax +
-                                " - Error Fax (No such file or directory)\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        job.log_text.find(" : Failed : " + fax + " - Error Fax (No such file or directory)\r\n"),
+        std::string::npos)
         << job.log_text;
 
     job.log_text.clear();

@@ -59,9 +59,8 @@ TEST(ConvertFaxFile, DestinationFolderThatCannotBeCreated) {
     const std::string source = dir.file("a.fxd");
     const std::string pdf = dir.file("blocker/sub/a.pdf");
     EXPECT_EQ(convert_fax_file(job, source, pdf), kFolderFailed);
-    EXPECT_EQ(job.log_text, source + " --> " + pdf +
-                                " : Failed to create dir: " + dir.file("blocker/sub") +
-                                " (Not a directory)\r\n");
+    EXPECT_EQ(job.log_text, source + " --> " + pdf + " : Failed to create dir: " +
+                                dir.file("blocker/sub") + " (Not a directory)\r\n");
     EXPECT_EQ(job.failed_files, 1);
 }
 

@@ -54,10 +54,10 @@ TEST_F(E2eTest, HelpAndVersion) {
         EXPECT_EQ(r.exit_code, 0) << option;
         EXPECT_EQ(r.out.substr(0, kUsage.size()), kUsage) << option;
         // Every option, the exit statuses and the places of the log and the settings.
-        for (const char* item : {"/f=", "/sf=", "/d=", "/sd=", "/filter=", "/i ", "/kh", "/ke",
-                                 "/l ", "/skip", "/jobs=N", "/relines", "/q ", "/log=", "/m=",
-                                 "--version", "Exit status:", "128+N", "tvnlog.txt",
-                                 "trelvane.ini"}) {
+        for (const char* item :
+             {"/f=", "/sf=",      "/d=",          "/sd=",    "/filter=",   "/i ",         "/kh",
+              "/ke", "/l ",       "/skip",        "/jobs=N", "/relines",   "/q ",         "/log=",
+              "/m=", "--version", "Exit status:", "128+N",   "tvnlog.txt", "trelvane.ini"}) {
             EXPECT_NE(r.out.find(item), std::string::npos) << option << " lacks " << item;
         }
         EXPECT_EQ(r.err, "") << option;
@@ -224,8 +224,10 @@ TEST_F(E2eTest, AMissingWindowModuleIsNamed) {
                               home.file("trelvane-window.so")),
               std::string::npos)
         << window.err;
-    const RunResult converted = run_trelvane({"/q", "/f=" TRELVANE_SOURCE_DIR "/samples/delivery-notice.fxs", "/sf=" + work.file("o.pdf")},
-                                             {{"TMPDIR", tmp.path()}}, work.path(), program);
+    const RunResult converted =
+        run_trelvane({"/q", "/f=" TRELVANE_SOURCE_DIR "/samples/delivery-notice.fxs",
+                      "/sf=" + work.file("o.pdf")},
+                     {{"TMPDIR", tmp.path()}}, work.path(), program);
     EXPECT_EQ(converted.exit_code, 0) << converted.err;
 }
 

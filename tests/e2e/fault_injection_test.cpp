@@ -123,8 +123,8 @@ TEST_F(FaultInjectionTest, TemporaryFolderMissingOrNoFolder) {
             run({"/d=" + in.path(), "/sd=" + out.path(), "/log=" + log()}, tmpdir);
         // Nothing can start without work files: one line says where and why, the report too.
         EXPECT_EQ(r.exit_code, 2);
-        const std::string reason = tmpdir.ends_with("missing") ? " (No such file or directory)"
-                                                              : " (Not a directory)";
+        const std::string reason =
+            tmpdir.ends_with("missing") ? " (No such file or directory)" : " (Not a directory)";
         EXPECT_EQ(r.err, "trelvane: cannot create work files in " + tmpdir + "/" + reason +
                              "; set TMPDIR to a folder you may write to\n");
         EXPECT_NE(r.out.find("Failed to create work files in " + tmpdir + "/" + reason + "\n"),
@@ -148,10 +148,9 @@ TEST_F(FaultInjectionTest, DestinationThatIsAnExistingFolder) {
     const std::string source = in.file("a.fxd");
     const testsupport::ChildResult r = run({"/f=" + source, "/sf=" + folder, "/log=" + log()});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(
-        r.out.find(head(source, folder) + "Failed : " + source +
-                   " - Error in converting to pdf (Is a directory)\n"),
-        std::string::npos)
+    EXPECT_NE(r.out.find(head(source, folder) + "Failed : " + source +
+                         " - Error in converting to pdf (Is a directory)\n"),
+              std::string::npos)
         << r.out;
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_EQ(read_file(folder + "/inside.txt"), "keep me");
@@ -177,10 +176,9 @@ TEST_F(FaultInjectionTest, DestinationFolderPathThroughARegularFile) {
     const testsupport::ChildResult folder =
         run({"/d=" + in.path(), "/sd=" + file, "/log=" + log()});
     EXPECT_EQ(folder.exit_code, 1);
-    EXPECT_NE(
-        folder.out.find(head(source, file + "/a.pdf") + "Failed to create dir: " + file +
-                        " (Not a directory)\n"),
-        std::string::npos)
+    EXPECT_NE(folder.out.find(head(source, file + "/a.pdf") + "Failed to create dir: " + file +
+                              " (Not a directory)\n"),
+              std::string::npos)
         << folder.out;
     EXPECT_NE(folder.out.find(head(in.file("b.fxs"), file + "/b.pdf") +
                               "Failed to create dir: " + file + " (Not a directory)\n"),
@@ -220,8 +218,8 @@ TEST_F(FaultInjectionTest, FileSizeLimitReachedWhileWriting) {
         const testsupport::ChildResult r =
             run({"/d=" + in.path(), "/sd=" + out.path(), "/log=" + log()}, {}, limit);
         EXPECT_EQ(r.exit_code, 1);
-        EXPECT_EQ(r.err, "trelvane: 1 not converted; the report says why (it is also in " +
-                             log() + ")\n");
+        EXPECT_EQ(r.err,
+                  "trelvane: 1 not converted; the report says why (it is also in " + log() + ")\n");
         const std::string line_start = head(big, big_pdf) + "Failed : " + big;
         const size_t at = r.out.find(line_start);
         ASSERT_NE(at, std::string::npos) << r.out;
@@ -312,8 +310,8 @@ TEST_F(FaultInjectionTest, LogPathThatCannotBeWritten) {
         run({"/q", "/d=" + in.path(), "/sd=" + out.path(), "/log=" + base.file("full.txt")}, {},
             full_log.size());
     EXPECT_EQ(full.exit_code, 0);
-    EXPECT_EQ(full.err, "trelvane: cannot write the log " + base.file("full.txt") +
-                            " (File too large)\n");
+    EXPECT_EQ(full.err,
+              "trelvane: cannot write the log " + base.file("full.txt") + " (File too large)\n");
     EXPECT_EQ(read_file(base.file("full.txt")), full_log);
 }
 

@@ -85,9 +85,9 @@ TEST_F(SingleFileReports, MissingSourceIsNotAFax) {
     const RunResult r = run({"/f=" + source, "/sf=" + dir.file("a.pdf")});
     EXPECT_EQ(r.exit_code, 1);
     expect_reported(r, log_path(),
-                    kSingleFileHeader +
-                        report_line(source, dir.file("a.pdf"),
-                                    "Failed : " + source + " - Not Fax (No such file or directory)"),
+                    kSingleFileHeader + report_line(source, dir.file("a.pdf"),
+                                                    "Failed : " + source +
+                                                        " - Not Fax (No such file or directory)"),
                     false);
 }
 
@@ -303,8 +303,8 @@ TEST_F(FolderReports, EmptyFolderReportsATotalOfNothing) {
     ASSERT_TRUE(fs::create_directory(dir.file("empty")));
     const RunResult r = run({"/d=" + dir.file("empty"), "/sd=" + dir.file("out")});
     EXPECT_EQ(r.exit_code, 0);
-    expect_reported(r, log_path(), folder_header(dir.file("empty"), dir.file("out")) + folder_total(0),
-                    true);
+    expect_reported(r, log_path(),
+                    folder_header(dir.file("empty"), dir.file("out")) + folder_total(0), true);
 }
 
 // A source folder that is not there is a mistake in the command: nothing could start (exit
@@ -312,16 +312,17 @@ TEST_F(FolderReports, EmptyFolderReportsATotalOfNothing) {
 TEST_F(FolderReports, MissingSourceFolderCannotStart) {
     ASSERT_TRUE(write_file(dir.file("a-file"), "x"));
     const std::pair<std::string, const char*> cases[] = {
-        {dir.file("missing"), "No such file or directory"}, {dir.file("a-file"), "Not a directory"}};
+        {dir.file("missing"), "No such file or directory"},
+        {dir.file("a-file"), "Not a directory"}};
     for (const auto& [in, reason] : cases) {
         SCOPED_TRACE(in);
         const RunResult r = run({"/d=" + in, "/sd=" + dir.file("out")});
         EXPECT_EQ(r.exit_code, 2);
-        const std::string report = folder_header(in, dir.file("out")) + "Failed to read folder: " +
-                                   in + " (" + reason + ")\r\n" + folder_total(0);
+        const std::string report = folder_header(in, dir.file("out")) +
+                                   "Failed to read folder: " + in + " (" + reason + ")\r\n" +
+                                   folder_total(0);
         EXPECT_EQ(r.out, "Please Wait...\n" + as_shown(report));
-        EXPECT_EQ(r.err,
-                  "trelvane: cannot read the source folder " + in + " (" + reason + ")\n");
+        EXPECT_EQ(r.err, "trelvane: cannot read the source folder " + in + " (" + reason + ")\n");
         EXPECT_NE(read_file(log_path()).find(report), std::string::npos);
         EXPECT_FALSE(exists(dir.file("out")));
         fs::remove(log_path());

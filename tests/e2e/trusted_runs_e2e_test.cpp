@@ -184,19 +184,31 @@ TEST_F(TrustedRuns, ExitStatusTellsWhatHappened) {
     ASSERT_TRUE(write_small_fax(bad + "/fine.fxm", 5));
     const StatusCase cases[] = {
         {"all converted", {"/d=@IN", "/sd=@OUT", "/i"}, 0, ""},
-        {"a file failed", {"/d=" + bad, "/sd=@OUT"}, 1,
+        {"a file failed",
+         {"/d=" + bad, "/sd=@OUT"},
+         1,
          "trelvane: 1 not converted; the report says why \\(it is also in .*\\)\n"},
-        {"a missing single file", {"/f=@MISSING/a.fxs", "/sf=@OUT/a.pdf"}, 1,
+        {"a missing single file",
+         {"/f=@MISSING/a.fxs", "/sf=@OUT/a.pdf"},
+         1,
          "trelvane: 1 not converted.*\n"},
-        {"no source folder given", {"/sd=@OUT"}, 2,
+        {"no source folder given",
+         {"/sd=@OUT"},
+         2,
          "trelvane: no source folder given: add /d=FOLDER \\(see trelvane --help\\)\n"},
         {"no source file given", {"/sf=@OUT/a.pdf"}, 2, "trelvane: no source file given.*\n"},
-        {"a missing source folder", {"/d=@MISSING", "/sd=@OUT"}, 2,
+        {"a missing source folder",
+         {"/d=@MISSING", "/sd=@OUT"},
+         2,
          "trelvane: cannot read the source folder .*missing \\(No such file or directory\\)\n"},
         {"an empty save value", {"/d=@IN", "/sd="}, 2, "ERROR Save Folder: [^\n]*\n"},
-        {"an unknown option", {"/d=@IN", "/sd=@OUT", "/hk"}, 0,
+        {"an unknown option",
+         {"/d=@IN", "/sd=@OUT", "/hk"},
+         0,
          "trelvane: unknown option '/hk' ignored\n"},
-        {"the window without a display", {}, 2,
+        {"the window without a display",
+         {},
+         2,
          "trelvane: (no display \\(neither X11 nor Wayland\\) to open the window on|no window is "
          "available in this build); .*\n"},
     };
@@ -204,9 +216,9 @@ TEST_F(TrustedRuns, ExitStatusTellsWhatHappened) {
         SCOPED_TRACE(c.what);
         std::vector<std::string> args;
         for (std::string arg : c.args) {
-            for (const auto& [word, path] :
-                 {std::pair<std::string, std::string>{"@IN", in}, {"@OUT", dir.file("out")},
-                  {"@MISSING", dir.file("missing")}}) {
+            for (const auto& [word, path] : {std::pair<std::string, std::string>{"@IN", in},
+                                             {"@OUT", dir.file("out")},
+                                             {"@MISSING", dir.file("missing")}}) {
                 if (const size_t at = arg.find(word); at != std::string::npos)
                     arg.replace(at, word.size(), path);
             }
@@ -262,12 +274,10 @@ TEST_F(TrustedRuns, FailuresNameTheSystemsReason) {
               std::string::npos);
     EXPECT_NE(r.err.find("trelvane: 2 not converted"), std::string::npos) << r.err;
 
-    options.args = {"/f=" + in + "/open.fxs", "/sf=" + out + "/readonly/open.pdf",
-                    "/log=" + log()};
+    options.args = {"/f=" + in + "/open.fxs", "/sf=" + out + "/readonly/open.pdf", "/log=" + log()};
     r = run(options);
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.out.find(" - Error in converting to pdf (Permission denied)\n"),
-              std::string::npos)
+    EXPECT_NE(r.out.find(" - Error in converting to pdf (Permission denied)\n"), std::string::npos)
         << r.out;
     fs::permissions(in + "/locked", fs::perms::all);
 
@@ -286,9 +296,8 @@ class SmallFileSystem {
   public:
     SmallFileSystem(const std::string& folder, const char* size) : folder_(folder) {
         fs::create_directories(folder);
-        mounted_ = ::geteuid() == 0 &&
-                   ::mount("tmpfs", folder.c_str(), "tmpfs", 0,
-                           (std::string("size=") + size).c_str()) == 0;
+        mounted_ = ::geteuid() == 0 && ::mount("tmpfs", folder.c_str(), "tmpfs", 0,
+                                               (std::string("size=") + size).c_str()) == 0;
     }
     ~SmallFileSystem() {
         if (mounted_)
@@ -379,8 +388,7 @@ TEST_F(TrustedRuns, SkipConvertsOnlyWhatIsNewOrChanged) {
         << r.out;
     EXPECT_NE(r.out.find(in + "/changed.fxs --> " + out + "/changed.pdf : Success !\n"),
               std::string::npos);
-    EXPECT_NE(r.out.find(in + "/new.fxs --> " + out + "/new.pdf : Success !\n"),
-              std::string::npos);
+    EXPECT_NE(r.out.find(in + "/new.fxs --> " + out + "/new.pdf : Success !\n"), std::string::npos);
     EXPECT_NE(r.out.find("Total converted FAX files: 2\n"), std::string::npos);
     EXPECT_EQ(read_file(out + "/current.pdf"), current_pdf);
 }
@@ -421,14 +429,17 @@ TEST_F(TrustedRuns, ParallelRunsGiveTheOneJobResult) {
         const std::string out = dir.file("out" + std::to_string(jobs));
         fs::remove(log());
         testsupport::ChildOptions options;
-        options.args = {"/i", "/d=" + in, "/sd=" + out, "/log=" + log(), "/jobs=" + std::to_string(jobs)};
+        options.args = {"/i", "/d=" + in, "/sd=" + out, "/log=" + log(),
+                        "/jobs=" + std::to_string(jobs)};
         if (jobs == kMoreThanTheDescriptorsAllow)
             options.open_file_limit = 64;
         const testsupport::ChildResult r = run(options);
         EXPECT_EQ(r.exit_code, 1);  // junk.fxs
-        EXPECT_EQ(r.err.find("files at once, not 64: the limit on open files (ulimit -n) allows no more") !=
-                      std::string::npos,
-                  jobs == kMoreThanTheDescriptorsAllow)
+        EXPECT_EQ(
+            r.err.find(
+                "files at once, not 64: the limit on open files (ulimit -n) allows no more") !=
+                std::string::npos,
+            jobs == kMoreThanTheDescriptorsAllow)
             << r.err;
         const auto without_out = [&](std::string text) {
             for (size_t at; (at = text.find(out)) != std::string::npos;)

@@ -92,10 +92,11 @@ TEST_F(WholePages, DamagedLinesAreKeptAndNamed) {
     EXPECT_EQ(r.exit_code, 0);
     // The header declares 3432 lines, the data holds the page's 60.
     const std::string missing = std::to_string(3432 - page.height) + " of 3432 lines missing";
-    expect_reported(r, log_path(),
-                    std::string(kSingleFileHeader) +
-                        report_line(fax, pdf, "Success ! (page 1: " + damage + ", " + missing + ")"),
-                    false);
+    expect_reported(
+        r, log_path(),
+        std::string(kSingleFileHeader) +
+            report_line(fax, pdf, "Success ! (page 1: " + damage + ", " + missing + ")"),
+        false);
     expect_pdf_holds(pdf, {expected_page(theirs.page, Coding::Group3OneDimensional)});
 }
 

@@ -277,8 +277,8 @@ TEST(IntermediateTiff, PageCutInItsFirstLineKeepsWhatTheDecoderDelivers) {
         EXPECT_EQ(chain[1].find(TIFFTAG_ROWSPERSTRIP)->value, rows);
         EXPECT_EQ(chain[1].find(TIFFTAG_STRIPBYTECOUNTS)->value, empty ? 3u : broken.data.size());
         if (empty) {
-            const testsupport::LibtiffDecode theirs = testsupport::libtiff_decode(
-                {0x00, 0x08, 0x80}, 1728, 200, Coding::Group4, 2);
+            const testsupport::LibtiffDecode theirs =
+                testsupport::libtiff_decode({0x00, 0x08, 0x80}, 1728, 200, Coding::Group4, 2);
             EXPECT_TRUE(theirs.page == Bitmap(1728, 200)) << theirs.messages;
         }
         ASSERT_EQ(r.page_statuses().size(), 1u);

@@ -94,12 +94,12 @@ TEST(TrayIcon, WorksUnderXvfbWithATrayHost) {
     // The tray checks run in a child of this test program, on the Xvfb display.
     testsupport::ChildOptions child;
     child.args = {"--gtest_filter=TrayHost.*"};
-    child.env = {{"DISPLAY", display_name},
-                 {"QT_QPA_PLATFORM", "xcb"},
-                 {"TRELVANE_TRAY_CHILD", "1"},
-                 {"WAYLAND_DISPLAY", ""},
-                 {"LSAN_OPTIONS",
-                  "suppressions=" TRELVANE_SOURCE_DIR "/tests/gui/lsan-system.supp"}};
+    child.env = {
+        {"DISPLAY", display_name},
+        {"QT_QPA_PLATFORM", "xcb"},
+        {"TRELVANE_TRAY_CHILD", "1"},
+        {"WAYLAND_DISPLAY", ""},
+        {"LSAN_OPTIONS", "suppressions=" TRELVANE_SOURCE_DIR "/tests/gui/lsan-system.supp"}};
     child.timeout_seconds = 120;
     const testsupport::ChildResult result = testsupport::run_child("/proc/self/exe", child);
     guitest::stop_background(tray);

@@ -387,7 +387,8 @@ TEST_F(ConversionPass, SearchablePdfsCountThePagesRead) {
     ASSERT_EQ(run_conversion_pass(request, view, control), 1);
     EXPECT_EQ(view.rows[0].result, "Converted!");
     EXPECT_EQ(view.pages_read, (std::vector<uint64_t>{1, 2}));
-    EXPECT_NE(testsupport::pdf_text(view.rows[0].pdf, 1).find("quick brown fox"), std::string::npos);
+    EXPECT_NE(testsupport::pdf_text(view.rows[0].pdf, 1).find("quick brown fox"),
+              std::string::npos);
     EXPECT_NE(testsupport::pdf_text(view.rows[0].pdf, 2).find("call us back"), std::string::npos);
 }
 

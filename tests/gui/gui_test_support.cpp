@@ -117,9 +117,9 @@ XvfbDisplay::XvfbDisplay() {
     posix_spawn_file_actions_adddup2(&actions, fds[1], kDisplayFd);
     // -noreset: by default the server resets when its last client leaves, and a program that
     // connects during the reset (the next one a test starts) is refused.
-    const std::vector<std::string> argv = {"Xvfb",   "-displayfd", std::to_string(kDisplayFd),
-                                           "-screen", "0",          "1024x768x24",
-                                           "-nolisten", "tcp",      "-noreset"};
+    const std::vector<std::string> argv = {"Xvfb",      "-displayfd", std::to_string(kDisplayFd),
+                                           "-screen",   "0",          "1024x768x24",
+                                           "-nolisten", "tcp",        "-noreset"};
     std::vector<char*> args;
     for (const std::string& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));

@@ -28,8 +28,8 @@
 #include <thread>
 
 #include "app/conversion_workspace.h"
-#include "app/pipeline.h"
 #include "app/page_recognition.h"
+#include "app/pipeline.h"
 #include "app/settings_file.h"
 #include "gui/fax_settings_page.h"
 #include "gui/options_page.h"
@@ -1250,13 +1250,12 @@ TEST(HungConversionChild, CloseWhileConversionsHang) {
     page->destination_edit()->setText(QString::fromStdString(dir + "/out"));
     page->go_button()->click();
     ASSERT_TRUE(guitest::process_events_until([&] { return started->load() == 3; }));
-    ASSERT_TRUE(guitest::process_events_until(
-        [&] {
-            // The first file's row may come after the third file started: its PDF was still
-            // reaching the disk.
-            return page->result_model()->rowCount() > 0 &&
-                   page->result_model()->text(0, 2) == "Converted!";
-        }));
+    ASSERT_TRUE(guitest::process_events_until([&] {
+        // The first file's row may come after the third file started: its PDF was still
+        // reaching the disk.
+        return page->result_model()->rowCount() > 0 &&
+               page->result_model()->text(0, 2) == "Converted!";
+    }));
 
     const auto before = std::chrono::steady_clock::now();
     window->reject();

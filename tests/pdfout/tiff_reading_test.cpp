@@ -30,8 +30,8 @@ std::vector<std::string> what_is_read(TIFF* tiff) {
                        std::to_string(compression));
         for (uint32_t strip = 0; strip < TIFFNumberOfStrips(tiff); ++strip) {
             std::vector<uint8_t> bytes(200000);
-            const tmsize_t n = TIFFReadRawStrip(tiff, strip, bytes.data(),
-                                                static_cast<tmsize_t>(bytes.size()));
+            const tmsize_t n =
+                TIFFReadRawStrip(tiff, strip, bytes.data(), static_cast<tmsize_t>(bytes.size()));
             bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
             seen.push_back(std::to_string(n) + ": " + std::string(bytes.begin(), bytes.end()));
         }
@@ -74,7 +74,9 @@ TEST(TiffReading, ReadsWhatLibtiffReads) {
         EXPECT_TRUE(what_is_read(ours.get()) == read_by_libtiff);
         if (keep == bytes.size()) {
             EXPECT_EQ(std::count_if(read_by_libtiff.begin(), read_by_libtiff.end(),
-                                    [](const std::string& line) { return line.find(" coding ") != std::string::npos; }),
+                                    [](const std::string& line) {
+                                        return line.find(" coding ") != std::string::npos;
+                                    }),
                       7);
         }
     }
@@ -107,7 +109,8 @@ TEST(TiffReading, ReadsAndSeeksGiveTheFilesBytes) {
         return (state >> 8) % below;
     };
     for (int i = 0; i < 2000; ++i) {
-        const uint64_t at = i % 7 == 0 ? bytes.size() - next(40) : next(static_cast<uint32_t>(bytes.size()) + 100);
+        const uint64_t at =
+            i % 7 == 0 ? bytes.size() - next(40) : next(static_cast<uint32_t>(bytes.size()) + 100);
         const size_t size = i % 5 == 0 ? 16000 + next(20000) : next(300);
         SCOPED_TRACE(std::to_string(size) + " bytes at " + std::to_string(at));
         // Now from the start, now from where the last read ended.

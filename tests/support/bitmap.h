@@ -37,7 +37,7 @@ Bitmap all_black(int width, int height);
 Bitmap checkerboard(int width, int height, int cell);
 Bitmap vertical_stripes(int width, int height, int period);  // single-pixel stripes for period 2
 Bitmap first_line_black(int width, int height);              // lines that start with black
-Bitmap long_runs(int width, int height);                     // runs longer than 2560 where the width allows
+Bitmap long_runs(int width, int height);  // runs longer than 2560 where the width allows
 // Text-like page: lines of glyph-sized blobs with word gaps and margins, from a fixed seed.
 Bitmap text_like(int width, int height, uint32_t seed);
 

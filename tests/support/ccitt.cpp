@@ -12,27 +12,29 @@ namespace {
 
 struct TiffCloser {
     void operator()(TIFF* t) const {
-        if (t) TIFFClose(t);
+        if (t)
+            TIFFClose(t);
     }
 };
 using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 
 // A scratch file name in the temporary folder, removed when the guard goes.
 class ScratchFile {
-public:
+  public:
     ScratchFile() {
         const char* base = std::getenv("TMPDIR");
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/trelvane-ccitt-XXXXXX";
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         const int fd = mkstemp(buf.data());
-        if (fd >= 0) close(fd);
+        if (fd >= 0)
+            close(fd);
         path_ = buf.data();
     }
     ~ScratchFile() { unlink(path_.c_str()); }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -64,20 +66,24 @@ CodedPage encode_page(const Bitmap& page, Coding coding, int fill_order, bool eo
     ScratchFile scratch;
     {
         TiffPtr t(TIFFOpen(scratch.path().c_str(), "w"));
-        if (!t) return coded;
+        if (!t)
+            return coded;
         set_page_fields(t.get(), page.width, page.height, coding, fill_order, eol_fill);
         std::vector<uint8_t> raster = page.bits;
-        if (TIFFWriteEncodedStrip(t.get(), 0, raster.data(), static_cast<tmsize_t>(raster.size())) < 0) {
+        if (TIFFWriteEncodedStrip(t.get(), 0, raster.data(), static_cast<tmsize_t>(raster.size())) <
+            0) {
             return coded;
         }
     }
     TiffPtr t(TIFFOpen(scratch.path().c_str(), "r"));
-    if (!t) return coded;
+    if (!t)
+        return coded;
     uint64_t* counts = nullptr;
-    if (!TIFFGetField(t.get(), TIFFTAG_STRIPBYTECOUNTS, &counts) || counts == nullptr) return coded;
+    if (!TIFFGetField(t.get(), TIFFTAG_STRIPBYTECOUNTS, &counts) || counts == nullptr)
+        return coded;
     coded.data.resize(static_cast<size_t>(counts[0]));
-    if (!coded.data.empty() &&
-        TIFFReadRawStrip(t.get(), 0, coded.data.data(), static_cast<tmsize_t>(coded.data.size())) < 0) {
+    if (!coded.data.empty() && TIFFReadRawStrip(t.get(), 0, coded.data.data(),
+                                                static_cast<tmsize_t>(coded.data.size())) < 0) {
         coded.data.clear();
     }
     return coded;
@@ -86,7 +92,8 @@ CodedPage encode_page(const Bitmap& page, Coding coding, int fill_order, bool eo
 bool write_coded_tiff(const std::string& path, const CodedPage& coded, int x_resolution,
                       int y_resolution) {
     TiffPtr t(TIFFOpen(path.c_str(), "w"));
-    if (!t) return false;
+    if (!t)
+        return false;
     set_page_fields(t.get(), coded.width, coded.height, coded.coding, coded.fill_order, true);
     TIFFSetField(t.get(), TIFFTAG_XRESOLUTION, static_cast<float>(x_resolution));
     TIFFSetField(t.get(), TIFFTAG_YRESOLUTION, static_cast<float>(y_resolution));
@@ -98,19 +105,23 @@ bool write_coded_tiff(const std::string& path, const CodedPage& coded, int x_res
 bool decode_page_libtiff(const CodedPage& coded, Bitmap& page) {
     page = Bitmap(coded.width, coded.height);
     ScratchFile scratch;
-    if (!write_coded_tiff(scratch.path(), coded)) return false;
+    if (!write_coded_tiff(scratch.path(), coded))
+        return false;
     TiffPtr t(TIFFOpen(scratch.path().c_str(), "r"));
-    if (!t) return false;
-    if (page.bits.empty()) return true;
-    const tmsize_t got = TIFFReadEncodedStrip(t.get(), 0, page.bits.data(),
-                                              static_cast<tmsize_t>(page.bits.size()));
+    if (!t)
+        return false;
+    if (page.bits.empty())
+        return true;
+    const tmsize_t got =
+        TIFFReadEncodedStrip(t.get(), 0, page.bits.data(), static_cast<tmsize_t>(page.bits.size()));
     return got >= 0;
 }
 
-bool write_bilevel_tiff(const std::string& path, const std::vector<Bitmap>& pages,
-                        int x_resolution, int y_resolution) {
+bool write_bilevel_tiff(const std::string& path, const std::vector<Bitmap>& pages, int x_resolution,
+                        int y_resolution) {
     TiffPtr t(TIFFOpen(path.c_str(), "w"));
-    if (!t) return false;
+    if (!t)
+        return false;
     for (const Bitmap& page : pages) {
         TIFFSetField(t.get(), TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(page.width));
         TIFFSetField(t.get(), TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(page.height));
@@ -124,10 +135,12 @@ bool write_bilevel_tiff(const std::string& path, const std::vector<Bitmap>& page
         TIFFSetField(t.get(), TIFFTAG_YRESOLUTION, static_cast<float>(y_resolution));
         TIFFSetField(t.get(), TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
         std::vector<uint8_t> raster = page.bits;
-        if (TIFFWriteEncodedStrip(t.get(), 0, raster.data(), static_cast<tmsize_t>(raster.size())) < 0) {
+        if (TIFFWriteEncodedStrip(t.get(), 0, raster.data(), static_cast<tmsize_t>(raster.size())) <
+            0) {
             return false;
         }
-        if (!TIFFWriteDirectory(t.get())) return false;
+        if (!TIFFWriteDirectory(t.get()))
+            return false;
     }
     return true;
 }
@@ -135,7 +148,8 @@ bool write_bilevel_tiff(const std::string& path, const std::vector<Bitmap>& page
 bool read_tiff_pages(const std::string& path, std::vector<Bitmap>& pages) {
     pages.clear();
     TiffPtr t(TIFFOpen(path.c_str(), "r"));
-    if (!t) return false;
+    if (!t)
+        return false;
     do {
         uint32_t w = 0, h = 0;
         uint16_t photometric = PHOTOMETRIC_MINISWHITE;
@@ -146,13 +160,16 @@ bool read_tiff_pages(const std::string& path, std::vector<Bitmap>& pages) {
         const tstrip_t strips = TIFFNumberOfStrips(t.get());
         size_t offset = 0;
         for (tstrip_t s = 0; s < strips && offset < page.bits.size(); ++s) {
-            const tmsize_t got = TIFFReadEncodedStrip(t.get(), s, page.bits.data() + offset,
-                                                      static_cast<tmsize_t>(page.bits.size() - offset));
-            if (got < 0) return false;
+            const tmsize_t got =
+                TIFFReadEncodedStrip(t.get(), s, page.bits.data() + offset,
+                                     static_cast<tmsize_t>(page.bits.size() - offset));
+            if (got < 0)
+                return false;
             offset += static_cast<size_t>(got);
         }
         if (photometric == PHOTOMETRIC_MINISBLACK) {
-            for (uint8_t& b : page.bits) b = static_cast<uint8_t>(~b);
+            for (uint8_t& b : page.bits)
+                b = static_cast<uint8_t>(~b);
         }
         pages.push_back(page.normalised());
     } while (TIFFReadDirectory(t.get()));

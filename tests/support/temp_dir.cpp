@@ -14,7 +14,8 @@ TempDir::TempDir() {
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/trelvane-test-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
-    if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    if (mkdtemp(buf.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
     path_ = buf.data();
 }
 
@@ -29,7 +30,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string TempDir::file(const std::string& name) const { return path_ + "/" + name; }
+std::string TempDir::file(const std::string& name) const {
+    return path_ + "/" + name;
+}
 
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -6,7 +6,7 @@
 namespace trelvane::testsupport {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,7 +16,7 @@ public:
     // path() + "/" + name
     std::string file(const std::string& name) const;
 
-private:
+  private:
     std::string path_;
 };
 

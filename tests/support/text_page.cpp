@@ -111,10 +111,10 @@ std::string words_off_their_ink(const std::vector<PdfWord>& words, const Bitmap&
     for (const PdfWord& w : words) {
         const double left = w.x_min * x_res / 72, right = w.x_max * x_res / 72;
         const double top = w.y_min * y_res / 72, bottom = w.y_max * y_res / 72;
-        const InkBox ink = ink_box(rendered, int(left) - 3, int(top), int(right) + 3,
-                                   int(bottom) + 1);
-        if (ink.empty() || std::abs(left - ink.left) > slack || std::abs(right - ink.right) > slack ||
-            ink.top < top - 1 || ink.bottom > bottom + 1) {
+        const InkBox ink =
+            ink_box(rendered, int(left) - 3, int(top), int(right) + 3, int(bottom) + 1);
+        if (ink.empty() || std::abs(left - ink.left) > slack ||
+            std::abs(right - ink.right) > slack || ink.top < top - 1 || ink.bottom > bottom + 1) {
             problems += "'" + w.text + "': box " + std::to_string(left) + "," +
                         std::to_string(top) + " to " + std::to_string(right) + "," +
                         std::to_string(bottom) + ", ink " + std::to_string(ink.left) + "," +
