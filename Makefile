@@ -5,7 +5,7 @@ TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-fast test-asan test-tsan bench bench-window fuzz deb clean
+.PHONY: all deps build demo test test-fast test-asan test-tsan format-check bench bench-window fuzz deb clean
 
 all: build
 
@@ -47,6 +47,11 @@ test-tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 		ctest --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
+
+# Every C and C++ source file against the committed .clang-format (scripts/check-format --fix
+# applies it).
+format-check: deps
+	@scripts/check-format
 
 bench: deps
 	@scripts/bench
