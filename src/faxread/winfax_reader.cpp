@@ -7,24 +7,10 @@
 #include "faxcodec/coded_strip.h"
 #include "faxcodec/group3_decoder.h"
 #include "faxcodec/group4_decoder.h"
-#include "faxread/little_endian.h"
 #include "platform/paths.h"
 
 namespace trelvane::faxread {
 namespace {
-
-// WinFax page header fields.
-constexpr size_t kWidthField = 3;
-constexpr size_t kLengthField = 5;
-constexpr size_t kTerm89 = 89;
-constexpr size_t kTerm105 = 105;
-constexpr size_t kFactor113 = 113;
-constexpr size_t kFactor114 = 114;
-constexpr size_t kResolutionField = 115;
-constexpr size_t kDataLengthField = 116;
-
-constexpr uint8_t kSignature0 = 0x0B;
-constexpr uint8_t kSignature1 = 0x23;
 
 constexpr uint8_t kLsbFirst = 2;           // TIFF fill order 2
 constexpr uint16_t kResolutionInch = 2;    // TIFF resolution unit
@@ -39,19 +25,13 @@ constexpr uint8_t kEmptyGroup4Page[] = {0x00, 0x08, 0x80};
 
 }  // namespace
 
-uint16_t WinFaxReader::page_width() const {
-    return le::get_u16(header_, kWidthField);
-}
-uint16_t WinFaxReader::page_length() const {
-    return le::get_u16(header_, kLengthField);
-}
-
 int32_t WinFaxReader::read_page_header(int32_t offset) {
     if (!is_open())
         return kNoFile;
-    header_.fill(0);
-    read_at(offset, header_);  // a short read leaves the rest zero
-    return header_[0] == kSignature0 && header_[1] == kSignature1 ? kOk : kBadSignature;
+    std::array<uint8_t, kHeaderSize> raw{};
+    read_at(offset, raw);  // a short read leaves the rest zero
+    header_ = WinFaxPageHeader::read(raw);
+    return header_.signature_ok ? kOk : kBadSignature;
 }
 
 uint16_t WinFaxReader::count_pages() {
@@ -65,10 +45,7 @@ uint16_t WinFaxReader::count_pages() {
         if (add_page_offset(offset) != 0)
             ++pages_left_out_;
         // The next header's absolute offset, from the terms as stored (32-bit wrap-around).
-        const uint32_t sum = static_cast<uint32_t>(header_[kFactor113]) * header_[kFactor114] +
-                             le::get_u32(header_, kDataLengthField) +
-                             le::get_u32(header_, kTerm89) + le::get_u32(header_, kTerm105);
-        const auto next = static_cast<int32_t>(sum);
+        const int32_t next = header_.next_offset();
         if (next >= file_size())
             break;
         // A chain that points back or at itself would never end.
@@ -90,21 +67,22 @@ int32_t WinFaxReader::load_page(uint16_t index) {
     if (!is_open())
         return kNoFile;
     const int32_t offset = page_offset(index);
-    header_.fill(0);
-    read_at(offset, header_);
+    std::array<uint8_t, kHeaderSize> raw{};
+    read_at(offset, raw);
+    header_ = WinFaxPageHeader::read(raw);
 
-    declared_length_ = page_length();
-    if (page_width() == 0)
-        le::put_u16(header_, kWidthField, kDefaultWidth);
-    if (page_length() == 0)
-        le::put_u16(header_, kLengthField, kDefaultLength);
+    declared_length_ = header_.length;
+    if (header_.width == 0)
+        header_.width = kDefaultWidth;
+    if (header_.length == 0)
+        header_.length = kDefaultLength;
     // The data cannot reach past the end of the file, whatever the header claims.
     const int64_t remainder = static_cast<int64_t>(file_size()) - offset - int64_t{kHeaderSize};
-    int32_t length = le::get_i32(header_, kDataLengthField);
+    int32_t length = header_.data_length;
     page_data_cut_ = remainder < 0 || length > remainder;
     if (length < 0 || length > remainder) {
         length = remainder < 0 ? 0 : static_cast<int32_t>(remainder);
-        le::put_i32(header_, kDataLengthField, length);
+        header_.data_length = length;
     }
 
     std::vector<uint8_t>().swap(page_data_);  // only one page in memory at a time
@@ -119,17 +97,7 @@ int32_t WinFaxReader::load_page(uint16_t index) {
     page_data_.resize(got);  // a file that shrank since it was measured: keep what is there
 
     horizontal_resolution_ = kHorizontalResolution;
-    switch (header_[kResolutionField]) {
-        case 0:
-            vertical_resolution_ = 100;
-            break;
-        case 1:
-            vertical_resolution_ = 200;
-            break;
-        default:
-            vertical_resolution_ = 400;
-            break;
-    }
+    vertical_resolution_ = header_.vertical_resolution();
     return kOk;
 }
 
@@ -139,16 +107,12 @@ int32_t WinFaxReader::read_title(uint16_t index, FaxMetadata& metadata) {
     std::array<uint8_t, kHeaderSize> raw{};
     read_at(page_offset(index), raw);
     metadata.clear();
-    size_t end = kTitleOffset;
-    while (end < kHeaderSize && raw[end] != 0)
-        ++end;
-    if (end > kTitleOffset) {
-        try {
-            metadata.title_text.emplace(reinterpret_cast<const char*>(raw.data() + kTitleOffset),
-                                        end - kTitleOffset);
-        } catch (const std::bad_alloc&) {
-            return -1;
-        }
+    try {
+        std::string text = WinFaxPageHeader::read(raw).text;
+        if (!text.empty())
+            metadata.title_text = std::move(text);
+    } catch (const std::bad_alloc&) {
+        return -1;
     }
     return kOk;
 }
@@ -209,9 +173,8 @@ bool WinFaxReader::write_page(TiffPageWriter& writer, uint16_t index, uint16_t c
         // is no page at all to the TIFF library, and every page after it would be lost.
         status.no_rows = status.decode.content_rows == 0;
         if (!status.no_rows) {
-            le::put_u16(header_, kLengthField,
-                        static_cast<uint16_t>(
-                            std::min<uint32_t>(status.decode.content_rows, page_length())));
+            header_.length = static_cast<uint16_t>(
+                std::min<uint32_t>(status.decode.content_rows, page_length()));
         }
     }
     if (status.file_cut_short || status.no_rows || (status.recounted && !status.decode.clean()))

@@ -15,6 +15,7 @@
 #include "faxread/fax_file_reader.h"
 #include "faxread/fax_metadata.h"
 #include "faxread/tiff_page_writer.h"
+#include "faxread/winfax_page_header.h"
 
 namespace trelvane::faxread {
 
@@ -39,12 +40,10 @@ struct PageReadStatus {
 
 class WinFaxReader : public FaxFileReader {
   public:
-    static constexpr size_t kHeaderSize = 128;
+    static constexpr size_t kHeaderSize = WinFaxPageHeader::kSize;
     static constexpr uint16_t kDefaultWidth = 1728;
     static constexpr uint16_t kDefaultLength = 3432;
     static constexpr uint16_t kHorizontalResolution = 200;
-    static constexpr size_t kTitleOffset = 9;
-    static constexpr size_t kCodingOffset = 7;  // 0: Group 3 one-dimensional, else Group 4
 
     // Results.
     static constexpr int32_t kOk = 0;
@@ -82,10 +81,11 @@ class WinFaxReader : public FaxFileReader {
     bool page_data_cut() const { return page_data_cut_; }
 
     // The header last read (after fix-ups when load_page read it).
-    std::span<const uint8_t, kHeaderSize> header() const { return header_; }
-    uint16_t page_width() const;
-    uint16_t page_length() const;
-    uint8_t page_coding() const { return header_[kCodingOffset]; }
+    const WinFaxPageHeader& header() const { return header_; }
+    uint16_t page_width() const { return header_.width; }
+    uint16_t page_length() const { return header_.length; }
+    // 0: Group 3 one-dimensional, else Group 4.
+    uint8_t page_coding() const { return header_.coding; }
     uint16_t horizontal_resolution() const { return horizontal_resolution_; }
     uint16_t vertical_resolution() const { return vertical_resolution_; }
 
@@ -97,7 +97,7 @@ class WinFaxReader : public FaxFileReader {
     int32_t write_pages_to(const std::string& path, uint16_t first, uint16_t end, uint16_t count,
                            uint8_t recount);
 
-    std::array<uint8_t, kHeaderSize> header_{};
+    WinFaxPageHeader header_;
     uint32_t pages_left_out_ = 0;
     bool chain_cut_in_header_ = false;  // the file ends inside the next header's signature
     bool page_data_cut_ = false;

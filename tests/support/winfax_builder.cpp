@@ -1,55 +1,41 @@
 #include "support/winfax_builder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <memory>
+
+#include "faxread/winfax_page_header.h"
 
 namespace trelvane::testsupport {
 namespace {
 
-void put_u16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put_i32(std::vector<uint8_t>& b, size_t at, int32_t v) {
-    const auto u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<uint8_t>(u >> (8 * i));
-}
-
-void put_title(std::vector<uint8_t>& header, const std::string& title) {
-    const size_t n = std::min(title.size(), kWinFaxHeaderSize - 9);
-    std::copy_n(title.begin(), n, header.begin() + 9);
-}
-
 std::vector<uint8_t> make_header(const WinFaxPage& page, uint32_t offset) {
-    std::vector<uint8_t> h(kWinFaxHeaderSize, 0);
-    h[0] = page.bad_signature ? 0x0C : 0x0B;
-    h[1] = 0x23;
-    if (!page.title_over_fields)
-        put_title(h, page.title);
-    put_u16(h, 3, page.width);
-    put_u16(h, 5, page.length);
-    h[7] = page.coding;
-    h[115] = page.resolution;
-    const int32_t length = page.declared_length.value_or(static_cast<int32_t>(page.data.size()));
-    put_i32(h, 116, length);
+    faxread::WinFaxPageHeader h;
+    h.signature_ok = !page.bad_signature;
+    h.width = page.width;
+    h.length = page.length;
+    h.coding = page.coding;
+    h.resolution_code = page.resolution;
+    h.data_length = page.declared_length.value_or(static_cast<int32_t>(page.data.size()));
     // The reader takes F113 * F114 + L + T89 + T105 as the absolute offset of the next
     // header; by default 128 comes from the factors, the page offset and gap from the terms.
     // The sums wrap as the reader's 32-bit arithmetic does.
-    const uint8_t f113 = page.f113.value_or(16);
-    const uint8_t f114 = page.f114.value_or(8);
-    const int32_t t89 = page.t89.value_or(static_cast<int32_t>(offset));
-    const int32_t t105 = page.t105.value_or(static_cast<int32_t>(
-        page.gap + static_cast<uint32_t>(page.data.size()) - static_cast<uint32_t>(length)));
-    h[113] = f113;
-    h[114] = f114;
-    put_i32(h, 89, t89);
-    put_i32(h, 105, t105);
-    if (page.title_over_fields)
-        put_title(h, page.title);
-    return h;
+    h.factor113 = page.f113.value_or(16);
+    h.factor114 = page.f114.value_or(8);
+    h.term89 = page.t89.value_or(static_cast<int32_t>(offset));
+    h.term105 = page.t105.value_or(static_cast<int32_t>(
+        page.gap + static_cast<uint32_t>(page.data.size()) - static_cast<uint32_t>(h.data_length)));
+    if (!page.title_over_fields)
+        h.text = page.title;
+    const std::array<uint8_t, kWinFaxHeaderSize> fields = h.bytes();
+    std::vector<uint8_t> bytes(fields.begin(), fields.end());
+    // A long text written after the fields overwrites them, as in a real header.
+    if (page.title_over_fields) {
+        const size_t n = std::min(page.title.size(), faxread::WinFaxPageHeader::kTextMost);
+        std::copy_n(page.title.begin(), n, bytes.begin() + faxread::WinFaxPageHeader::kTextOffset);
+    }
+    return bytes;
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ struct WinFaxPage {
     bool title_over_fields = false;
 };
 
-constexpr size_t kWinFaxHeaderSize = 128;
+constexpr size_t kWinFaxHeaderSize = 128;  // faxread::WinFaxPageHeader::kSize
 
 // The whole file.
 std::vector<uint8_t> build_winfax(const std::vector<WinFaxPage>& pages);
