@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 #include "app/batch_job.h"
@@ -171,13 +172,14 @@ int refuse_run(const std::string& problem) {
 
 // Why the run must not write its log record where the log option points: it would append to a
 // fax of the run, to one of its PDFs, or to a WinFax file at all. Empty when it may.
-std::string log_problem(const std::string& log_file_path, const std::vector<PlannedFile>& plan) {
+std::string log_problem(const std::string& log_file_path, const std::vector<PlannedFile>& plan,
+                        const BatchJob& job) {
     if (log_file_path.empty())
         return {};
     const std::string shown = printable_name(log_file_path);
     if (faxread::classify_fax_file(log_file_path) == faxread::kFaxTypeWinFax ||
         (platform::file_kind(log_file_path) == platform::FileKind::Regular &&
-         is_winfax_file(log_file_path, global_settings())))
+         is_winfax_file(log_file_path, job.settings)))
         return "the log " + shown + " is a WinFax file";
     // Only a file of the same name can be the log (a link in the log's place counts by the name
     // it leads to): comparing names first keeps this to a few calls in a run of many files.
@@ -193,11 +195,9 @@ std::string log_problem(const std::string& log_file_path, const std::vector<Plan
     return {};
 }
 
-int run_command_line(BatchJob& job) {
-    // A reader of the report that goes away (| head) must not end the run: the conversions and
-    // the log record matter more than the report on a closed pipe. (Only here: programs the
-    // window starts should not inherit an ignored SIGPIPE.)
-    std::signal(SIGPIPE, SIG_IGN);
+// The steps of a command-line run; each that can end the run gives its exit status then.
+
+std::optional<int> check_before_start(const BatchJob& job) {
     if (job.source.empty()) {
         return could_not_start(job.job_mode == kJobModeFolder
                                    ? "no source folder given: add /d=FOLDER (see trelvane --help)"
@@ -205,83 +205,86 @@ int run_command_line(BatchJob& job) {
     }
     if (job.ocr != 0 && !recognition_available())
         return could_not_start(recognition_problem(ocr_languages_of(job)));
-    // What runs killed outright left of their page files goes before this run adds its own.
-    remove_stale_page_files(process_paths().temp_folder);
-    ReportPrinter printer(job.quiet != 0);
-    BatchRun run;
-    // Before any thread starts: the signals then reach only the watch.
-    platform::InterruptWatch watch([&run](int signal_number) { run.interrupt(signal_number); });
+    return std::nullopt;
+}
 
-    // Pages are recognised on threads of their own, as many as the jobs: a single fax of many
-    // pages uses them all too. Every thread loads its engine at once; a language that cannot be
-    // read, found by the first, stops the run before anything is converted.
-    if (job.ocr != 0) {
-        const unsigned threads =
-            job.jobs > 0 ? static_cast<unsigned>(job.jobs) : default_job_count();
-        job.recognition = std::make_shared<RecognitionPool>(
-            ocr_languages_of(job), threads,
-            [&printer](const RecognitionProgress& p) { printer.pages_recognised(p.pages_done); });
-        const std::string problem = job.recognition->wait_until_ready();
-        if (!problem.empty()) {
-            job.recognition.reset();
-            return could_not_start(problem);
-        }
+// Pages are recognised on threads of their own, as many as the jobs: a single fax of many pages
+// uses them all too. Every thread loads its engine at once; a language that cannot be read,
+// found by the first, stops the run before anything is converted.
+std::optional<int> start_recognition(BatchJob& job, ReportPrinter& printer) {
+    if (job.ocr == 0)
+        return std::nullopt;
+    const unsigned threads = job.jobs > 0 ? static_cast<unsigned>(job.jobs) : default_job_count();
+    job.recognition = std::make_shared<RecognitionPool>(
+        ocr_languages_of(job), threads,
+        [&printer](const RecognitionProgress& p) { printer.pages_recognised(p.pages_done); });
+    const std::string problem = job.recognition->wait_until_ready();
+    if (problem.empty())
+        return std::nullopt;
+    job.recognition.reset();
+    return could_not_start(problem);
+}
+
+// The walk, the checks of what it found, the conversions. source_problem gets the reason when
+// the source folder itself is missing.
+std::optional<int> run_folder(BatchJob& job, BatchRun& run, ReportPrinter& printer,
+                              RunOutcome& outcome, int& source_problem) {
+    if (const std::string mistake = filter_mistake(job.filter); !mistake.empty())
+        return could_not_start(mistake);
+    if (job.quiet == 0)
+        platform::print_output("Please Wait...\n");
+    job.files.clear();
+    job.folder_problems.clear();
+    collect_fax_files(job, job.source, job.include_subfolders != 0);
+    const std::string problem =
+        log_problem(process_paths().log_file_path, plan_conversions(job, job.source), job);
+    if (!problem.empty())
+        return refuse_run(problem);
+    // A source folder that is not there at all is a mistake in the command, not a failure of
+    // the run.
+    for (const FolderProblem& folder : job.folder_problems) {
+        if (folder.folder == job.source && (folder.error == ENOENT || folder.error == ENOTDIR))
+            source_problem = folder.error;
     }
-    RunOutcome outcome;
-    int source_problem = 0;
-    if (job.job_mode == kJobModeFolder) {
-        if (const std::string mistake = filter_mistake(job.filter); !mistake.empty())
-            return could_not_start(mistake);
-        if (job.quiet == 0)
-            platform::print_output("Please Wait...\n");
-        job.files.clear();
-        job.folder_problems.clear();
-        collect_fax_files(job, job.source, job.include_subfolders != 0);
-        const std::string problem =
-            log_problem(process_paths().log_file_path, plan_conversions(job, job.source));
-        if (!problem.empty())
-            return refuse_run(problem);
-        // A source folder that is not there at all is a mistake in the command, not a failure
-        // of the run.
-        for (const FolderProblem& problem : job.folder_problems) {
-            if (problem.folder == job.source &&
-                (problem.error == ENOENT || problem.error == ENOTDIR))
-                source_problem = problem.error;
-        }
-        if (const std::string warning = nothing_matched_warning(job); !warning.empty())
-            platform::print_error("trelvane: " + warning + "\n");
-        convert_folder(job, run, printer.hooks(), outcome);
-    } else {
-        const std::string problem =
-            log_problem(process_paths().log_file_path,
-                        {PlannedFile{job.source, job.destination, job.destination}});
-        if (!problem.empty())
-            return refuse_run(problem);
-        job.log_text = "Vuvod Trelvane command line mode : convert file\r\n";
-        printer.report(job.log_text);
-        if (faxread::classify_fax_file(job.source) != faxread::kFaxTypeWinFax) {
-            write_log(job);
-            platform::print_error("trelvane: " + printable_name(job.source) +
-                                  " is not a WinFax file (.fxd, .fxm, .fxr or .fxs); nothing was "
-                                  "converted\n");
-            return kExitSomethingFailed;
-        }
-        job.jobs = 1;
-        outcome = run.run(job, {PlannedFile{job.source, job.destination, job.destination}},
-                          printer.hooks());
+    if (const std::string warning = nothing_matched_warning(job); !warning.empty())
+        platform::print_error("trelvane: " + warning + "\n");
+    convert_folder(job, run, printer.hooks(), outcome);
+    return std::nullopt;
+}
+
+std::optional<int> run_single_file(BatchJob& job, BatchRun& run, ReportPrinter& printer,
+                                   RunOutcome& outcome) {
+    const PlannedFile file{job.source, job.destination, job.destination};
+    const std::string problem = log_problem(process_paths().log_file_path, {file}, job);
+    if (!problem.empty())
+        return refuse_run(problem);
+    job.log_text = "Vuvod Trelvane command line mode : convert file\r\n";
+    printer.report(job.log_text);
+    if (faxread::classify_fax_file(job.source) != faxread::kFaxTypeWinFax) {
+        write_log(job);
+        platform::print_error("trelvane: " + printable_name(job.source) +
+                              " is not a WinFax file (.fxd, .fxm, .fxr or .fxs); nothing was "
+                              "converted\n");
+        return kExitSomethingFailed;
     }
+    job.jobs = 1;
+    outcome = run.run(job, {file}, printer.hooks());
+    return std::nullopt;
+}
+
+// After the conversions: the log record and the exit status (an interrupted run ends here).
+int finish_run(BatchJob& job, ReportPrinter& printer, const RunOutcome& outcome,
+               int source_problem) {
     job.recognition.reset();
     printer.clear_progress();
     if (outcome.workspace_error != 0) {
-        const std::string line = "Failed to create work files in " +
-                                 printable_name(process_paths().temp_folder) +
-                                 platform::system_message_suffix(outcome.workspace_error) + "\r\n";
+        const std::string where = printable_name(process_paths().temp_folder) +
+                                  platform::system_message_suffix(outcome.workspace_error);
+        const std::string line = "Failed to create work files in " + where + "\r\n";
         job.log_text += line;
         printer.report(line);
         write_log(job);
-        return could_not_start("cannot create work files in " +
-                               printable_name(process_paths().temp_folder) +
-                               platform::system_message_suffix(outcome.workspace_error) +
+        return could_not_start("cannot create work files in " + where +
                                "; set TMPDIR to a folder you may write to");
     }
     if (outcome.signal != 0)
@@ -299,6 +302,32 @@ int run_command_line(BatchJob& job) {
         return kExitSomethingFailed;
     }
     return kExitSuccess;
+}
+
+int run_command_line(BatchJob& job) {
+    // A reader of the report that goes away (| head) must not end the run: the conversions and
+    // the log record matter more than the report on a closed pipe. (Only here: programs the
+    // window starts should not inherit an ignored SIGPIPE.)
+    std::signal(SIGPIPE, SIG_IGN);
+    if (const std::optional<int> exit = check_before_start(job))
+        return *exit;
+    // What runs killed outright left of their page files goes before this run adds its own.
+    remove_stale_page_files(process_paths().temp_folder);
+    ReportPrinter printer(job.quiet != 0);
+    BatchRun run;
+    // Before any thread starts: the signals then reach only the watch.
+    platform::InterruptWatch watch([&run](int signal_number) { run.interrupt(signal_number); });
+    if (const std::optional<int> exit = start_recognition(job, printer))
+        return *exit;
+
+    RunOutcome outcome;
+    int source_problem = 0;
+    const std::optional<int> exit = job.job_mode == kJobModeFolder
+                                        ? run_folder(job, run, printer, outcome, source_problem)
+                                        : run_single_file(job, run, printer, outcome);
+    if (exit)
+        return *exit;
+    return finish_run(job, printer, outcome, source_problem);
 }
 
 }  // namespace

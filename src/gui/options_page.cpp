@@ -51,7 +51,15 @@ int32_t value_of(const QCheckBox* box) {
 OptionsPage::OptionsPage(const std::string& settings_path, QWidget* parent)
     : QWidget(parent), settings_path_(settings_path) {
     apply_colours(this, kPageBackground, kOptionsEditBackground);
+    make_controls();
+    lay_out_controls();
+    fields_ = app::read_saved_options(settings_path_, app::global_settings().recalculate_lines);
+    show_fields();
+    apply_enabling();
+    connect_controls();
+}
 
+void OptionsPage::make_controls() {
     directory_button_ = new QRadioButton(tr("Convert Directory"), this);
     files_button_ = new QRadioButton(tr("Convert File(s)"), this);
     subdir_box_ = new QCheckBox(tr("Include subdir"), this);
@@ -83,7 +91,9 @@ OptionsPage::OptionsPage(const std::string& settings_path, QWidget* parent)
                "page, so that the PDFs can be searched; the image stays as it "
                "is"));
     }
+}
 
+void OptionsPage::lay_out_controls() {
     auto* source_group = new QGroupBox(tr("Source Options"), this);
     auto* source_layout = new QVBoxLayout(source_group);
     source_layout->addWidget(directory_button_);
@@ -131,11 +141,10 @@ OptionsPage::OptionsPage(const std::string& settings_path, QWidget* parent)
     grid->addLayout(jobs_layout, 2, 0, 1, 2);
     grid->addLayout(ocr_layout, 3, 0, 1, 2);
     grid->setRowStretch(4, 1);
+}
 
-    fields_ = app::read_saved_options(settings_path_, app::global_settings().recalculate_lines);
-    show_fields();
-    apply_enabling();
-
+// Mode and cycle clicks change which controls may be used; every change is saved a moment later.
+void OptionsPage::connect_controls() {
     connect(directory_button_, &QRadioButton::clicked, this,
             [this] { mode_clicked(kConvertDirectory); });
     connect(files_button_, &QRadioButton::clicked, this, [this] { mode_clicked(kConvertFiles); });

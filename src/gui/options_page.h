@@ -55,6 +55,9 @@ class OptionsPage : public QWidget {
 
   private:
     app::SavedOptions controls_values() const;
+    void make_controls();
+    void lay_out_controls();
+    void connect_controls();
     void show_fields();
     void apply_enabling();
     void mode_clicked(int32_t mode);
