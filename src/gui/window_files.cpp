@@ -80,9 +80,6 @@ std::string collect_window_files(app::BatchJob& job, const WindowOptions& option
 
 std::string result_column_text(int result, std::string_view report_line,
                                const std::string& source_path, const std::string& pdf_path) {
-    if (result == app::kConverted) {
-        return std::string(kConvertedText);
-    }
     if (result == app::kSkippedExisting) {
         return std::string(kSkippedText);
     }
@@ -103,6 +100,14 @@ std::string result_column_text(int result, std::string_view report_line,
     }
     while (!outcome.empty() && (outcome.back() == '\n' || outcome.back() == '\r')) {
         outcome.remove_suffix(1);
+    }
+    if (result == app::kConverted) {
+        // The pages that are not whole are named in the row as on the report line: a fax cut
+        // short must not look the same as a whole one.
+        constexpr std::string_view kSuccess = "Success !";
+        if (outcome.starts_with(kSuccess) && outcome.size() > kSuccess.size())
+            return std::string(kConvertedText) + std::string(outcome.substr(kSuccess.size()));
+        return std::string(kConvertedText);
     }
     if (outcome.empty()) {
         return std::string(kNotWinFaxText);

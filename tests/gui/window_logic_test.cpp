@@ -155,6 +155,11 @@ TEST(ResultColumn, SaysWhatHappened) {
     const std::string pdf = "/out/a.pdf";
     const std::string head = src + " --> " + pdf + " : ";
     EXPECT_EQ(result_column_text(app::kConverted, head + "Success !\r\n", src, pdf), "Converted!");
+    // A fax converted with pages that are not whole says which, as its report line does.
+    EXPECT_EQ(
+        result_column_text(app::kConverted,
+                           head + "Success ! (page 3: 751 of 1100 lines missing)\r\n", src, pdf),
+        "Converted! (page 3: 751 of 1100 lines missing)");
     EXPECT_EQ(result_column_text(app::kSkippedExisting, head + "Skipped : x\r\n", src, pdf),
               "Already exist, skipped!");
     EXPECT_EQ(result_column_text(app::kNotWinFax, "", src, pdf), "Not WinFax File!");
