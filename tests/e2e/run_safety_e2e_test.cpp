@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "child_run_test.h"
 #include "e2e_run.h"
 #include "fax_fixtures.h"
 #include "platform/cleanup.h"
@@ -54,27 +55,10 @@ pid_t finished_process() {
     return pid;
 }
 
-class RunSafety : public ::testing::Test {
+class RunSafety : public ChildRunTest {
   protected:
-    testsupport::ChildResult run(testsupport::ChildOptions options) {
-        options.env["TMPDIR"] = tmp.path();
-        // A sanitizer build must accept the preloaded shim after its own runtime.
-        options.env["ASAN_OPTIONS"] = "verify_asan_link_order=0";
-        options.timeout_seconds = 120;  // a hang guard only
-        testsupport::ChildResult r = testsupport::run_child(TRELVANE_EXE, options);
-        EXPECT_TRUE(r.started);
-        EXPECT_FALSE(r.timed_out) << "the program hung";
-        return r;
-    }
-    testsupport::ChildResult run(const std::vector<std::string>& args) {
-        testsupport::ChildOptions options;
-        options.args = args;
-        return run(options);
-    }
-    std::string log() const { return dir.file("log.txt"); }
-
-    TempDir tmp;
-    TempDir dir;
+    // A sanitizer build must accept the preloaded shim after its own runtime.
+    RunSafety() : ChildRunTest(120, {{"ASAN_OPTIONS", "verify_asan_link_order=0"}}) {}
 };
 
 // A PDF goes only where nothing but a regular file that is no fax stands. Whatever else is in

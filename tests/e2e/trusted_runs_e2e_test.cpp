@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "app/conversion_workspace.h"
+#include "child_run_test.h"
 #include "e2e_run.h"
 #include "fax_fixtures.h"
 #include "support/child_process.h"
@@ -47,25 +48,9 @@ std::set<std::string> tree(const std::string& root) {
     return names;
 }
 
-class TrustedRuns : public ::testing::Test {
+class TrustedRuns : public ChildRunTest {
   protected:
-    testsupport::ChildResult run(testsupport::ChildOptions options) {
-        options.env["TMPDIR"] = tmp.path();
-        options.timeout_seconds = 300;  // a hang guard only
-        testsupport::ChildResult r = testsupport::run_child(TRELVANE_EXE, options);
-        EXPECT_TRUE(r.started);
-        EXPECT_FALSE(r.timed_out);
-        return r;
-    }
-    testsupport::ChildResult run(const std::vector<std::string>& args) {
-        testsupport::ChildOptions options;
-        options.args = args;
-        return run(options);
-    }
-    std::string log() const { return dir.file("log.txt"); }
-
-    TempDir tmp;
-    TempDir dir;
+    TrustedRuns() : ChildRunTest(300) {}
 };
 
 // The PDF path may name the fax itself, directly or through a link: the fax must survive.
