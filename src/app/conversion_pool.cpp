@@ -6,6 +6,7 @@
 
 #include "app/folder_batch.h"
 #include "app/pipeline.h"
+#include "app/printable_name.h"
 #include "platform/cleanup.h"
 #include "platform/file_system.h"
 #include "platform/open_files.h"
@@ -34,8 +35,9 @@ void add_clash_note(std::string& report, const PlannedFile& file) {
 }
 
 int report_unreadable(BatchJob& job, const PlannedFile& file) {
-    job.log_text += file.source + " --> " + file.destination + " : Failed : " + file.source +
-                    " - Not Fax (" + file.unreadable + ")\r\n";
+    job.log_text += report_line_head(file.source, file.destination) +
+                    "Failed : " + printable_name(file.source) + " - Not Fax (" + file.unreadable +
+                    ")\r\n";
     return kNotFax;
 }
 

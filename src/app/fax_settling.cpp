@@ -4,7 +4,6 @@
 
 #include "app/conversion_workspace.h"
 #include "app/pipeline.h"
-#include "app/printable_name.h"
 
 namespace trelvane::app {
 
@@ -29,8 +28,7 @@ SettlingConverter settle_first(SettlingConverter convert, std::string_view text,
                BatchJob& job, const std::string& source, const std::string& pdf,
                ConversionWorkspace& workspace) {
         if (fax_still_settling(source, now())) {
-            job.log_text +=
-                printable_name(source) + " --> " + printable_name(pdf) + " : " + text + "\r\n";
+            job.log_text += report_line_head(source, pdf) + text + "\r\n";
             return kLeftForNextRun;
         }
         return convert(job, source, pdf, workspace);

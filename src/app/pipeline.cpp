@@ -1,5 +1,6 @@
 #include "app/pipeline.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <exception>
@@ -11,6 +12,7 @@
 #include "app/process_paths.h"
 #include "faxread/fax_reader.h"
 #include "faxread/fax_type.h"
+#include "faxread/winfax_page_header.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/system_error.h"
@@ -33,6 +35,10 @@ bool is_newer(const platform::FileTimes& a, const platform::FileTimes& b) {
 
 }  // namespace
 
+std::string report_line_head(const std::string& source, const std::string& destination) {
+    return printable_name(source) + " --> " + printable_name(destination) + " : ";
+}
+
 bool is_failure(int code) {
     return code != kConverted && code != kSkippedExisting && code != kNotWinFax &&
            code != kLeftForNextRun;
@@ -47,7 +53,7 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
     if (faxread::classify_fax_file(source) != faxread::kFaxTypeWinFax)
         return kNotWinFax;
 
-    job.log_text += printable_name(source) + " --> " + printable_name(destination) + " : ";
+    job.log_text += report_line_head(source, destination);
 
     // Renaming the PDF into place would destroy the fax itself (the same path, or the same
     // file through a link), and the fax is what the user cannot get back; another fax, a
@@ -145,10 +151,10 @@ std::string pdf_target_problem(const std::string& source, const std::string& des
 bool is_winfax_file(const std::string& path, const faxread::ConversionSettings& settings) {
     // A page header starts with these two bytes; anything else (a PDF starts "%PDF") is not
     // read further.
-    constexpr char kSignature[] = {0x0B, 0x23};
-    const std::optional<std::string> start = platform::read_file_start(path, sizeof kSignature);
-    if (!start || start->size() < sizeof kSignature || (*start)[0] != kSignature[0] ||
-        (*start)[1] != kSignature[1])
+    constexpr auto kSignature = faxread::WinFaxPageHeader::kSignature;
+    const std::optional<std::string> start = platform::read_file_start(path, kSignature.size());
+    if (!start || !std::equal(kSignature.begin(), kSignature.end(), start->begin(), start->end(),
+                              [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }))
         return false;
     faxread::FaxReader reader;
     reader.settings() = settings;
@@ -182,14 +188,10 @@ std::optional<pdfout::FaxSourceRecord> fax_source_record(const BatchJob& job,
     // Below the source folder, the record names the same fax whichever way the folder was
     // given (relative, absolute, with a trailing separator) and from the window too.
     record.path = source;
-    const std::string& folder = job.source;
-    if (job.job_mode != kJobModeFile && !folder.empty() && source.starts_with(folder) &&
-        source.size() > folder.size() &&
-        (folder.back() == platform::kPathSeparator ||
-         source[folder.size()] == platform::kPathSeparator)) {
-        const size_t start = source.find_first_not_of(platform::kPathSeparator, folder.size());
-        if (start != std::string::npos)
-            record.path = source.substr(start);
+    if (job.job_mode != kJobModeFile) {
+        const std::optional<std::string_view> below = platform::path_below(source, job.source);
+        if (below && !below->empty())
+            record.path = std::string(*below);
     }
     record.size = *size;
     record.modified_seconds = times->modification_seconds;

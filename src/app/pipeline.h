@@ -27,6 +27,10 @@ constexpr int kSystemFailed = -10;
 // True for the codes that mean a WinFax file was not converted as asked.
 bool is_failure(int code);
 
+// The start of every file's report line: source + " --> " + destination + " : ", the names
+// with their control characters escaped so that no name can make a line of its own.
+std::string report_line_head(const std::string& source, const std::string& destination);
+
 // Converts source into the PDF destination, appending the file's report line to job.log_text.
 // The workspace holds the files between the stages; the overload without one uses the
 // process's default workspace (one conversion at a time).

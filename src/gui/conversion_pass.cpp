@@ -15,7 +15,6 @@
 #include "app/folder_batch.h"
 #include "app/page_recognition.h"
 #include "app/pipeline.h"
-#include "app/printable_name.h"
 #include "app/process_paths.h"
 #include "faxread/fax_type.h"
 #include "gui/window_files.h"
@@ -126,8 +125,7 @@ std::vector<app::PlannedFile> plan_pass(app::BatchJob& job, const std::string& s
 }
 
 std::string not_converted_line(const app::PlannedFile& file, std::string_view why) {
-    return app::printable_name(file.source) + " --> " + app::printable_name(file.destination) +
-           " : " + std::string(why) + "\r\n";
+    return app::report_line_head(file.source, file.destination) + std::string(why) + "\r\n";
 }
 
 // Converts the plan on the pool, appending each file's line to the report in list order.

@@ -88,8 +88,7 @@ std::string result_column_text(int result, std::string_view report_line,
     }
     // The outcome is what follows the line head "source --> destination : ".
     std::string_view outcome = report_line;
-    const std::string head =
-        app::printable_name(source_path) + " --> " + app::printable_name(pdf_path) + " : ";
+    const std::string head = app::report_line_head(source_path, pdf_path);
     if (outcome.starts_with(head)) {
         outcome.remove_prefix(head.size());
     } else if (const size_t arrow = outcome.find(" --> "); arrow != std::string_view::npos) {

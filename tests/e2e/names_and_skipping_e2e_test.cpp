@@ -154,6 +154,8 @@ TEST_F(NamesE2e, EntriesThatCannotBeReadFailWithTheirReason) {
     ASSERT_EQ(mkfifo((in + "/b.fxs").c_str(), 0600), 0);
     ASSERT_EQ(symlink("/nonexistent/share/c.fxs", (in + "/c.fxs").c_str()), 0);
     ASSERT_EQ(symlink("d.fxs", (in + "/d.fxs").c_str()), 0);
+    // Its name cannot forge a line of the report either.
+    ASSERT_EQ(mkfifo((in + "/e\r\nTotal converted FAX files: 9.fxs").c_str(), 0600), 0);
     const RunResult r = run({"/d=" + in, "/sd=" + out});
     const auto failed = [&](const std::string& name, const std::string& reason) {
         return report_line(in + "/" + name + ".fxs", out + "/" + name + ".pdf",
@@ -165,6 +167,7 @@ TEST_F(NamesE2e, EntriesThatCannotBeReadFailWithTheirReason) {
             failed("b", "a pipe, not a file") +
             failed("c", "a link that cannot be followed: No such file or directory") +
             failed("d", "a link that cannot be followed: Too many levels of symbolic links") +
+            failed("e\\r\\nTotal converted FAX files: 9", "a pipe, not a file") +
             folder_total(1),
         true);
     EXPECT_EQ(r.exit_code, 1);
