@@ -22,20 +22,6 @@ bool is_separator(char c) {
     return c == kSeparator;
 }
 
-// The part of a source path below the source folder, when the path starts with the folder at a
-// path-component boundary ("fax" is the start of "fax/a.fxs", not of "faxes/a.fxs"); the
-// separators between the two are dropped. Nothing otherwise.
-std::optional<std::string_view> below_folder(std::string_view path, std::string_view folder) {
-    if (folder.empty() || !path.starts_with(folder))
-        return std::nullopt;
-    std::string_view rest = path.substr(folder.size());
-    if (!is_separator(folder.back()) && (rest.empty() || !is_separator(rest.front())))
-        return std::nullopt;
-    while (!rest.empty() && is_separator(rest.front()))
-        rest.remove_prefix(1);
-    return rest;
-}
-
 // A relative path that stays below the folder it is joined to: not empty, and no ".." among
 // its components (a chosen file of the window may be named "../x.fxs").
 bool stays_below(std::string_view relative) {
@@ -153,7 +139,7 @@ std::string pdf_path_for(const BatchJob& job, const std::string& source_path) {
     // leading folder is replaced: the source's text may occur again further on ("fax/faxes/
     // fax1.fxs"), and a PDF must never land outside the save folder.
     if (job.keep_hierarchy == 1) {
-        const std::optional<std::string_view> below = below_folder(pdf_name, job.source);
+        const std::optional<std::string_view> below = platform::path_below(pdf_name, job.source);
         if (below && stays_below(*below))
             return joined(job.destination, *below);
     }
@@ -206,7 +192,7 @@ std::string filter_mistake(const std::string& filter) {
                "as /filter=*.fxs, or leave the option out for every file";
     }
     if (filter.find('"') != std::string::npos) {
-        return "the file filter " + filter +
+        return "the file filter " + printable_name(filter) +
                " holds quotes, which no fax's name has: quote the whole option for the shell "
                "instead ('/filter=*.fxs')";
     }
@@ -220,9 +206,9 @@ std::string nothing_matched_warning(const BatchJob& job) {
         job.filter == "*") {
         return {};
     }
-    return "no WinFax file (.fxd, .fxm, .fxr, .fxs) in " + job.source +
+    return "no WinFax file (.fxd, .fxm, .fxr, .fxs) in " + printable_name(job.source) +
            (job.include_subfolders != 0 ? " or its subfolders" : "") + " matches the filter " +
-           job.filter + "; nothing was converted";
+           printable_name(job.filter) + "; nothing was converted";
 }
 
 std::string folder_header(const BatchJob& job) {

@@ -66,6 +66,12 @@ void sweep_folder_once(const std::string& folder) {
     remove_stale_files(folder, &temporary_owner);
 }
 
+// The file system (or the kernel) cannot rename with RENAME_NOREPLACE or RENAME_EXCHANGE, as on
+// many network and FUSE file systems: a plain rename is the best there is.
+bool rename_flags_unsupported(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
 // What a PDF may replace: a regular file, or a link to one (the link is replaced, as before).
 // Anything else (a device, a FIFO, a socket, a folder) stays; error gets the reason.
 bool replaceable(const std::string& path, int& error) {
@@ -174,9 +180,6 @@ bool AtomicFile::replace_destination(const std::string& from) {
         ::unlink(from.c_str());
         return false;
     };
-    const auto unsupported = [](int error) {
-        return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
-    };
     int in_the_way = 0;
     if (!replaceable(destination_, in_the_way)) {
         if (in_the_way != ENOENT)
@@ -185,7 +188,7 @@ bool AtomicFile::replace_destination(const std::string& from) {
         if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, destination_.c_str(), RENAME_NOREPLACE) ==
             0)
             return true;
-        if (unsupported(errno) && std::rename(from.c_str(), destination_.c_str()) == 0)
+        if (rename_flags_unsupported(errno) && std::rename(from.c_str(), destination_.c_str()) == 0)
             return true;
         return fail(errno);
     }
@@ -215,7 +218,7 @@ bool AtomicFile::replace_destination(const std::string& from) {
             return true;
         return fail(errno);
     }
-    if (!unsupported(errno))
+    if (!rename_flags_unsupported(errno))
         return fail(errno);
     // No exchange on this file system (NFS, CIFS, most FUSE): the check above is the closest
     // the system lets us come.
@@ -275,8 +278,7 @@ bool AtomicFile::commit() {
             ok = ::renameat2(AT_FDCWD, temporary_path_.c_str(), AT_FDCWD, destination_.c_str(),
                              RENAME_NOREPLACE) == 0;
             bool handed_over = ok;
-            if (!ok &&
-                (errno == EEXIST || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            if (!ok && (errno == EEXIST || rename_flags_unsupported(errno))) {
                 ok = replace_destination(temporary_path_);
                 handed_over = true;  // in place, or removed by replace_destination
             } else if (!ok) {

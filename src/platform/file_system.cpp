@@ -281,14 +281,12 @@ bool FolderClaim::claim(const std::string& folder, int* error) {
     // A level of this process's that already exists is held too, so that another claim's
     // release does not take it away under this one.
     for (std::string held = level; !held.empty() && folders.made.contains(held);) {
-        levels_.insert(levels_.begin(), held);
+        levels_.push_back(held);  // deepest first
         const std::string parent = folder_of(held);
         if (parent == held || parent.size() >= held.size())
             break;
         held = parent;
     }
-    std::vector<std::string> order(levels_.rbegin(), levels_.rend());  // deepest first
-    levels_ = std::move(order);
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         int reason = 0;
         if (!create_folder(*it, &reason)) {

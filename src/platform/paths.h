@@ -1,7 +1,9 @@
 // Where the program lives and where it may put its files.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace trelvane::platform {
 
@@ -37,5 +39,10 @@ std::string folder_of(const std::string& path);
 
 // The last path component (the whole text when there is no separator).
 std::string name_of(const std::string& path);
+
+// The part of path below folder, when path starts with folder at a path-component boundary
+// ("fax" is the start of "fax/a.fxs", not of "faxes/a.fxs"); the separators between the two are
+// dropped. Nothing otherwise.
+std::optional<std::string_view> path_below(std::string_view path, std::string_view folder);
 
 }  // namespace trelvane::platform
