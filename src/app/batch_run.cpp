@@ -6,25 +6,12 @@
 #include "app/conversion_workspace.h"
 #include "app/fax_settling.h"
 #include "app/pipeline.h"
-#include "app/printable_name.h"
 #include "app/process_paths.h"
+#include "app/report_text.h"
 #include "platform/cleanup.h"
 #include "platform/console.h"
-#include "platform/interrupt_watch.h"
-#include "platform/system_error.h"
 
 namespace trelvane::app {
-
-std::string folder_problem_line(const FolderProblem& problem) {
-    return "Failed to read folder: " + printable_name(problem.folder) +
-           platform::system_message_suffix(problem.error) + "\r\n";
-}
-
-std::string interrupted_line(const RunOutcome& outcome) {
-    return "Interrupted by " + platform::signal_name(outcome.signal) + ": " +
-           std::to_string(outcome.total - outcome.finished) + " of " +
-           std::to_string(outcome.total) + " files not converted\r\n";
-}
 
 void BatchRun::interrupt(int signal_number) {
     int none = 0;
@@ -40,9 +27,10 @@ RunOutcome BatchRun::run(BatchJob& job, std::vector<PlannedFile> plan, const Run
     const unsigned jobs = job.jobs > 0 ? static_cast<unsigned>(job.jobs) : default_job_count();
     // Skipping up-to-date PDFs is for runs that come again (cron): a fax still being written is
     // left for the next one rather than made into a PDF that lacks its last pages.
-    ConversionPool pool(
-        job, std::move(plan), jobs,
-        job.skip_existing != 0 ? settle_first(hooks.convert, kLeftForNextRunText) : hooks.convert);
+    ConversionPool pool(job, std::move(plan), jobs,
+                        job.skip_existing != 0
+                            ? settle_first(hooks.convert, FileStatus::LeftForNextRun)
+                            : hooks.convert);
     if (pool.job_count() < std::min<size_t>(jobs, outcome.total)) {
         platform::print_error("trelvane: converting " + std::to_string(pool.job_count()) +
                               " files at once, not " + std::to_string(jobs) +
@@ -63,17 +51,19 @@ RunOutcome BatchRun::run(BatchJob& job, std::vector<PlannedFile> plan, const Run
     const auto add_problems_before = [&](size_t position) {
         while (next_problem < job.folder_problems.size() &&
                job.folder_problems[next_problem].position <= position) {
-            add(folder_problem_line(job.folder_problems[next_problem++]));
+            const FolderProblem& problem = job.folder_problems[next_problem++];
+            add(folder_problem_line(problem.folder, problem.error));
             ++job.failed_files;
         }
     };
-    const auto add_result = [&](size_t index, FileResult& result) {
+    const auto add_result = [&](size_t index, const FileOutcome& result) {
         add_problems_before(index);
-        add(result.report);
+        add(report_line(result));
         ++outcome.finished;
-        if (result.code == kConverted)
+        const int code = result_code(result);
+        if (code == kConverted)
             ++outcome.converted;
-        if (is_failure(result.code))
+        if (is_failure(code))
             ++job.failed_files;
         if (hooks.progress)
             hooks.progress(outcome.finished, outcome.total, pool.file(index).source);
@@ -87,7 +77,7 @@ RunOutcome BatchRun::run(BatchJob& job, std::vector<PlannedFile> plan, const Run
         pool.start();
     size_t index = 0;
     for (; index < outcome.total && signal_.load() == 0; ++index) {
-        std::optional<FileResult> result = pool.take(index);
+        std::optional<FileOutcome> result = pool.take(index);
         if (!result)
             break;
         add_result(index, *result);

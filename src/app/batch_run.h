@@ -21,7 +21,7 @@ struct RunHooks {
     std::function<void(std::string_view text)> report;
     // After each file is done: files done, files in all, the file's source path.
     std::function<void(size_t done, size_t total, const std::string& source)> progress;
-    FileConverter convert;  // convert_fax_file unless a test says otherwise
+    FileConverter convert;  // convert_one_fax unless a test says otherwise
 };
 
 struct RunOutcome {
@@ -49,11 +49,5 @@ class BatchRun {
     std::mutex mutex_;
     ConversionPool* pool_ = nullptr;
 };
-
-// The report line of a folder the walk could not read.
-std::string folder_problem_line(const FolderProblem& problem);
-
-// The line that ends an interrupted run's report.
-std::string interrupted_line(const RunOutcome& outcome);
 
 }  // namespace trelvane::app

@@ -4,9 +4,7 @@
 
 #include <algorithm>
 
-#include "app/folder_batch.h"
 #include "app/pipeline.h"
-#include "app/printable_name.h"
 #include "platform/cleanup.h"
 #include "platform/file_system.h"
 #include "platform/open_files.h"
@@ -28,17 +26,14 @@ BatchJob settings_only(const BatchJob& job) {
     return copy;
 }
 
-// A second file that the naming rule sent to the same PDF says where it went instead.
-void add_clash_note(std::string& report, const PlannedFile& file) {
-    if (file.destination != file.wanted && report.ends_with("\r\n"))
-        report.insert(report.size() - 2, clash_note(file.wanted));
-}
-
-int report_unreadable(BatchJob& job, const PlannedFile& file) {
-    job.log_text += report_line_head(file.source, file.destination) +
-                    "Failed : " + printable_name(file.source) + " - Not Fax (" + file.unreadable +
-                    ")\r\n";
-    return kNotFax;
+// What the worker knows of the file, whatever the conversion filled in: its paths, whether its
+// PDF was put in place, and the name it was renamed from.
+void complete(FileOutcome& outcome, const PlannedFile& file, bool committed) {
+    outcome.source = file.source;
+    outcome.pdf = file.destination;
+    outcome.committed = committed;
+    if (file.destination != file.wanted)
+        outcome.renamed_from = file.wanted;
 }
 
 }  // namespace
@@ -83,7 +78,7 @@ ConversionPool::ConversionPool(const BatchJob& settings, std::vector<PlannedFile
         convert ? std::move(convert)
                 : FileConverter([](BatchJob& job, const std::string& source,
                                    const std::string& destination, ConversionWorkspace& workspace) {
-                      return convert_fax_file(job, source, destination, workspace);
+                      return convert_one_fax(job, source, destination, workspace);
                   });
     size_ = pool_size(state_->plan.size(), jobs, platform::free_descriptors());
     state_->turn_taken.assign(size_.jobs, false);
@@ -224,15 +219,12 @@ void ConversionPool::work(const std::shared_ptr<State>& state, size_t worker) {
             platform::prefetch_file(state->plan[ahead].source);
         if (state->hooks.started)
             state->hooks.started(index);
-        job.log_text.clear();
         job.written_pdfs.clear();  // the plan already keeps names apart
-        FileResult result;
-        result.code = file.unreadable.empty()
-                          ? state->convert(job, file.source, file.destination, workspace)
-                          : report_unreadable(job, file);
-        result.committed = self.committed.load();
-        result.report = std::move(job.log_text);
-        add_clash_note(result.report, file);
+        FileOutcome result = file.unreadable.empty()
+                                 ? state->convert(job, file.source, file.destination, workspace)
+                                 : failed_outcome(file.source, file.destination,
+                                                  FileFailure::NotFax, 0, file.unreadable);
+        complete(result, file, self.committed.load());
         if (state->hooks.finished)
             state->hooks.finished(index, result);
         {
@@ -251,7 +243,7 @@ void ConversionPool::work(const std::shared_ptr<State>& state, size_t worker) {
     platform::observe_commits(nullptr);
 }
 
-std::optional<FileResult> ConversionPool::take(size_t index) {
+std::optional<FileOutcome> ConversionPool::take(size_t index) {
     std::unique_lock<std::mutex> lock(state_->mutex);
     Slot& slot = state_->slots.at(index);
     // After a stop the files started are those before `next`; any other never will be.
@@ -281,7 +273,7 @@ void ConversionPool::stop() {
     state_->changed.notify_all();
 }
 
-std::vector<std::pair<size_t, FileResult>> ConversionPool::take_finished() {
+std::vector<std::pair<size_t, FileOutcome>> ConversionPool::take_finished() {
     std::unique_lock<std::mutex> lock(state_->mutex);
     // A PDF that was put in place is reported, however late its result comes. The gate is
     // closed, so no worker puts another one in place meanwhile.
@@ -294,7 +286,7 @@ std::vector<std::pair<size_t, FileResult>> ConversionPool::take_finished() {
         }
         return true;
     });
-    std::vector<std::pair<size_t, FileResult>> finished;
+    std::vector<std::pair<size_t, FileOutcome>> finished;
     for (size_t i = 0; i < state_->slots.size(); ++i) {
         Slot& slot = state_->slots[i];
         if (!slot.result || slot.taken || (slot.late && !slot.result->committed))

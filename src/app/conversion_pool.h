@@ -23,6 +23,7 @@
 
 #include "app/batch_job.h"
 #include "app/conversion_workspace.h"
+#include "app/file_outcome.h"
 #include "platform/disk_wait.h"
 
 namespace trelvane::app {
@@ -38,16 +39,10 @@ struct PlannedFile {
     std::string unreadable = {};
 };
 
-struct FileResult {
-    int code = 0;
-    std::string report;      // the file's report line, CR LF ended (empty: not a WinFax file)
-    bool committed = false;  // its PDF was put in place
-};
-
-// The conversion a worker runs for each file (convert_fax_file unless a test says otherwise).
+// The conversion a worker runs for each file (convert_one_fax unless a test says otherwise).
 using FileConverter =
-    std::function<int(BatchJob& job, const std::string& source, const std::string& destination,
-                      ConversionWorkspace& workspace)>;
+    std::function<FileOutcome(BatchJob& job, const std::string& source,
+                              const std::string& destination, ConversionWorkspace& workspace)>;
 
 // The number of conversions to run at once when the user does not say: one per online processor.
 unsigned default_job_count();
@@ -64,7 +59,7 @@ PoolSize pool_size(size_t files, unsigned jobs, size_t free_descriptors);
 struct PoolHooks {
     std::function<void(size_t index)> started;  // before the file's conversion
     // After the conversion, before the result is stored for take().
-    std::function<void(size_t index, const FileResult& result)> finished;
+    std::function<void(size_t index, const FileOutcome& result)> finished;
 };
 
 class ConversionPool {
@@ -98,7 +93,7 @@ class ConversionPool {
 
     // Waits for the result of file `index` and hands it over (once). Nothing when wake() was
     // called meanwhile, or when the pool was stopped before the file started.
-    std::optional<FileResult> take(size_t index);
+    std::optional<FileOutcome> take(size_t index);
     // Makes a waiting take() return at once (from any thread).
     void wake();
 
@@ -108,7 +103,7 @@ class ConversionPool {
     // After stop and after the commit gate was closed (platform::close_commit_gate): waits
     // until every PDF put in place has its result stored, then hands over, in plan order, each
     // finished result not yet taken.
-    std::vector<std::pair<size_t, FileResult>> take_finished();
+    std::vector<std::pair<size_t, FileOutcome>> take_finished();
     // The pool's destruction no longer waits for the workers; each ends after its current file.
     void abandon();
 
@@ -117,7 +112,7 @@ class ConversionPool {
 
   private:
     struct Slot {
-        std::optional<FileResult> result;
+        std::optional<FileOutcome> result;
         bool late = false;   // stored after stop()
         bool taken = false;  // handed over
     };

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <optional>
+#include <utility>
 
 #include "app/page_recognition.h"
 #include "app/pipeline.h"
-#include "app/printable_name.h"
 #include "app/process_paths.h"
 #include "faxread/fax_reader.h"
 #include "faxread/fax_type.h"
@@ -32,37 +32,36 @@ bool is_system_shortage(int error_number) {
     }
 }
 
-int fail(BatchJob& job, const std::string& source, const char* what, int error_number, int code) {
+FileOutcome fail(const std::string& source, const std::string& destination, FileFailure failure,
+                 int error_number, std::string detail = {}) {
     // "Not Fax (Too many open files)" would have the user give up on a good fax.
     if (is_system_shortage(error_number)) {
-        what = "System error";
-        code = kSystemFailed;
+        failure = FileFailure::SystemShortage;
+        detail.clear();
     }
-    job.log_text += "Failed : " + printable_name(source) + " - " + what +
-                    platform::system_message_suffix(error_number) + "\r\n";
-    return code;
+    return failed_outcome(source, destination, failure, error_number, std::move(detail));
 }
 
 }  // namespace
 
-int run_conversion_stages(BatchJob& job, const std::string& source, const std::string& destination,
-                          ConversionWorkspace& workspace, FileNotes& notes) {
+FileOutcome run_conversion_stages(const BatchJob& job, const std::string& source,
+                                  const std::string& destination, ConversionWorkspace& workspace) {
     // A pipe or a device would make the reader wait forever; only regular files are faxes.
     int error = 0;
     if (!platform::readable_file_size(source, &error))
-        return fail(job, source, "Not Fax", error, kNotFax);
+        return fail(source, destination, FileFailure::NotFax, error);
     faxread::FaxReader reader;
     reader.settings() = job.settings;
     errno = 0;
     if (reader.open_fax_file(source, faxread::kFaxTypeWinFax) != faxread::FaxReader::kOk)
-        return fail(job, source, "Not Fax", errno, kNotFax);
+        return fail(source, destination, FileFailure::NotFax, errno);
     if (!reader.is_fax())
-        return fail(job, source, "Not Fax", 0, kNotFax);
+        return fail(source, destination, FileFailure::NotFax, 0);
     const faxread::FaxMetadata& metadata = reader.metadata();
     errno = 0;
     if (reader.write_intermediate_tiff(workspace.intermediate_tiff_path(), faxread::kFaxTypeWinFax,
                                        workspace.page_file_base()) != 0) {
-        return fail(job, source, "Error Fax", errno, kFaxError);
+        return fail(source, destination, FileFailure::FaxReader, errno);
     }
     pdfout::TiffCopyReport copied;
     // With /ocr the copy stage hands each decoded page to recognition as it goes.
@@ -78,8 +77,7 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
         errno = 0;
         if (pdfout::copy_tiff(workspace.intermediate_tiff_path(), workspace.normalised_tiff_path(),
                               job.copy_options, {}, sink, hooks) != 0) {
-            return fail(job, source, "Error in prearing to pdf conversion", sink.system_error(),
-                        kCopyStageFailed);
+            return fail(source, destination, FileFailure::CopyStage, sink.system_error());
         }
     }
     // A PDF needs a page; with every page left out the writer could only fail without a reason.
@@ -87,8 +85,7 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
         static_cast<size_t>(std::count_if(copied.pages.begin(), copied.pages.end(),
                                           [](const pdfout::CopiedPage& p) { return p.left_out; }));
     if (left_out >= reader.settings().page_count) {
-        return fail(job, source, "Error in prearing to pdf conversion (no page could be copied)", 0,
-                    kCopyStageFailed);
+        return fail(source, destination, FileFailure::CopyStage, 0, "no page could be copied");
     }
     pdfout::PdfDocumentInfo info;
     info.title = metadata.title_text;
@@ -101,14 +98,15 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
         recognition->copy_finished(copied);
     if (pdfout::convert_tiff_to_pdf(workspace.normalised_tiff_path(), destination, 0, info, sink,
                                     recognition ? &*recognition : nullptr) != 0) {
-        return fail(job, source, "Error in converting to pdf", sink.system_error(),
-                    kPdfWriterFailed);
+        return fail(source, destination, FileFailure::PdfWriter, sink.system_error());
     }
+    FileOutcome outcome = status_outcome(source, destination, FileStatus::Converted);
+    FileNotes& notes = outcome.notes;
     notes = collect_page_notes(reader.page_statuses(), copied, reader.settings().page_count,
                                reader.pages_left_out(), reader.declared_lengths());
     if (recognition)
         add_pages_without_text(notes, recognition->pages_without_text());
-    return kConverted;
+    return outcome;
 }
 
 }  // namespace trelvane::app

@@ -15,22 +15,20 @@ bool changed_too_recently(const platform::FileTimes& times, SettleClock::time_po
     return modified > now - kSettleTime && modified <= now + kSettleTime;
 }
 
-SettlingConverter settle_first(SettlingConverter convert, std::string_view text, SettleNow now) {
+SettlingConverter settle_first(SettlingConverter convert, FileStatus left, SettleNow now) {
     if (!now)
         now = [] { return SettleClock::now(); };
     if (!convert) {
         convert = [](BatchJob& job, const std::string& source, const std::string& pdf,
                      ConversionWorkspace& workspace) {
-            return convert_fax_file(job, source, pdf, workspace);
+            return convert_one_fax(job, source, pdf, workspace);
         };
     }
-    return [convert = std::move(convert), text = std::string(text), now = std::move(now)](
+    return [convert = std::move(convert), left, now = std::move(now)](
                BatchJob& job, const std::string& source, const std::string& pdf,
                ConversionWorkspace& workspace) {
-        if (fax_still_settling(source, now())) {
-            job.log_text += report_line_head(source, pdf) + text + "\r\n";
-            return kLeftForNextRun;
-        }
+        if (fax_still_settling(source, now()))
+            return status_outcome(source, pdf, left);
         return convert(job, source, pdf, workspace);
     };
 }

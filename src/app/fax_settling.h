@@ -6,9 +6,9 @@
 #include <chrono>
 #include <functional>
 #include <string>
-#include <string_view>
 
 #include "app/batch_job.h"
+#include "app/file_outcome.h"
 #include "platform/file_system.h"
 
 namespace trelvane::app {
@@ -18,8 +18,8 @@ class ConversionWorkspace;
 // The conversion of one file: FileConverter's type, named again here because the window includes
 // this header and cannot include the pool's (Qt's keyword macros).
 using SettlingConverter =
-    std::function<int(BatchJob& job, const std::string& source, const std::string& destination,
-                      ConversionWorkspace& workspace)>;
+    std::function<FileOutcome(BatchJob& job, const std::string& source,
+                              const std::string& destination, ConversionWorkspace& workspace)>;
 
 using SettleClock = std::chrono::system_clock;
 
@@ -35,18 +35,11 @@ bool changed_too_recently(const platform::FileTimes& times, SettleClock::time_po
 // what is wrong with it).
 bool fax_still_settling(const std::string& path, SettleClock::time_point now);
 
-// The result code of a fax left for the next run because it may still be being written: neither
-// converted nor failed.
-inline constexpr int kLeftForNextRun = 2;
-inline constexpr std::string_view kLeftForNextRunText =
-    "Left for the next run: changed less than 10 seconds ago, it may still be being written";
-
 using SettleNow = std::function<SettleClock::time_point()>;
 
 // The converter, but a fax that is still settling when its turn comes (not when the run starts:
-// a long run may reach a file minutes after the walk) gets the line head and `text` instead,
-// and kLeftForNextRun. `now` defaults to the system's clock.
-SettlingConverter settle_first(SettlingConverter convert, std::string_view text,
-                               SettleNow now = {});
+// a long run may reach a file minutes after the walk) is not converted: its outcome is `left`
+// (FileStatus::LeftForNextRun or LeftForNextPass). `now` defaults to the system's clock.
+SettlingConverter settle_first(SettlingConverter convert, FileStatus left, SettleNow now = {});
 
 }  // namespace trelvane::app

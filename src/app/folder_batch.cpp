@@ -7,6 +7,7 @@
 
 #include "app/pipeline.h"
 #include "app/printable_name.h"
+#include "app/report_text.h"
 #include "faxread/fax_type.h"
 #include "platform/directory.h"
 #include "platform/name_case.h"
@@ -154,10 +155,6 @@ std::string unclaimed_pdf_path(const BatchJob& job, const std::string& destinati
     return first_free(destination, [&](const std::string& path) { return written.contains(path); });
 }
 
-std::string clash_note(const std::string& wanted) {
-    return " (" + printable_name(wanted) + " is the PDF of an earlier fax in this run)";
-}
-
 std::vector<PlannedFile> plan_conversions(const BatchJob& job, const std::string& source_folder) {
     std::vector<PlannedFile> plan;
     plan.reserve(job.files.size());
@@ -211,16 +208,6 @@ std::string nothing_matched_warning(const BatchJob& job) {
            printable_name(job.filter) + "; nothing was converted";
 }
 
-std::string folder_header(const BatchJob& job) {
-    return "Vuvod Trelvane command line mode : convert folder\r\nSource Folder: " +
-           printable_name(job.source) + "\r\nSave Folder: " + printable_name(job.destination) +
-           "\r\n";
-}
-
-std::string folder_total(int converted) {
-    return "\r\n---------\r\nTotal converted FAX files: " + std::to_string(converted) + "\r\n";
-}
-
 int convert_folder(BatchJob& job, const RunHooks& hooks) {
     BatchRun run;
     RunOutcome outcome;
@@ -230,7 +217,7 @@ int convert_folder(BatchJob& job, const RunHooks& hooks) {
 int convert_folder(BatchJob& job, BatchRun& run, const RunHooks& hooks, RunOutcome& outcome) {
     if (job.destination.empty())
         return -1;
-    job.log_text = folder_header(job);
+    job.log_text = folder_header(job.source, job.destination);
     if (hooks.report)
         hooks.report(job.log_text);
     outcome = run.run(job, plan_conversions(job, job.source), hooks);

@@ -36,19 +36,12 @@ std::string unclaimed_pdf_path(const BatchJob& job, const std::string& destinati
 // and whatever order they finish in. Files of job.unreadable_files claim no name.
 std::vector<PlannedFile> plan_conversions(const BatchJob& job, const std::string& source_folder);
 
-// What the report line of a file renamed "name (2).pdf" adds: the name it wanted.
-std::string clash_note(const std::string& wanted);
-
 // A filter that can only be a mistake in the command (empty, or holding quotes that the shell
 // was meant to remove): what to say. Empty when the filter may be meant.
 std::string filter_mistake(const std::string& filter);
 // After the walk: a filter of the user's that found no fax at all, in a folder that was read.
 // What to say (empty: nothing to say).
 std::string nothing_matched_warning(const BatchJob& job);
-
-// The folder run's report header and total line.
-std::string folder_header(const BatchJob& job);
-std::string folder_total(int converted);
 
 // Converts every file of job.files into job.destination: the header, one line per file in walk
 // order, the total (of an interrupted run too). Returns 0, or -1 when the destination is empty.

@@ -6,9 +6,6 @@
 namespace trelvane::app {
 namespace {
 
-// Past this many pages the line names how many more are not whole instead of each of them.
-constexpr size_t kMostPagesNamed = 20;
-
 void add_decode(PageNote& note, const faxcodec::StripDecodeStatus& decode) {
     if (decode.damaged_rows > 0 || decode.run_overflow) {
         if (decode.coding == faxcodec::StripCoding::kGroup4) {
@@ -45,43 +42,6 @@ bool has_note(const PageNote& n) {
     return n.damaged_lines > 0 || n.damaged_from_line >= 0 || n.data_cut_short ||
            n.file_cut_short || n.unreadable || n.left_out || n.no_text_layer || n.no_data ||
            n.lines_missing > 0 || n.lines_beyond > 0;
-}
-
-std::string page_text(const PageNote& n) {
-    std::string text = "page " + std::to_string(n.page + 1) + ": ";
-    if (n.left_out)
-        return text + "left out";
-    if (n.unreadable)
-        return text + "unreadable, left blank";  // a blank page has no text to find
-    if (n.no_data)
-        return text + "no usable data, left blank" + (n.file_cut_short ? ", file cut short" : "");
-    std::vector<std::string> parts;
-    if (n.damaged_lines == 1) {
-        parts.push_back("1 damaged line");
-    } else if (n.damaged_lines > 1) {
-        parts.push_back(std::to_string(n.damaged_lines) + " damaged lines");
-    }
-    if (n.damaged_from_line >= 0)
-        parts.push_back("damaged from line " + std::to_string(n.damaged_from_line + 1));
-    if (n.lines_missing > 0) {
-        parts.push_back(std::to_string(n.lines_missing) + " of " +
-                        std::to_string(n.lines_declared) + " lines missing");
-    }
-    if (n.lines_beyond > 0) {
-        parts.push_back(std::to_string(n.lines_beyond) + " lines past line " +
-                        std::to_string(n.lines_declared) + " left out");
-    }
-    // The end of the file explains the end of the data.
-    if (n.file_cut_short) {
-        parts.push_back("file cut short");
-    } else if (n.data_cut_short) {
-        parts.push_back("data cut short");
-    }
-    if (n.no_text_layer)
-        parts.push_back("no text layer");
-    for (size_t i = 0; i < parts.size(); ++i)
-        text += (i == 0 ? "" : ", ") + parts[i];
-    return text;
 }
 
 }  // namespace
@@ -137,31 +97,6 @@ void add_pages_without_text(FileNotes& notes, const std::vector<uint32_t>& pages
         }
         at->no_text_layer = true;
     }
-}
-
-std::string success_text(const FileNotes& notes, const std::vector<std::string>& more) {
-    std::vector<std::string> parts;
-    for (size_t i = 0; i < notes.pages.size() && i < kMostPagesNamed; ++i)
-        parts.push_back(page_text(notes.pages[i]));
-    if (notes.pages.size() > kMostPagesNamed) {
-        parts.push_back(std::to_string(notes.pages.size() - kMostPagesNamed) +
-                        " more pages not whole");
-    }
-    if (notes.pages_left_out == 1) {
-        parts.push_back("page " + std::to_string(notes.pages_kept + 1) + " left out");
-    } else if (notes.pages_left_out > 1) {
-        parts.push_back("pages " + std::to_string(notes.pages_kept + 1) + " to " +
-                        std::to_string(uint64_t{notes.pages_kept} + notes.pages_left_out) +
-                        " left out");
-    }
-    parts.insert(parts.end(), more.begin(), more.end());
-    std::string text = "Success !";
-    if (parts.empty())
-        return text;
-    text += " (";
-    for (size_t i = 0; i < parts.size(); ++i)
-        text += (i == 0 ? "" : "; ") + parts[i];
-    return text + ")";
 }
 
 }  // namespace trelvane::app

@@ -1,5 +1,6 @@
 // What a converted file's report line adds after "Success !" when not every page is whole:
-// which pages, and how. A whole file's line is "Success !" alone, as it always was.
+// which pages, and how. A whole file's line is "Success !" alone, as it always was. These are
+// the notes as data; report_text.cpp words them as below.
 //
 //   Success ! (page 3: 4 damaged lines; page 7: data cut short)
 //
@@ -75,9 +76,5 @@ FileNotes collect_page_notes(const std::vector<faxread::PageReadStatus>& read,
 
 // Marks the pages (from 0) whose text layer is missing, in page order with the others.
 void add_pages_without_text(FileNotes& notes, const std::vector<uint32_t>& pages);
-
-// "Success !", followed by the notes in parentheses when there are any; `more` are further
-// notes on the file, after the pages' own.
-std::string success_text(const FileNotes& notes, const std::vector<std::string>& more = {});
 
 }  // namespace trelvane::app

@@ -7,9 +7,8 @@
 #include <optional>
 
 #include "app/conversion_stages.h"
-#include "app/fax_settling.h"
-#include "app/printable_name.h"
 #include "app/process_paths.h"
+#include "app/report_text.h"
 #include "faxread/fax_reader.h"
 #include "faxread/fax_type.h"
 #include "faxread/winfax_page_header.h"
@@ -21,12 +20,6 @@ namespace trelvane::app {
 
 namespace {
 
-int finish(BatchJob& job, int code) {
-    if (is_failure(code))
-        ++job.failed_files;
-    return code;
-}
-
 bool is_newer(const platform::FileTimes& a, const platform::FileTimes& b) {
     return a.modification_seconds != b.modification_seconds
                ? a.modification_seconds > b.modification_seconds
@@ -35,45 +28,40 @@ bool is_newer(const platform::FileTimes& a, const platform::FileTimes& b) {
 
 }  // namespace
 
-std::string report_line_head(const std::string& source, const std::string& destination) {
-    return printable_name(source) + " --> " + printable_name(destination) + " : ";
-}
-
-bool is_failure(int code) {
-    return code != kConverted && code != kSkippedExisting && code != kNotWinFax &&
-           code != kLeftForNextRun;
-}
-
 int convert_fax_file(BatchJob& job, const std::string& source, const std::string& destination) {
     return convert_fax_file(job, source, destination, default_workspace());
 }
 
 int convert_fax_file(BatchJob& job, const std::string& source, const std::string& destination,
                      ConversionWorkspace& workspace) {
-    if (faxread::classify_fax_file(source) != faxread::kFaxTypeWinFax)
-        return kNotWinFax;
+    const FileOutcome outcome = convert_one_fax(job, source, destination, workspace);
+    job.log_text += report_line(outcome);
+    const int code = result_code(outcome);
+    if (is_failure(code))
+        ++job.failed_files;
+    return code;
+}
 
-    job.log_text += report_line_head(source, destination);
+FileOutcome convert_one_fax(BatchJob& job, const std::string& source,
+                            const std::string& destination, ConversionWorkspace& workspace) {
+    if (faxread::classify_fax_file(source) != faxread::kFaxTypeWinFax)
+        return status_outcome(source, destination, FileStatus::NotWinFax);
 
     // Renaming the PDF into place would destroy the fax itself (the same path, or the same
     // file through a link), and the fax is what the user cannot get back; another fax, a
     // device or a folder in the PDF's place is no less the user's.
-    const std::string in_the_way = pdf_target_problem(source, destination, job.settings);
-    if (!in_the_way.empty()) {
-        job.log_text += "Failed : " + printable_name(source) + " - Error in converting to pdf (" +
-                        in_the_way + ")\r\n";
-        return finish(job, kPdfWriterFailed);
-    }
+    std::string in_the_way = pdf_target_problem(source, destination, job.settings);
+    if (!in_the_way.empty())
+        return failed_outcome(source, destination, FileFailure::PdfWriter, 0,
+                              std::move(in_the_way));
 
     job.source_record.reset();
     if (job.skip_existing != 0) {
         // Looked at before the fax is read: should it change meanwhile, the PDF records the
         // older state and the next run converts it again.
         std::optional<pdfout::FaxSourceRecord> fax = fax_source_record(job, source);
-        if (pdf_is_up_to_date(fax, source, destination)) {
-            job.log_text += "Skipped : " + printable_name(destination) + " already exist!\r\n";
-            return kSkippedExisting;
-        }
+        if (pdf_is_up_to_date(fax, source, destination))
+            return status_outcome(source, destination, FileStatus::Skipped);
         job.source_record = std::move(fax);
     }
 
@@ -82,12 +70,11 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
     platform::FolderClaim folder_claim;
     const size_t last_separator = destination.rfind(platform::kPathSeparator);
     if (last_separator != std::string::npos && last_separator > 0) {
-        const std::string folder = destination.substr(0, last_separator);
+        std::string folder = destination.substr(0, last_separator);
         int error = 0;
         if (!folder_claim.claim(folder, &error)) {
-            job.log_text += "Failed to create dir: " + printable_name(folder) +
-                            platform::system_message_suffix(error) + "\r\n";
-            return finish(job, kFolderFailed);
+            return failed_outcome(source, destination, FileFailure::FolderNotMade, error,
+                                  std::move(folder));
         }
     }
 
@@ -97,33 +84,25 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
         source_times = platform::read_file_times(source);
 
     workspace.prepare_for(platform::readable_file_size(source).value_or(UINT64_MAX));
-    int code;
-    FileNotes notes;
+    FileOutcome outcome;
     try {
-        code = run_conversion_stages(job, source, destination, workspace, notes);
+        outcome = run_conversion_stages(job, source, destination, workspace);
     } catch (...) {
         // One bad file never ends a run.
         workspace.clear();
-        job.log_text += "Exception : Failed in FAX to PDF conversion\r\n";
-        return finish(job, kException);
+        return failed_outcome(source, destination, FileFailure::Exception);
     }
     workspace.clear();
-    if (code != kConverted)
-        return finish(job, code);
+    if (outcome.status != FileStatus::Converted)
+        return outcome;
 
     job.written_pdfs.push_back(destination);
     if (job.keep_file_times != 0) {
         errno = 0;
-        if (!source_times || !platform::set_file_times(destination, *source_times)) {
-            const int error = errno != 0 ? errno : ENOENT;
-            job.log_text +=
-                success_text(notes, {"file times not kept: " + platform::system_message(error)}) +
-                "\r\n";
-            return finish(job, kFolderFailed);
-        }
+        if (!source_times || !platform::set_file_times(destination, *source_times))
+            outcome.times_error = errno != 0 ? errno : ENOENT;
     }
-    job.log_text += success_text(notes) + "\r\n";
-    return kConverted;
+    return outcome;
 }
 
 std::string pdf_target_problem(const std::string& source, const std::string& destination,

@@ -7,33 +7,19 @@
 
 #include "app/batch_job.h"
 #include "app/conversion_workspace.h"
+#include "app/file_outcome.h"
 
 namespace trelvane::app {
 
-// Result codes of convert_fax_file.
-constexpr int kConverted = 0;
-constexpr int kSkippedExisting = 1;
-constexpr int kNotWinFax = -1;
-constexpr int kFolderFailed = -2;  // also: converted, but the file times could not be copied
-constexpr int kNotFax = -5;
-constexpr int kFaxError = -6;
-constexpr int kCopyStageFailed = -7;
-constexpr int kPdfWriterFailed = -8;
-constexpr int kException = -9;
-// The system ran short of what any conversion needs (descriptors, memory): nothing about the
-// fax, which another run may convert.
-constexpr int kSystemFailed = -10;
+// Converts source into the PDF destination and says what became of it. The workspace holds the
+// files between the stages. Reads the job's choices; sets its source_record for the PDF and
+// adds a PDF put in place to its written_pdfs.
+FileOutcome convert_one_fax(BatchJob& job, const std::string& source,
+                            const std::string& destination, ConversionWorkspace& workspace);
 
-// True for the codes that mean a WinFax file was not converted as asked.
-bool is_failure(int code);
-
-// The start of every file's report line: source + " --> " + destination + " : ", the names
-// with their control characters escaped so that no name can make a line of its own.
-std::string report_line_head(const std::string& source, const std::string& destination);
-
-// Converts source into the PDF destination, appending the file's report line to job.log_text.
-// The workspace holds the files between the stages; the overload without one uses the
-// process's default workspace (one conversion at a time).
+// convert_one_fax, appending the file's report line to job.log_text, counting a failure in
+// job.failed_files and returning the result code (file_outcome.h). The overload without a
+// workspace uses the process's default one (one conversion at a time).
 int convert_fax_file(BatchJob& job, const std::string& source, const std::string& destination,
                      ConversionWorkspace& workspace);
 int convert_fax_file(BatchJob& job, const std::string& source, const std::string& destination);

@@ -20,6 +20,7 @@
 #include "app/pipeline.h"
 #include "app/printable_name.h"
 #include "app/process_paths.h"
+#include "app/report_text.h"
 #include "faxread/fax_type.h"
 #include "platform/cleanup.h"
 #include "platform/console.h"
@@ -147,7 +148,8 @@ void write_log(const BatchJob& job) {
 // saying so, the log record, no file of ours; then the exit status says which signal it was.
 [[noreturn]] void end_interrupted(BatchJob& job, ReportPrinter& printer,
                                   const RunOutcome& outcome) {
-    const std::string line = interrupted_line(outcome);
+    const std::string line = interrupted_line(platform::signal_name(outcome.signal),
+                                              outcome.total - outcome.finished, outcome.total);
     job.log_text += line;
     printer.report(line);
     write_log(job);
@@ -258,7 +260,7 @@ std::optional<int> run_single_file(BatchJob& job, BatchRun& run, ReportPrinter& 
     const std::string problem = log_problem(process_paths().log_file_path, {file}, job);
     if (!problem.empty())
         return refuse_run(problem);
-    job.log_text = "Vuvod Trelvane command line mode : convert file\r\n";
+    job.log_text = kFileRunHeader;
     printer.report(job.log_text);
     if (faxread::classify_fax_file(job.source) != faxread::kFaxTypeWinFax) {
         write_log(job);
@@ -278,13 +280,13 @@ int finish_run(BatchJob& job, ReportPrinter& printer, const RunOutcome& outcome,
     job.recognition.reset();
     printer.clear_progress();
     if (outcome.workspace_error != 0) {
-        const std::string where = printable_name(process_paths().temp_folder) +
-                                  platform::system_message_suffix(outcome.workspace_error);
-        const std::string line = "Failed to create work files in " + where + "\r\n";
+        const std::string& folder = process_paths().temp_folder;
+        const std::string line = work_files_failed_line(folder, outcome.workspace_error);
         job.log_text += line;
         printer.report(line);
         write_log(job);
-        return could_not_start("cannot create work files in " + where +
+        return could_not_start("cannot create work files in " + printable_name(folder) +
+                               platform::system_message_suffix(outcome.workspace_error) +
                                "; set TMPDIR to a folder you may write to");
     }
     if (outcome.signal != 0)

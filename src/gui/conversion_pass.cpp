@@ -16,8 +16,8 @@
 #include "app/page_recognition.h"
 #include "app/pipeline.h"
 #include "app/process_paths.h"
+#include "app/report_text.h"
 #include "faxread/fax_type.h"
-#include "gui/window_files.h"
 #include "platform/cleanup.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
@@ -39,32 +39,7 @@ ConvertFunction pass_converter(const PassRequest& request) {
     if (request.job.skip_existing == 0) {
         return request.convert;  // "&Go" converts what the user asked for, now
     }
-    return app::settle_first(request.convert, kSettlingText, request.clock);
-}
-
-// The pool notes a renamed PDF on the report line; the row already shows the new name.
-std::string_view without_clash_note(std::string_view report, const app::PlannedFile& file) {
-    if (file.destination == file.wanted) {
-        return report;
-    }
-    const std::string note = app::clash_note(file.wanted) + "\r\n";
-    if (report.ends_with(note)) {
-        report.remove_suffix(note.size());
-    }
-    return report;
-}
-
-std::string row_result(const app::FileResult& result, const app::PlannedFile& file) {
-    if (result.code == kLeftForNextPass) {
-        return std::string(kSettlingText);
-    }
-    // A PDF can be put in place and the file still not count as converted (its times could not
-    // be kept); the row then still names the PDF.
-    if (result.committed && result.code != app::kConverted) {
-        return std::string(kTimesNotKeptText);
-    }
-    return result_column_text(result.code, without_clash_note(result.report, file), file.source,
-                              file.destination);
+    return app::settle_first(request.convert, app::FileStatus::LeftForNextPass, request.clock);
 }
 
 app::PoolHooks relay_hooks(const std::shared_ptr<Relay>& relay) {
@@ -75,16 +50,11 @@ app::PoolHooks relay_hooks(const std::shared_ptr<Relay>& relay) {
             relay->view->file_started(static_cast<int>(index), relay->pool->file(index).source);
         }
     };
-    hooks.finished = [relay](size_t index, const app::FileResult& result) {
+    hooks.finished = [relay](size_t index, const app::FileOutcome& outcome) {
         std::lock_guard<std::mutex> lock(relay->mutex);
-        if (relay->view == nullptr) {
-            return;
+        if (relay->view != nullptr) {
+            relay->view->file_finished(static_cast<int>(index), outcome);
         }
-        const app::PlannedFile& file = relay->pool->file(index);
-        const bool pdf_in_place = result.code == app::kConverted || result.committed;
-        relay->view->file_finished(static_cast<int>(index),
-                                   pdf_in_place ? file.destination : std::string(),
-                                   row_result(result, file));
     };
     return hooks;
 }
@@ -124,8 +94,8 @@ std::vector<app::PlannedFile> plan_pass(app::BatchJob& job, const std::string& s
     return plan;
 }
 
-std::string not_converted_line(const app::PlannedFile& file, std::string_view why) {
-    return app::report_line_head(file.source, file.destination) + std::string(why) + "\r\n";
+std::string not_converted_line(const app::PlannedFile& file, app::FileStatus why) {
+    return app::report_line(app::status_outcome(file.source, file.destination, why));
 }
 
 // Converts the plan on the pool, appending each file's line to the report in list order.
@@ -140,9 +110,9 @@ int convert_planned_files(app::ConversionPool& pool, PassView& view, PassControl
 
     int converted = 0;
     size_t not_converted = 0;
-    const auto add = [&](const app::FileResult& result) {
-        report += result.report;
-        if (result.code == app::kConverted) {
+    const auto add = [&](const app::FileOutcome& outcome) {
+        report += app::report_line(outcome);
+        if (app::result_code(outcome) == app::kConverted) {
             ++converted;
         }
     };
@@ -150,7 +120,7 @@ int convert_planned_files(app::ConversionPool& pool, PassView& view, PassControl
     size_t index = 0;
     for (; index < total; ++index) {
         // After a stop, the files that had started still come; the others come back empty.
-        std::optional<app::FileResult> result = pool.take(index);
+        std::optional<app::FileOutcome> result = pool.take(index);
         if (result) {
             add(*result);
             continue;
@@ -159,12 +129,14 @@ int convert_planned_files(app::ConversionPool& pool, PassView& view, PassControl
             break;
         }
         const bool closing = control.reason() == PassControl::Reason::WindowClosed;
-        report += not_converted_line(pool.file(index), closing ? kClosedText : kCancelledText);
+        report +=
+            not_converted_line(pool.file(index), closing ? app::FileStatus::ClosedBeforeStart
+                                                         : app::FileStatus::CancelledBeforeStart);
         ++not_converted;
     }
     if (index < total) {
         // Given up: the commit gate is closed, so what finished is known for good.
-        std::vector<std::pair<size_t, app::FileResult>> finished = pool.take_finished();
+        std::vector<std::pair<size_t, app::FileOutcome>> finished = pool.take_finished();
         const size_t started = pool.started_count();
         auto next = finished.begin();
         for (; index < total; ++index) {
@@ -174,7 +146,8 @@ int convert_planned_files(app::ConversionPool& pool, PassView& view, PassControl
                 continue;
             }
             report += not_converted_line(pool.file(index),
-                                         index < started ? kAbandonedText : kClosedText);
+                                         index < started ? app::FileStatus::ClosedWhileConverting
+                                                         : app::FileStatus::ClosedBeforeStart);
             ++not_converted;
         }
         pool.abandon();
@@ -187,9 +160,7 @@ int convert_planned_files(app::ConversionPool& pool, PassView& view, PassControl
     }
     if (not_converted > 0) {
         const bool closed = control.reason() == PassControl::Reason::WindowClosed;
-        report += std::string(closed ? "Window closed: " : "Cancelled: ") +
-                  std::to_string(not_converted) + " of " + std::to_string(total) +
-                  " files not converted\r\n";
+        report += app::pass_stopped_line(closed, not_converted, total);
     }
     return converted;
 }
@@ -262,10 +233,6 @@ void PassControl::attach(app::ConversionPool* pool) {
     }
 }
 
-std::string done_status_text(int converted) {
-    return "Done. " + std::to_string(converted) + " FAX files converted";
-}
-
 int run_conversion_pass(PassRequest& request, PassView& view, PassControl& control) {
     app::BatchJob& job = request.job;
     view.pass_started();
@@ -278,9 +245,7 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
     if (!app::create_folder_path(request.destination)) {
         view.save_folder_failed();
     }
-    job.log_text =
-        "Vuvod Trelvane in GUI mode : convert folder\r\nSource Folder: " + request.source_folder +
-        "\r\nDestination Folder: " + request.destination + "\r\n";
+    job.log_text = app::window_pass_header(request.source_folder, request.destination);
 
     // Named as the command line names them, all before the first conversion: two sources
     // mapping to one PDF (same names in different subfolders, or a.fxs beside a.fxm) never
@@ -316,15 +281,14 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
         if (pool.create_workspaces(temp_folder, error)) {
             converted = convert_planned_files(pool, view, control, job.log_text);
         } else {
-            const std::string problem = "Failed to create work files in " + temp_folder +
-                                        platform::system_message_suffix(error);
-            job.log_text += problem + "\r\n";
-            view.work_files_failed(problem);
+            const std::string line = app::work_files_failed_line(temp_folder, error);
+            job.log_text += line;
+            view.work_files_failed(line.substr(0, line.size() - 2));
         }
     }
 
     job.recognition.reset();
-    view.status_changed(done_status_text(converted));
+    view.status_changed(app::done_status_text(converted));
     if (!request.log_parent_folder.empty()) {
         platform::create_folder_chain(request.log_parent_folder);
     }

@@ -7,10 +7,10 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <string_view>
 
 #include "app/batch_job.h"
 #include "app/fax_settling.h"
+#include "app/file_outcome.h"
 #include "gui/window_options.h"
 
 // Not included here: Qt's keyword macros clash with names in the pool's header.
@@ -37,17 +37,18 @@ class PassView {
     virtual void file_started(int row, const std::string& source_path) = 0;
     // Searchable PDFs: pages recognised so far in the pass (from a recognition thread).
     virtual void pages_recognised(uint64_t pages) { (void)pages; }
-    // pdf_path is empty unless a PDF was put in place.
-    virtual void file_finished(int row, const std::string& pdf_path, const std::string& result) = 0;
+    // What became of the file (app::row_text words it for the row; its PDF is there to open
+    // when app::pdf_in_place says so).
+    virtual void file_finished(int row, const app::FileOutcome& outcome) = 0;
     virtual void status_changed(const std::string& status) = 0;
     // After the log record: controls restored, arrow cursor.
     virtual void pass_finished(int converted) = 0;
 };
 
 // The conversion of one file (the same type as app::FileConverter).
-using ConvertFunction =
-    std::function<int(app::BatchJob& job, const std::string& source, const std::string& destination,
-                      app::ConversionWorkspace& workspace)>;
+using ConvertFunction = std::function<app::FileOutcome(
+    app::BatchJob& job, const std::string& source, const std::string& destination,
+    app::ConversionWorkspace& workspace)>;
 using PassClock = std::function<app::SettleClock::time_point()>;
 
 struct PassRequest {
@@ -57,7 +58,7 @@ struct PassRequest {
     WindowOptions options;
     std::string log_path;
     std::string log_parent_folder;  // created before the log record when not empty
-    ConvertFunction convert;        // convert_fax_file unless a test puts something else here
+    ConvertFunction convert;        // convert_one_fax unless a test puts something else here
     PassClock clock;                // "now" for the settle rule; the system's clock when empty
 };
 
@@ -88,23 +89,7 @@ class PassControl {
     Reason reason_ = Reason::Cancelled;
 };
 
-// A fax an automatic pass leaves alone because it changed a moment ago: its result code, and
-// the text of its row (its log line says the same).
-inline constexpr int kLeftForNextPass = app::kLeftForNextRun;
-inline constexpr std::string_view kSettlingText =
-    "Left for the next pass: changed less than 10 seconds ago, it may still be being written";
-
-// The log lines of files a stopped pass did not convert, and the line that ends its record.
-inline constexpr std::string_view kCancelledText =
-    "Not converted: the pass was cancelled before this file started";
-inline constexpr std::string_view kClosedText =
-    "Not converted: the window was closed before this file started";
-inline constexpr std::string_view kAbandonedText =
-    "Not converted: the window was closed before this file was finished";
-
 // Returns the number of files converted.
 int run_conversion_pass(PassRequest& request, PassView& view, PassControl& control);
-
-std::string done_status_text(int converted);
 
 }  // namespace trelvane::gui

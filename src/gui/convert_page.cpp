@@ -13,6 +13,7 @@
 #include <climits>
 #include <utility>
 
+#include "app/report_text.h"
 #include "app/settings_file.h"
 #include "gui/option_rules.h"
 #include "gui/prompter.h"
@@ -51,8 +52,9 @@ class ConvertPage::WorkerView : public PassView {
         post(PassEvent::Kind::PagesRecognised,
              static_cast<int>(std::min<uint64_t>(pages, INT_MAX)));
     }
-    void file_finished(int row, const std::string& pdf_path, const std::string& result) override {
-        post(PassEvent::Kind::FileFinished, row, pdf_path, result);
+    void file_finished(int row, const app::FileOutcome& outcome) override {
+        post(PassEvent::Kind::FileFinished, row,
+             app::pdf_in_place(outcome) ? outcome.pdf : std::string(), app::row_text(outcome));
     }
     void status_changed(const std::string& status) override {
         post(PassEvent::Kind::Status, 0, status);
@@ -115,12 +117,9 @@ void ConvertPage::apply(PassEvent& event) {
 }
 
 void ConvertPage::show_doing(int row) {
-    std::string text = "Doing: " + result_model_->text(row, ResultListModel::kSourceColumn);
-    // Recognition takes a second or more a page: the count says a long fax is moving on.
-    if (pages_read_ > 0)
-        text +=
-            " (" + std::to_string(pages_read_) + (pages_read_ == 1 ? " page" : " pages") + " read)";
-    status_label_->setText(q(text));
+    status_label_->setText(
+        q(app::doing_status_text(result_model_->text(row, ResultListModel::kSourceColumn),
+                                 static_cast<uint64_t>(pages_read_))));
 }
 
 void ConvertPage::file_started_event(int row, std::string source) {

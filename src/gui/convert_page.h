@@ -36,7 +36,7 @@ struct PageEnvironment {
     std::string settings_path;
     std::string log_path;
     std::string log_parent_folder;  // created before the first log record when not empty
-    ConvertFunction convert;        // empty: convert_fax_file
+    ConvertFunction convert;        // empty: convert_one_fax
     PassClock clock;                // empty: the system's clock
 };
 

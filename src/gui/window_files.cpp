@@ -1,8 +1,6 @@
 #include "gui/window_files.h"
 
 #include "app/folder_batch.h"
-#include "app/pipeline.h"
-#include "app/printable_name.h"
 #include "platform/paths.h"
 
 namespace trelvane::gui {
@@ -76,48 +74,6 @@ std::string collect_window_files(app::BatchJob& job, const WindowOptions& option
     }
     job.source = source_folder;
     return source_folder;
-}
-
-std::string result_column_text(int result, std::string_view report_line,
-                               const std::string& source_path, const std::string& pdf_path) {
-    if (result == app::kSkippedExisting) {
-        return std::string(kSkippedText);
-    }
-    if (result == app::kNotWinFax) {
-        return std::string(kNotWinFaxText);
-    }
-    // The outcome is what follows the line head "source --> destination : ".
-    std::string_view outcome = report_line;
-    const std::string head = app::report_line_head(source_path, pdf_path);
-    if (outcome.starts_with(head)) {
-        outcome.remove_prefix(head.size());
-    } else if (const size_t arrow = outcome.find(" --> "); arrow != std::string_view::npos) {
-        const size_t colon = outcome.find(" : ", arrow);
-        if (colon != std::string_view::npos) {
-            outcome.remove_prefix(colon + 3);
-        }
-    }
-    while (!outcome.empty() && (outcome.back() == '\n' || outcome.back() == '\r')) {
-        outcome.remove_suffix(1);
-    }
-    if (result == app::kConverted) {
-        // The pages that are not whole are named in the row as on the report line: a fax cut
-        // short must not look the same as a whole one.
-        constexpr std::string_view kSuccess = "Success !";
-        if (outcome.starts_with(kSuccess) && outcome.size() > kSuccess.size())
-            return std::string(kConvertedText) + std::string(outcome.substr(kSuccess.size()));
-        return std::string(kConvertedText);
-    }
-    if (outcome.empty()) {
-        return std::string(kNotWinFaxText);
-    }
-    // The reason is what matters in a narrow column; the source is in the row's first column.
-    const std::string failed = "Failed : ";
-    const std::string repeated = failed + app::printable_name(source_path) + " - ";
-    if (outcome.starts_with(repeated) && outcome.size() > repeated.size()) {
-        return failed + std::string(outcome.substr(repeated.size()));
-    }
-    return std::string(outcome);
 }
 
 }  // namespace trelvane::gui

@@ -1,10 +1,8 @@
-// What the Convert page converts and where the PDFs go: the files named by its source text,
-// the PDF path of each, and the text of each row's result column.
+// What the Convert page converts: the files named by its source text.
 #pragma once
 
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "app/batch_job.h"
@@ -34,17 +32,5 @@ FileSelection parse_selection_text(const std::string& source_text);
 std::string collect_window_files(app::BatchJob& job, const WindowOptions& options,
                                  const std::string& source_text,
                                  const std::optional<FileSelection>& chosen);
-
-// Third column of a result row: the fixed texts for converted, skipped and non-WinFax files,
-// otherwise the outcome of the file's report line (what the conversion appended to the report,
-// after its head "source --> destination : "), without the source path the row already shows
-// ("Failed : Not Fax" for "Failed : <source> - Not Fax").
-inline constexpr std::string_view kConvertedText = "Converted!";
-inline constexpr std::string_view kSkippedText = "Already exist, skipped!";
-inline constexpr std::string_view kNotWinFaxText = "Not WinFax File!";
-inline constexpr std::string_view kTimesNotKeptText =
-    "Converted! (its file date and time could not be kept)";
-std::string result_column_text(int result, std::string_view report_line,
-                               const std::string& source_path, const std::string& pdf_path);
 
 }  // namespace trelvane::gui

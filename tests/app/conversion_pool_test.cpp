@@ -13,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include "app/report_text.h"
 #include "platform/processors.h"
 #include "support/temp_dir.h"
 
@@ -41,7 +42,7 @@ TEST(ConversionPool, ResultsInPlanOrderWhateverOrderTheFilesFinishIn) {
     std::atomic<int> most_at_once{0};
     BatchJob job;
     ConversionPool pool(job, plan, 4,
-                        [&](BatchJob& j, const std::string& source, const std::string& pdf,
+                        [&](BatchJob&, const std::string& source, const std::string& pdf,
                             ConversionWorkspace& workspace) {
                             const int now = ++running;
                             for (int seen = most_at_once; now > seen;)
@@ -53,22 +54,21 @@ TEST(ConversionPool, ResultsInPlanOrderWhateverOrderTheFilesFinishIn) {
                             // Later files finish sooner.
                             const int index = std::stoi(source.substr(5));
                             std::this_thread::sleep_for(std::chrono::milliseconds(kFiles - index));
-                            j.log_text += source + " --> " + pdf + " : Success !\r\n";
                             --running;
-                            return 0;
+                            return status_outcome(source, pdf, FileStatus::Converted);
                         });
     int error = 0;
     ASSERT_TRUE(pool.create_workspaces(tmp.path(), error));
     std::atomic<size_t> finished{0};
     pool.start([&](size_t) { ++finished; });
     for (size_t i = 0; i < kFiles; ++i) {
-        const std::optional<FileResult> result = pool.take(i);
+        const std::optional<FileOutcome> result = pool.take(i);
         ASSERT_TRUE(result) << i;
         std::string expected = plan[i].source + " --> " + plan[i].destination + " : Success !";
         if (i == 5)
             expected += " (/in/f5.pdf is the PDF of an earlier fax in this run)";
-        EXPECT_EQ(result->report, expected + "\r\n");
-        EXPECT_EQ(result->code, 0);
+        EXPECT_EQ(report_line(*result), expected + "\r\n");
+        EXPECT_EQ(result_code(*result), kConverted);
     }
     EXPECT_EQ(pool.job_count(), 4u);
     EXPECT_EQ(pool.worker_count(), 8u);
@@ -126,7 +126,7 @@ TEST(ConversionPool, FilesWaitingForTheDiskGiveTheirTurnsToTheNext) {
                 } else if (index < 2 * jobs) {
                     release.wait();  // until the waiting files are handed over
                 }
-                return 0;
+                return FileOutcome{};
             });
         EXPECT_EQ(pool.worker_count(), 2 * jobs);
         int error = 0;
@@ -161,7 +161,7 @@ TEST(ConversionPool, JobsThatFillTheMachineEachKeepToAProcessor) {
                 // The first files run at once, each with a turn of its own, until
                 // each has looked.
                 if (std::stoul(source.substr(5)) >= jobs)
-                    return 0;
+                    return FileOutcome{};
                 std::unique_lock<std::mutex> lock(mutex);
                 seen.push_back(platform::allowed_processors());
                 for (int i = 0; i < 2000 && seen.size() < jobs; ++i) {
@@ -169,7 +169,7 @@ TEST(ConversionPool, JobsThatFillTheMachineEachKeepToAProcessor) {
                     std::this_thread::sleep_for(1ms);
                     lock.lock();
                 }
-                return 0;
+                return FileOutcome{};
             });
         int error = 0;
         ASSERT_TRUE(pool.create_workspaces(tmp.path(), error));
@@ -210,14 +210,13 @@ TEST(ConversionPool, StopLeavesTheRestAndHandsOverWhatFinished) {
     BatchJob job;
     ConversionPool pool(
         job, plan_of(10), 2,
-        [&](BatchJob& j, const std::string& source, const std::string&, ConversionWorkspace&) {
+        [&](BatchJob&, const std::string& source, const std::string&, ConversionWorkspace&) {
             ++started;
             if (source != "/in/f0.fxs") {
                 while (!release)
                     std::this_thread::sleep_for(1ms);
             }
-            j.log_text = source + "\r\n";
-            return 0;
+            return FileOutcome{};
         });
     int error = 0;
     ASSERT_TRUE(pool.create_workspaces(tmp.path(), error));

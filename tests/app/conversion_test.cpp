@@ -13,6 +13,7 @@
 #include "app/folder_batch.h"
 #include "app/pipeline.h"
 #include "app/process_paths.h"
+#include "app/report_text.h"
 #include "platform/file_system.h"
 #include "support/bitmap.h"
 #include "support/ccitt.h"
@@ -110,36 +111,67 @@ TEST_F(ConversionTest, RejectedFileLeavesNoPdf) {
     EXPECT_EQ(platform::readable_file_size(default_workspace().intermediate_tiff_path()), 0u);
 }
 
-TEST_F(ConversionTest, EachStageFailureHasItsOwnCodeAndText) {
+// Each failure injected into a real conversion ends in exactly one outcome: its stage, the
+// system's reason when the system gave one, one code, one line; and no PDF.
+TEST_F(ConversionTest, EachInjectedFailureHasOneOutcome) {
     const std::string fax = dir.file("a.fxm");
     ASSERT_TRUE(write_sample_fax(fax, 5, "T"));
-
-    // Each failure caused by the system names the system's reason.
+    const std::string junk = dir.file("junk.fxr");
+    ASSERT_TRUE(write_file(junk, std::string(3000, '\x5a')));
+    const std::string other_fax = dir.file("b.fxs");
+    ASSERT_TRUE(write_sample_fax(other_fax, 6, "T"));
+    ASSERT_TRUE(platform::create_folder(dir.file("taken.pdf")));
+    ASSERT_TRUE(write_file(dir.file("plain"), "a file, not a folder"));
     ConversionWorkspace no_intermediate = ConversionWorkspace::at_paths(
         dir.file("missing/intermediate.tmp"), default_workspace().normalised_tiff_path(), {});
-    EXPECT_EQ(convert_fax_file(job, fax, dir.file("a.pdf"), no_intermediate), kFaxError);
-    EXPECT_NE(
-        job.log_text.find(" : Failed : " + fax + " - Error Fax (No such file or directory)\r\n"),
-        std::string::npos)
-        << job.log_text;
-
-    job.log_text.clear();
     ConversionWorkspace no_normalised = ConversionWorkspace::at_paths(
         default_workspace().intermediate_tiff_path(), dir.file("missing/normalised.tmp"), {});
-    EXPECT_EQ(convert_fax_file(job, fax, dir.file("a.pdf"), no_normalised), kCopyStageFailed);
-    EXPECT_EQ(job.log_text, fax + " --> " + dir.file("a.pdf") + " : Failed : " + fax +
-                                " - Error in prearing to pdf conversion (No such file or "
-                                "directory)\r\n");
 
-    // A folder standing where the PDF should go.
-    ASSERT_TRUE(platform::create_folder(dir.file("taken.pdf")));
-    job.log_text.clear();
-    EXPECT_EQ(convert_fax_file(job, fax, dir.file("taken.pdf")), kPdfWriterFailed);
-    EXPECT_EQ(job.log_text, fax + " --> " + dir.file("taken.pdf") + " : Failed : " + fax +
-                                " - Error in converting to pdf (Is a directory)\r\n");
+    struct Case {
+        const char* what;
+        std::string source;
+        std::string pdf;
+        ConversionWorkspace* workspace;
+        FileFailure failure;
+        int system_error;
+        int code;
+        std::string after_source;  // the line after "Failed : SOURCE - ", or the whole outcome
+    };
+    const std::string missing = " (No such file or directory)";
+    const Case cases[] = {
+        {"not a fax", junk, dir.file("j.pdf"), nullptr, FileFailure::NotFax, 0, kNotFax, "Not Fax"},
+        {"no fax at all", dir.file("gone.fxs"), dir.file("g.pdf"), nullptr, FileFailure::NotFax,
+         ENOENT, kNotFax, "Not Fax" + missing},
+        {"reader cannot write", fax, dir.file("a.pdf"), &no_intermediate, FileFailure::FaxReader,
+         ENOENT, kFaxError, "Error Fax" + missing},
+        {"copy stage cannot write", fax, dir.file("a.pdf"), &no_normalised, FileFailure::CopyStage,
+         ENOENT, kCopyStageFailed, "Error in prearing to pdf conversion" + missing},
+        {"a folder in the PDF's place", fax, dir.file("taken.pdf"), nullptr, FileFailure::PdfWriter,
+         0, kPdfWriterFailed, "Error in converting to pdf (Is a directory)"},
+        {"a fax in the PDF's place", fax, other_fax, nullptr, FileFailure::PdfWriter, 0,
+         kPdfWriterFailed, "Error in converting to pdf (the PDF would replace a WinFax file)"},
+        {"the PDF's folder cannot be made", fax, dir.file("plain/a.pdf"), nullptr,
+         FileFailure::FolderNotMade, ENOTDIR, kFolderFailed,
+         "Failed to create dir: " + dir.file("plain") + " (Not a directory)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ConversionWorkspace& workspace = c.workspace ? *c.workspace : default_workspace();
+        const FileOutcome outcome = convert_one_fax(job, c.source, c.pdf, workspace);
+        EXPECT_EQ(outcome.status, FileStatus::Failed);
+        EXPECT_EQ(outcome.failure, c.failure);
+        EXPECT_EQ(outcome.system_error, c.system_error);
+        EXPECT_EQ(result_code(outcome), c.code);
+        const std::string outcome_part = c.failure == FileFailure::FolderNotMade
+                                             ? c.after_source
+                                             : "Failed : " + c.source + " - " + c.after_source;
+        EXPECT_EQ(report_line(outcome), c.source + " --> " + c.pdf + " : " + outcome_part + "\r\n");
+        if (c.pdf != other_fax) {
+            EXPECT_NE(platform::file_kind(c.pdf), platform::FileKind::Regular);
+        }
+    }
     EXPECT_TRUE(platform::folder_exists(dir.file("taken.pdf")));
-    EXPECT_EQ(job.failed_files, 3);
-    EXPECT_FALSE(platform::file_exists(dir.file("a.pdf")));
+    EXPECT_TRUE(job.written_pdfs.empty());
 }
 
 // Running out of descriptors says nothing about the fax: the line names the system's failure,

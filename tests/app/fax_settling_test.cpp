@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/conversion_workspace.h"
+#include "app/report_text.h"
 #include "support/temp_dir.h"
 
 namespace trelvane::app {
@@ -63,27 +64,32 @@ TEST(FaxSettling, SettlingFaxesAreLeftForTheNextRun) {
     ASSERT_TRUE(testsupport::write_file(fax, "being written"));
     const SettleClock::time_point written = SettleClock::now();
     int converted = 0;
-    const SettlingConverter convert = [&](BatchJob& job, const std::string& source,
+    const SettlingConverter convert = [&](BatchJob&, const std::string& source,
                                           const std::string& pdf, ConversionWorkspace&) {
         ++converted;
-        job.log_text += source + " --> " + pdf + " : converted\r\n";
-        return 0;
+        return status_outcome(source, pdf, FileStatus::Converted);
     };
     struct Case {
         SettleClock::time_point now;
+        FileStatus left;
         int code;
         std::string line;
     };
     const Case cases[] = {
-        {written, kLeftForNextRun, fax + " --> x.pdf : waits\r\n"},
-        {written + std::chrono::minutes(1), 0, fax + " --> x.pdf : converted\r\n"},
+        {written, FileStatus::LeftForNextRun, kLeftForNextRun,
+         fax + " --> x.pdf : " + std::string(kLeftForNextRunText) + "\r\n"},
+        {written, FileStatus::LeftForNextPass, kLeftForNextRun,
+         fax + " --> x.pdf : " + std::string(kLeftForNextPassText) + "\r\n"},
+        {written + std::chrono::minutes(1), FileStatus::LeftForNextRun, kConverted,
+         fax + " --> x.pdf : Success !\r\n"},
     };
     for (const Case& c : cases) {
         BatchJob job;
-        const SettlingConverter settled = settle_first(convert, "waits", [&] { return c.now; });
+        const SettlingConverter settled = settle_first(convert, c.left, [&] { return c.now; });
         ConversionWorkspace workspace;
-        EXPECT_EQ(settled(job, fax, "x.pdf", workspace), c.code);
-        EXPECT_EQ(job.log_text, c.line);
+        const FileOutcome outcome = settled(job, fax, "x.pdf", workspace);
+        EXPECT_EQ(result_code(outcome), c.code);
+        EXPECT_EQ(report_line(outcome), c.line);
     }
     EXPECT_EQ(converted, 1);
 }

@@ -1,6 +1,7 @@
 // The notes after "Success !": which pages are not whole and how, merged from what the reader
 // and the copy stage met, in one line a user can read.
 #include "app/page_notes.h"
+#include "app/report_text.h"
 
 #include <gtest/gtest.h>
 

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "app/pipeline.h"
+#include "app/report_text.h"
 #include "gui/about_box.h"
 #include "gui/main_window.h"
 #include "gui/program_icon.h"
@@ -207,7 +208,7 @@ TEST(Screenshots, BothTabsAfterAPassWithAFailedFile) {
               view->fontMetrics().horizontalAdvance(reason) + 8);
     EXPECT_GE(view->columnWidth(ResultListModel::kResultColumn),
               view->fontMetrics().horizontalAdvance(
-                  QString::fromLatin1(kConvertedText.data(), kConvertedText.size())));
+                  QString::fromLatin1(app::kConvertedText.data(), app::kConvertedText.size())));
 
     std::vector<std::string> folders{std::string(TRELVANE_BINARY_DIR) + "/screenshots"};
     if (std::getenv("TRELVANE_UPDATE_SCREENSHOTS") != nullptr) {

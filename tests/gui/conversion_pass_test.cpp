@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "app/page_recognition.h"
 #include "app/pipeline.h"
 #include "app/process_paths.h"
+#include "app/report_text.h"
 #include "gui/window_files.h"
 #include "sample_fax.h"
 #include "support/libtiff_codec.h"
@@ -48,10 +50,10 @@ class RecordingView : public PassView {
         std::lock_guard<std::mutex> lock(mutex);
         rows[row].source = source_path;
     }
-    void file_finished(int row, const std::string& pdf_path, const std::string& result) override {
+    void file_finished(int row, const app::FileOutcome& outcome) override {
         std::lock_guard<std::mutex> lock(mutex);
-        rows[row].pdf = pdf_path;
-        rows[row].result = result;
+        rows[row].pdf = app::pdf_in_place(outcome) ? outcome.pdf : std::string();
+        rows[row].result = app::row_text(outcome);
     }
     void status_changed(const std::string& status) override {
         std::lock_guard<std::mutex> lock(mutex);
@@ -176,7 +178,7 @@ TEST_F(ConversionPass, RunningFilesKeepTheOptionsThePassStartedWith) {
             std::lock_guard<std::mutex> lock(mutex);
             seen.push_back(job.settings.recalculate_lines);
         }
-        return app::convert_fax_file(job, fax, pdf, workspace);
+        return app::convert_one_fax(job, fax, pdf, workspace);
     };
     const faxread::ConversionSettings before = app::global_settings();
     std::atomic<bool> done{false};
@@ -242,7 +244,7 @@ TEST_F(ConversionPass, StopLetsTheRunningFileFinishAndTheRecordNamesTheRest) {
         if (++calls == 2) {
             control.stop();  // as "&Cancel" would, while the second file converts
         }
-        return app::convert_fax_file(job, from, to, workspace);
+        return app::convert_one_fax(job, from, to, workspace);
     };
     RecordingView view;
     EXPECT_EQ(run_conversion_pass(request, view, control), 2);
@@ -257,7 +259,7 @@ TEST_F(ConversionPass, StopLetsTheRunningFileFinishAndTheRecordNamesTheRest) {
     for (size_t i = 2; i < 4; ++i) {
         EXPECT_EQ(lines[i], request.source_folder + "/" + request.job.files[i] + " --> " +
                                 dir.file("out/") + request.job.files[i].substr(0, 2) +
-                                ".pdf : " + std::string(kCancelledText) + "\r");
+                                ".pdf : " + std::string(app::kCancelledText) + "\r");
     }
     EXPECT_NE(log.find("Cancelled: 2 of 4 files not converted\r\n"), std::string::npos) << log;
 }
@@ -340,15 +342,16 @@ TEST_F(ConversionPass, PdfWrittenWithoutItsTimesIsStillNamed) {
     request.options.keep_date = 1;
     request.convert = [](app::BatchJob& job, const std::string& from, const std::string& to,
                          app::ConversionWorkspace& workspace) {
-        const int code = app::convert_fax_file(job, from, to, workspace);
-        return code == app::kConverted ? app::kFolderFailed : code;  // as a failed time copy
+        app::FileOutcome outcome = app::convert_one_fax(job, from, to, workspace);
+        outcome.times_error = EPERM;  // as a failed time copy
+        return outcome;
     };
     RecordingView view;
     PassControl control;
     EXPECT_EQ(run_conversion_pass(request, view, control), 0);
     ASSERT_EQ(view.rows.size(), 1u);
     EXPECT_EQ(view.rows[0].pdf, dir.file("out/a.pdf"));
-    EXPECT_EQ(view.rows[0].result, kTimesNotKeptText);
+    EXPECT_EQ(view.rows[0].result, app::kTimesNotKeptText);
     EXPECT_TRUE(app::pdf_exists(view.rows[0].pdf));
 }
 

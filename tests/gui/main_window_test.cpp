@@ -30,6 +30,7 @@
 #include "app/conversion_workspace.h"
 #include "app/page_recognition.h"
 #include "app/pipeline.h"
+#include "app/report_text.h"
 #include "app/settings_file.h"
 #include "gui/fax_settings_page.h"
 #include "gui/options_page.h"
@@ -154,7 +155,7 @@ class ConversionGate {
                 changed_.notify_all();
                 changed_.wait(lock, [&] { return all_released_ || released_.contains(from); });
             }
-            return app::convert_fax_file(job, from, to, workspace);
+            return app::convert_one_fax(job, from, to, workspace);
         };
     }
     void release(const std::string& source) {
@@ -397,7 +398,8 @@ TEST_F(MainWindowTest, CancelWithSeveralJobsStartsNothingMoreAndLeavesNoPartialP
             if (i < jobs) {
                 EXPECT_EQ(lines[i], sources[i] + " --> " + column(page, 1)[i] + " : Success !");
             } else {
-                EXPECT_TRUE(lines[i].ends_with(" : " + std::string(kCancelledText))) << lines[i];
+                EXPECT_TRUE(lines[i].ends_with(" : " + std::string(app::kCancelledText)))
+                    << lines[i];
             }
         }
         EXPECT_NE(testsupport::read_file(dir.file("log/tvnlog.txt"))
@@ -638,7 +640,7 @@ TEST_F(MainWindowTest, ClosingDuringAPassLetsTheFilesBeingConvertedFinish) {
     ASSERT_EQ(lines.size(), 6u);
     for (size_t i = 0; i < lines.size(); ++i) {
         EXPECT_TRUE(lines[i].ends_with(i < 2 ? std::string(" : Success !")
-                                             : " : " + std::string(kClosedText)))
+                                             : " : " + std::string(app::kClosedText)))
             << lines[i];
     }
     EXPECT_NE(testsupport::read_file(dir.file("log/tvnlog.txt"))
@@ -967,7 +969,7 @@ TEST_F(MainWindowTest, AutomaticPassesWaitForFaxesToSettleAndRedoOutdatedPdfs) {
     enum class Pdf { None, Older, SameTime, Newer };
     constexpr const char* kConverted = "Converted!";
     constexpr const char* kSkipped = "Already exist, skipped!";
-    const std::string settling(kSettlingText);
+    const std::string settling(app::kLeftForNextPassText);
     struct Case {
         const char* name;
         milliseconds fax_age;  // before "now" of the first pass
@@ -1186,8 +1188,9 @@ TEST_F(MainWindowTest, ClosingGivesUpAHungConversionAndTheRecordSaysSo) {
     const std::vector<std::string> lines = logged_lines();
     ASSERT_EQ(lines.size(), 5u) << testsupport::read_file(dir.file("log/tvnlog.txt"));
     const std::vector<std::string> endings = {
-        " : Success !", " : " + std::string(kAbandonedText), " : " + std::string(kAbandonedText),
-        " : " + std::string(kClosedText), " : " + std::string(kClosedText)};
+        " : Success !", " : " + std::string(app::kAbandonedText),
+        " : " + std::string(app::kAbandonedText), " : " + std::string(app::kClosedText),
+        " : " + std::string(app::kClosedText)};
     for (size_t i = 0; i < lines.size(); ++i) {
         EXPECT_TRUE(lines[i].ends_with(endings[i])) << lines[i];
     }
@@ -1238,7 +1241,7 @@ TEST(HungConversionChild, CloseWhileConversionsHang) {
         if (from != first) {
             hung.wait();
         }
-        return app::convert_fax_file(job, from, to, workspace);
+        return app::convert_one_fax(job, from, to, workspace);
     };
     environment.use_tray = false;
     auto window = std::make_unique<MainWindow>(environment);

@@ -150,31 +150,6 @@ TEST(CollectWindowFiles, FolderModeWalksTheFolderWithTheFilter) {
     EXPECT_TRUE(job.files.empty());
 }
 
-TEST(ResultColumn, SaysWhatHappened) {
-    const std::string src = "/in/a.fxs";
-    const std::string pdf = "/out/a.pdf";
-    const std::string head = src + " --> " + pdf + " : ";
-    EXPECT_EQ(result_column_text(app::kConverted, head + "Success !\r\n", src, pdf), "Converted!");
-    // A fax converted with pages that are not whole says which, as its report line does.
-    EXPECT_EQ(
-        result_column_text(app::kConverted,
-                           head + "Success ! (page 3: 751 of 1100 lines missing)\r\n", src, pdf),
-        "Converted! (page 3: 751 of 1100 lines missing)");
-    EXPECT_EQ(result_column_text(app::kSkippedExisting, head + "Skipped : x\r\n", src, pdf),
-              "Already exist, skipped!");
-    EXPECT_EQ(result_column_text(app::kNotWinFax, "", src, pdf), "Not WinFax File!");
-    EXPECT_EQ(
-        result_column_text(app::kNotFax, head + "Failed : " + src + " - Not Fax\r\n", src, pdf),
-        "Failed : Not Fax");
-    EXPECT_EQ(
-        result_column_text(app::kFolderFailed, head + "Failed to create dir: /out\r\n", src, pdf),
-        "Failed to create dir: /out");
-    // A line whose head names another destination still loses its head.
-    EXPECT_EQ(result_column_text(app::kPdfWriterFailed,
-                                 src + " --> /out/a (2).pdf : Failed : x - Error\r\n", src, pdf),
-              "Failed : x - Error");
-}
-
 // Sets environment variables for one test and puts the old values back.
 class EnvironmentOverride {
   public:
