@@ -5,10 +5,9 @@
 #include <algorithm>
 
 #include "app/pipeline.h"
-#include "platform/cleanup.h"
+#include "platform/conversion_context.h"
 #include "platform/file_system.h"
 #include "platform/open_files.h"
-#include "platform/processors.h"
 
 namespace trelvane::app {
 
@@ -34,6 +33,15 @@ void complete(FileOutcome& outcome, const PlannedFile& file, bool committed) {
     outcome.committed = committed;
     if (file.destination != file.wanted)
         outcome.renamed_from = file.wanted;
+}
+
+std::vector<std::string> read_ahead_sources(const std::vector<PlannedFile>& plan) {
+    std::vector<std::string> sources;
+    sources.reserve(plan.size());
+    // Never what the walk would not read: opening a device can have effects (a tape rewinds).
+    for (const PlannedFile& file : plan)
+        sources.push_back(file.unreadable.empty() ? file.source : std::string());
+    return sources;
 }
 
 }  // namespace
@@ -70,24 +78,16 @@ unsigned default_job_count() {
 
 ConversionPool::ConversionPool(const BatchJob& settings, std::vector<PlannedFile> plan,
                                unsigned jobs, FileConverter convert)
-    : state_(std::make_shared<State>()) {
+    : size_(pool_size(plan.size(), jobs, platform::free_descriptors())),
+      state_(std::make_shared<State>(plan.size(), size_, read_ahead_sources(plan))) {
     state_->settings = settings_only(settings);
     state_->plan = std::move(plan);
-    state_->slots.resize(state_->plan.size());
     state_->convert =
         convert ? std::move(convert)
                 : FileConverter([](BatchJob& job, const std::string& source,
                                    const std::string& destination, ConversionWorkspace& workspace) {
                       return convert_one_fax(job, source, destination, workspace);
                   });
-    size_ = pool_size(state_->plan.size(), jobs, platform::free_descriptors());
-    state_->turn_taken.assign(size_.jobs, false);
-    // A run given as many jobs as there are processors keeps each turn on a processor of its
-    // own (see platform/processors.h); one given fewer leaves the choice to the system, which
-    // may know of processors that other programs keep busy.
-    std::vector<int> processors = platform::allowed_processors();
-    if (processors.size() > 1 && size_.jobs >= processors.size())
-        state_->processors = std::move(processors);
 }
 
 ConversionPool::~ConversionPool() {
@@ -117,18 +117,10 @@ bool ConversionPool::create_workspaces(const std::string& temp_folder, int& erro
     return true;
 }
 
-void ConversionPool::start(std::function<void(size_t)> on_finished) {
-    state_->on_finished = std::move(on_finished);
-    start(PoolHooks{});
-}
-
 void ConversionPool::start(PoolHooks hooks) {
     state_->hooks = std::move(hooks);
-    state_->workers = std::make_unique<Worker[]>(state_->workspaces.size());
-    for (size_t i = 0; i < state_->workspaces.size(); ++i) {
-        state_->workers[i].turn.state = state_.get();
+    for (size_t i = 0; i < state_->workspaces.size(); ++i)
         workers_.emplace_back(work, state_, i);
-    }
 }
 
 size_t ConversionPool::size() const {
@@ -143,48 +135,8 @@ size_t ConversionPool::worker_count() const {
     return size_.workers;
 }
 
-void ConversionPool::Turn::take() {
-    std::unique_lock<std::mutex> lock(state->turn_mutex);
-    const std::vector<bool>& taken = state->turn_taken;
-    state->turn_free.wait(
-        lock, [&] { return std::find(taken.begin(), taken.end(), false) != taken.end(); });
-    held = true;
-    // The turn of the processor the thread is already kept on, when that one is free: moving a
-    // thread costs it its cache.
-    number = taken.size();
-    for (size_t n = 0; n < taken.size(); ++n) {
-        if (taken[n])
-            continue;
-        if (number == taken.size())
-            number = n;
-        if (processor >= 0 && state->processors[n % state->processors.size()] == processor) {
-            number = n;
-            break;
-        }
-    }
-    state->turn_taken[number] = true;
-    lock.unlock();
-    if (!state->processors.empty()) {
-        const int wanted = state->processors[number % state->processors.size()];
-        if (wanted != processor && platform::bind_thread(wanted))
-            processor = wanted;
-    }
-}
-
-void ConversionPool::Turn::give_back() {
-    if (!held)
-        return;
-    held = false;
-    {
-        std::lock_guard<std::mutex> lock(state->turn_mutex);
-        state->turn_taken[number] = false;
-    }
-    state->turn_free.notify_one();
-}
-
 size_t ConversionPool::started_count() const {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->next;
+    return state_->order.started_count();
 }
 
 const PlannedFile& ConversionPool::file(size_t index) const {
@@ -194,107 +146,49 @@ const PlannedFile& ConversionPool::file(size_t index) const {
 void ConversionPool::work(const std::shared_ptr<State>& state, size_t worker) {
     BatchJob job = state->settings;
     ConversionWorkspace& workspace = state->workspaces[worker];
-    Worker& self = state->workers[worker];
-    platform::observe_commits(&self.committed);
-    platform::observe_disk_waits(&self.turn);
+    ConversionScheduler::Turn& turn = state->scheduler.turn(worker);
+    ResultOrder& order = state->order;
+    // The worker's disk waits give its turn away; its commits mark its current file.
+    const platform::ConversionScope scope({&turn, &order.commit_flag(worker)});
     for (;;) {
-        self.turn.take();
-        size_t index;
-        {
-            std::lock_guard<std::mutex> lock(state->mutex);
-            if (state->stopped || state->next >= state->plan.size()) {
-                self.turn.give_back();
-                break;
-            }
-            index = state->next++;
-            self.current = index;
-            self.committed.store(false);
+        turn.take();
+        const std::optional<size_t> index = order.begin_next(worker);
+        if (!index) {
+            turn.give_back();
+            break;
         }
-        const PlannedFile& file = state->plan[index];
-        // The file that starts when every worker has taken one more: its reading from the disk
-        // overlaps the conversions before it, instead of holding up a turn.
-        const size_t ahead = index + state->workspaces.size();
-        // Never what the walk would not read: opening a device can have effects (a tape rewinds).
-        if (ahead < state->plan.size() && state->plan[ahead].unreadable.empty())
-            platform::prefetch_file(state->plan[ahead].source);
+        state->scheduler.read_ahead(*index);
         if (state->hooks.started)
-            state->hooks.started(index);
+            state->hooks.started(*index);
+        const PlannedFile& file = state->plan[*index];
         job.written_pdfs.clear();  // the plan already keeps names apart
-        FileOutcome result = file.unreadable.empty()
-                                 ? state->convert(job, file.source, file.destination, workspace)
-                                 : failed_outcome(file.source, file.destination,
-                                                  FileFailure::NotFax, 0, file.unreadable);
-        complete(result, file, self.committed.load());
+        FileOutcome outcome = file.unreadable.empty()
+                                  ? state->convert(job, file.source, file.destination, workspace)
+                                  : failed_outcome(file.source, file.destination,
+                                                   FileFailure::NotFax, 0, file.unreadable);
+        complete(outcome, file, order.commit_flag(worker).load());
         if (state->hooks.finished)
-            state->hooks.finished(index, result);
-        {
-            std::lock_guard<std::mutex> lock(state->mutex);
-            Slot& slot = state->slots[index];
-            slot.late = state->stopped;
-            slot.result = std::move(result);
-            self.current = kIdle;
-        }
-        state->changed.notify_all();
-        if (state->on_finished)
-            state->on_finished(index);
-        self.turn.give_back();
+            state->hooks.finished(*index, outcome);
+        order.finish(worker, *index, std::move(outcome));
+        turn.give_back();
     }
-    platform::observe_disk_waits(nullptr);
-    platform::observe_commits(nullptr);
 }
 
 std::optional<FileOutcome> ConversionPool::take(size_t index) {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    Slot& slot = state_->slots.at(index);
-    // After a stop the files started are those before `next`; any other never will be.
-    state_->changed.wait(lock, [&] {
-        return slot.result.has_value() || state_->woken ||
-               (state_->stopped && index >= state_->next);
-    });
-    if (!slot.result || slot.taken)
-        return std::nullopt;
-    slot.taken = true;
-    return std::move(*slot.result);
+    return state_->order.take(index);
 }
 
 void ConversionPool::wake() {
-    {
-        std::lock_guard<std::mutex> lock(state_->mutex);
-        state_->woken = true;
-    }
-    state_->changed.notify_all();
+    state_->order.wake();
 }
 
 void ConversionPool::stop() {
-    {
-        std::lock_guard<std::mutex> lock(state_->mutex);
-        state_->stopped = true;
-    }
-    state_->changed.notify_all();
+    state_->order.stop();
 }
 
 std::vector<std::pair<size_t, FileOutcome>> ConversionPool::take_finished() {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    // A PDF that was put in place is reported, however late its result comes. The gate is
-    // closed, so no worker puts another one in place meanwhile.
-    const size_t worker_total = state_->workers ? state_->workspaces.size() : 0;
-    state_->changed.wait(lock, [&] {
-        for (size_t w = 0; w < worker_total; ++w) {
-            const Worker& worker = state_->workers[w];
-            if (worker.current != kIdle && worker.committed.load())
-                return false;
-        }
-        return true;
-    });
-    std::vector<std::pair<size_t, FileOutcome>> finished;
-    for (size_t i = 0; i < state_->slots.size(); ++i) {
-        Slot& slot = state_->slots[i];
-        if (!slot.result || slot.taken || (slot.late && !slot.result->committed))
-            continue;
-        slot.taken = true;
-        finished.emplace_back(i, std::move(*slot.result));
-    }
-    return finished;
+    // Workers that never started hold no file, so the order waits for none of them.
+    return state_->order.take_finished();
 }
 
 void ConversionPool::abandon() {

@@ -1,30 +1,28 @@
 // Converting many files at once: a pool of worker threads, each with its own workspace and its
 // own copy of the run's settings, that takes the planned files in order and keeps each file's
-// result for whoever reports them. A run on N threads gives the report and the PDFs of a run on
-// one, only sooner: names are decided before the pool starts, and results are read in plan order.
+// outcome for whoever reports them. A run on N threads gives the report and the PDFs of a run on
+// one, only sooner: names are decided before the pool starts, and outcomes are read in plan
+// order.
 //
-// N jobs are N conversions using the processor at once. A conversion that waits for the disk to
-// take its PDF (fsync) gives its turn to another worker meanwhile, so that the processors do not
-// sit idle while the disk works: a pool of N jobs has up to N + min(N, 4) workers when it has
-// more files. Each worker holds a few descriptors, so where the process may not open that many
-// files the pool has fewer workers, and fewer jobs if it must.
+// N jobs are N conversions using the processor at once (conversion_scheduler.h): a pool of N
+// jobs has up to N + min(N, 4) workers when it has more files, so that conversions waiting for
+// the disk leave no processor idle. Each worker holds a few descriptors, so where the process
+// may not open that many files the pool has fewer workers, and fewer jobs if it must.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/batch_job.h"
+#include "app/conversion_scheduler.h"
 #include "app/conversion_workspace.h"
 #include "app/file_outcome.h"
-#include "platform/disk_wait.h"
+#include "app/result_order.h"
 
 namespace trelvane::app {
 
@@ -58,10 +56,13 @@ PoolSize pool_size(size_t files, unsigned jobs, size_t free_descriptors);
 // What a pool tells its user about each file as it goes, on the worker thread converting it.
 struct PoolHooks {
     std::function<void(size_t index)> started;  // before the file's conversion
-    // After the conversion, before the result is stored for take().
-    std::function<void(size_t index, const FileOutcome& result)> finished;
+    // After the conversion, before the outcome is stored for take().
+    std::function<void(size_t index, const FileOutcome& outcome)> finished;
 };
 
+// The pool itself: the plan, the workers with their workspaces and their copies of the run's
+// settings. The order of files and outcomes is a ResultOrder's; who may use the processor when
+// is a ConversionScheduler's.
 class ConversionPool {
   public:
     // settings: the run's choices (its files, report and PDF list are not copied). jobs is
@@ -77,10 +78,8 @@ class ConversionPool {
     // Makes one workspace per worker in the temporary folder. False, with errno's reason in
     // error, when one cannot be made (nothing has started then).
     bool create_workspaces(const std::string& temp_folder, int& error);
-    // Starts the workers. on_finished, when given, is called on a worker thread with a file's
-    // index right after its result is stored.
-    void start(std::function<void(size_t index)> on_finished = {});
-    void start(PoolHooks hooks);
+    // Starts the workers; `hooks` are called on their threads.
+    void start(PoolHooks hooks = {});
 
     size_t size() const;
     unsigned job_count() const;
@@ -91,18 +90,11 @@ class ConversionPool {
     size_t started_count() const;
     const PlannedFile& file(size_t index) const;
 
-    // Waits for the result of file `index` and hands it over (once). Nothing when wake() was
-    // called meanwhile, or when the pool was stopped before the file started.
+    // As ResultOrder's: the outcome of file `index` in plan order, waking, stopping, and the
+    // outcomes finished after a stop.
     std::optional<FileOutcome> take(size_t index);
-    // Makes a waiting take() return at once (from any thread).
     void wake();
-
-    // No further file starts; files being converted go on. Results stored from now on count
-    // only when their PDF was put in place (see take_finished).
     void stop();
-    // After stop and after the commit gate was closed (platform::close_commit_gate): waits
-    // until every PDF put in place has its result stored, then hands over, in plan order, each
-    // finished result not yet taken.
     std::vector<std::pair<size_t, FileOutcome>> take_finished();
     // The pool's destruction no longer waits for the workers; each ends after its current file.
     void abandon();
@@ -111,57 +103,24 @@ class ConversionPool {
     std::vector<std::string> page_file_stems() const;
 
   private:
-    struct Slot {
-        std::optional<FileOutcome> result;
-        bool late = false;   // stored after stop()
-        bool taken = false;  // handed over
-    };
-    struct State;
-    // A worker's turn at the processor: taken before each file, given back when the file waits
-    // for the disk or is done. After the wait the file finishes without one: what is left is
-    // its report line, and waiting for a turn there could wait forever behind conversions that
-    // hang (a source on a dead network share), its PDF already in place.
-    struct Turn final : platform::DiskWaitObserver {
-        State* state = nullptr;
-        bool held = false;
-        size_t number = 0;   // which of the turns, while held
-        int processor = -1;  // the processor the thread is kept on (-1: any)
-        void take();
-        void give_back();
-        void waiting() override { give_back(); }
-        void resumed() override {}
-    };
-    struct Worker {
-        std::atomic<bool> committed{false};  // the current file's PDF was put in place
-        size_t current = kIdle;              // the file being converted (guarded by mutex)
-        Turn turn;
-    };
-    static constexpr size_t kIdle = static_cast<size_t>(-1);
+    // What the workers share with the pool; it outlives an abandoned pool until the last
+    // worker ends.
     struct State {
+        State(size_t files, PoolSize size, std::vector<std::string> sources)
+            : order(files, size.workers), scheduler(size.jobs, size.workers, std::move(sources)) {}
         BatchJob settings;
         std::vector<PlannedFile> plan;
         FileConverter convert;
-        std::function<void(size_t)> on_finished;
         PoolHooks hooks;
         std::vector<ConversionWorkspace> workspaces;
-        std::unique_ptr<Worker[]> workers;
         std::vector<std::string> stems;
-        std::mutex mutex;
-        std::condition_variable changed;
-        std::vector<Slot> slots;
-        size_t next = 0;
-        bool stopped = false;
-        bool woken = false;
-        std::mutex turn_mutex;
-        std::condition_variable turn_free;
-        std::vector<bool> turn_taken;  // by number; as many turns as jobs
-        // Turn n keeps its worker on processors[n % size] (empty: workers run anywhere).
-        std::vector<int> processors;
+        ResultOrder order;
+        ConversionScheduler scheduler;
     };
     static void work(const std::shared_ptr<State>& state, size_t worker);
 
-    std::shared_ptr<State> state_;
     PoolSize size_;
+    std::shared_ptr<State> state_;
     std::vector<std::thread> workers_;
     bool abandoned_ = false;
 };

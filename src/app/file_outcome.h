@@ -36,12 +36,12 @@ constexpr int kNotConverted = -12;
 bool is_failure(int code);
 
 enum class FileStatus {
-    Converted,       // the PDF is in place (see FileOutcome::times_error)
-    Skipped,         // an up-to-date PDF was kept
-    NotWinFax,       // not a WinFax file: no line in the report
-    LeftForNextRun,  // changed a moment ago; a command-line run with /skip leaves it
-    LeftForNextPass, // the same in the window's automatic pass
-    Failed,          // see FileOutcome::failure
+    Converted,        // the PDF is in place (see FileOutcome::times_error)
+    Skipped,          // an up-to-date PDF was kept
+    NotWinFax,        // not a WinFax file: no line in the report
+    LeftForNextRun,   // changed a moment ago; a command-line run with /skip leaves it
+    LeftForNextPass,  // the same in the window's automatic pass
+    Failed,           // see FileOutcome::failure
     // A window pass that stopped never converted it.
     CancelledBeforeStart,
     ClosedBeforeStart,
@@ -51,13 +51,13 @@ enum class FileStatus {
 // Where a failed conversion stopped.
 enum class FileFailure {
     None,
-    FolderNotMade,  // the PDF's folder could not be created; `detail` is the folder
-    NotFax,         // the file could not be read as a fax (`detail`: what it is instead)
-    FaxReader,      // the fax was read but its pages could not be written out
-    CopyStage,      // the pages could not be normalised (`detail`: why, when known)
-    PdfWriter,      // the PDF could not be written (`detail`: what is in its place)
-    SystemShortage, // the system ran short of descriptors or memory, whatever the stage
-    Exception,      // a stage threw
+    FolderNotMade,   // the PDF's folder could not be created; `detail` is the folder
+    NotFax,          // the file could not be read as a fax (`detail`: what it is instead)
+    FaxReader,       // the fax was read but its pages could not be written out
+    CopyStage,       // the pages could not be normalised (`detail`: why, when known)
+    PdfWriter,       // the PDF could not be written (`detail`: what is in its place)
+    SystemShortage,  // the system ran short of descriptors or memory, whatever the stage
+    Exception,       // a stage threw
 };
 
 struct FileOutcome {

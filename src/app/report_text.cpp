@@ -216,7 +216,8 @@ std::string done_status_text(int converted) {
 std::string doing_status_text(const std::string& source, uint64_t pages_read) {
     std::string text = "Doing: " + source;
     if (pages_read > 0)
-        text += " (" + std::to_string(pages_read) + (pages_read == 1 ? " page" : " pages") + " read)";
+        text +=
+            " (" + std::to_string(pages_read) + (pages_read == 1 ? " page" : " pages") + " read)";
     return text;
 }
 

@@ -18,6 +18,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/conversion_context.h"
+
 namespace trelvane::platform {
 
 namespace {
@@ -46,8 +48,6 @@ CommitGate& gate() {
     static CommitGate instance;
     return instance;
 }
-
-thread_local std::atomic<bool>* commit_observer = nullptr;
 
 void remove_watched() {
     for (Slot& slot : slots) {
@@ -107,8 +107,8 @@ bool begin_commit() {
 void end_commit(bool committed) {
     CommitGate& g = gate();
     // Set before the gate opens again, so whoever closes it next sees the flag.
-    if (committed && commit_observer != nullptr)
-        commit_observer->store(true);
+    if (std::atomic<bool>* flag = conversion_context().committed; committed && flag != nullptr)
+        flag->store(true);
     g.mutex.unlock();
 }
 
@@ -116,10 +116,6 @@ void close_commit_gate() {
     CommitGate& g = gate();
     std::lock_guard<std::mutex> lock(g.mutex);
     g.closed = true;
-}
-
-void observe_commits(std::atomic<bool>* flag) {
-    commit_observer = flag;
 }
 
 void stop_commits_and_remove_registered_files() {

@@ -43,14 +43,12 @@ class CleanupName {
 // begin_commit: false once the gate is closed; otherwise the caller holds the gate until
 // end_commit, which says whether the file was put in place. Creating a named temporary file
 // holds the gate too (end_commit(false) after it): once the gate is closed no new name can
-// appear, so the removal after closing it misses none.
+// appear, so the removal after closing it misses none. A file put in place is told to the
+// thread's conversion context (conversion_context.h).
 bool begin_commit();
 void end_commit(bool committed);
 // Waits for a commit in progress and refuses every later one; the gate stays closed.
 void close_commit_gate();
-// Every file this thread puts in place from now on sets *flag (nullptr: no more). A worker that
-// reports what it converted watches its own commits this way.
-void observe_commits(std::atomic<bool>* flag);
 
 // For an interrupted run, just before it exits: closes the commit gate and removes the
 // registered files.

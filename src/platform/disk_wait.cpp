@@ -1,17 +1,10 @@
 #include "platform/disk_wait.h"
 
+#include "platform/conversion_context.h"
+
 namespace trelvane::platform {
-namespace {
 
-thread_local DiskWaitObserver* t_observer = nullptr;
-
-}  // namespace
-
-void observe_disk_waits(DiskWaitObserver* observer) {
-    t_observer = observer;
-}
-
-DiskWait::DiskWait() : observer_(t_observer) {
+DiskWait::DiskWait() : observer_(conversion_context().disk_waits) {
     if (observer_ != nullptr)
         observer_->waiting();
 }

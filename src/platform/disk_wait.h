@@ -14,10 +14,8 @@ class DiskWaitObserver {
     ~DiskWaitObserver() = default;
 };
 
-// The calling thread's observer (nullptr: none).
-void observe_disk_waits(DiskWaitObserver* observer);
-
-// A disk wait on the calling thread, for as long as it lives.
+// A disk wait on the calling thread, for as long as it lives; told to the observer of the
+// thread's conversion (conversion_context.h), if any.
 class DiskWait {
   public:
     DiskWait();

@@ -60,7 +60,9 @@ TEST(ConversionPool, ResultsInPlanOrderWhateverOrderTheFilesFinishIn) {
     int error = 0;
     ASSERT_TRUE(pool.create_workspaces(tmp.path(), error));
     std::atomic<size_t> finished{0};
-    pool.start([&](size_t) { ++finished; });
+    PoolHooks hooks;
+    hooks.finished = [&](size_t, const FileOutcome&) { ++finished; };
+    pool.start(hooks);
     for (size_t i = 0; i < kFiles; ++i) {
         const std::optional<FileOutcome> result = pool.take(i);
         ASSERT_TRUE(result) << i;
@@ -70,6 +72,7 @@ TEST(ConversionPool, ResultsInPlanOrderWhateverOrderTheFilesFinishIn) {
         EXPECT_EQ(report_line(*result), expected + "\r\n");
         EXPECT_EQ(result_code(*result), kConverted);
     }
+    EXPECT_EQ(finished.load(), kFiles);
     EXPECT_EQ(pool.job_count(), 4u);
     EXPECT_EQ(pool.worker_count(), 8u);
     EXPECT_LE(workspaces.size(), 8u);

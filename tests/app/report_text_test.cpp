@@ -16,7 +16,8 @@
 namespace trelvane::app {
 namespace {
 
-const std::string kGolden = std::string(TRELVANE_SOURCE_DIR) + "/tests/app/golden/every_outcome.txt";
+const std::string kGolden =
+    std::string(TRELVANE_SOURCE_DIR) + "/tests/app/golden/every_outcome.txt";
 
 struct Labelled {
     std::string label;
@@ -116,8 +117,8 @@ std::vector<Labelled> every_outcome() {
     all.push_back({"not a fax, no file", failed(FileFailure::NotFax, 0, "a pipe, not a file")});
     all.push_back({"reader failed", failed(FileFailure::FaxReader, ENOENT)});
     all.push_back({"copy stage failed", failed(FileFailure::CopyStage, ENOSPC)});
-    all.push_back({"copy stage kept no page",
-                   failed(FileFailure::CopyStage, 0, "no page could be copied")});
+    all.push_back(
+        {"copy stage kept no page", failed(FileFailure::CopyStage, 0, "no page could be copied")});
     all.push_back({"PDF writer failed", failed(FileFailure::PdfWriter, EIO)});
     all.push_back({"PDF in the way of a WinFax file",
                    failed(FileFailure::PdfWriter, 0, "the PDF would replace a WinFax file")});
