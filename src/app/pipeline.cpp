@@ -113,9 +113,8 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
 
     job.written_pdfs.push_back(destination);
     if (job.keep_file_times != 0) {
-        errno = 0;
-        if (!source_times || !platform::set_file_times(destination, *source_times)) {
-            const int error = errno != 0 ? errno : ENOENT;
+        int error = ENOENT;  // the source's times could not be read
+        if (!source_times || !platform::set_file_times(destination, *source_times, &error)) {
             job.log_text +=
                 success_text(notes, {"file times not kept: " + platform::system_message(error)}) +
                 "\r\n";
