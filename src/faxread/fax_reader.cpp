@@ -33,17 +33,16 @@ int32_t FaxReader::write_intermediate_tiff(const std::string& path, FaxTypeCode 
     const uint8_t recount = settings_.recalculate_lines;
     if (settings_.page_file_mode == 1) {
         const std::string& base = page_file_base.empty() ? path : page_file_base;
-        if (winfax_.write_page_files(base, count, recount) != WinFaxReader::kOk) {
+        const int32_t result = winfax_.write_page_files(base, count, recount);
+        if (result != kOk) {
             system_error_ = winfax_.system_error();
-            return kOutputFailed;
+            return result;
         }
     }
     // In page-file mode too: the next stage reads the multi-page file at path.
-    if (winfax_.write_multipage_tiff(path, count, recount) != WinFaxReader::kOk) {
-        system_error_ = winfax_.system_error();
-        return kOutputFailed;
-    }
-    return kOk;
+    const int32_t result = winfax_.write_multipage_tiff(path, count, recount);
+    system_error_ = winfax_.system_error();
+    return result;
 }
 
 }  // namespace trelvane::faxread

@@ -17,9 +17,12 @@ namespace trelvane::faxread {
 
 class FaxReader {
   public:
-    static constexpr int32_t kOk = 0;
-    static constexpr int32_t kFailed = -1;        // no WinFax file is (or could be) opened
-    static constexpr int32_t kOutputFailed = -2;  // the pages could not all be written
+    // The values of WinFaxReader's results of the same meaning: one layer, one value a meaning.
+    static constexpr int32_t kOk = WinFaxReader::kOk;
+    // No WinFax file is (or could be) opened.
+    static constexpr int32_t kFailed = WinFaxReader::kNoFile;
+    static constexpr int32_t kOutOfMemory = WinFaxReader::kOutOfMemory;  // a page cannot be loaded
+    static constexpr int32_t kOutputFailed = WinFaxReader::kOutputFailed;
 
     FaxReader() = default;
     FaxReader(const FaxReader&) = delete;
@@ -51,8 +54,8 @@ class FaxReader {
 
     // Writes the intermediate TIFF file (and, in page-file mode, one file per page as well,
     // named after page_file_base, or after path when that is empty). kFailed when no file is
-    // open; kOutputFailed when an output file cannot be created or written or a page cannot
-    // be loaded.
+    // open; kOutputFailed when an output file cannot be created or written; kOutOfMemory when
+    // a page cannot be loaded.
     int32_t write_intermediate_tiff(const std::string& path, FaxTypeCode type,
                                     const std::string& page_file_base = {});
 
