@@ -19,6 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         out.position = decoder.reader().position;
         return out;
     };
-    // The result counts invalid codes; only -1 (no page) is a failure.
+    // The result counts invalid codes; only kDecodeRefused (no page) is a failure.
     return fuzz::check_decoder(bytes, size, decode, [](int result) { return result >= 0; });
 }

@@ -35,8 +35,8 @@ void ConversionScheduler::Turn::take() {
     ConversionScheduler& s = *scheduler_;
     std::unique_lock<std::mutex> lock(s.mutex_);
     const std::vector<bool>& taken = s.turn_taken_;
-    s.turn_free_.wait(
-        lock, [&] { return std::find(taken.begin(), taken.end(), false) != taken.end(); });
+    s.turn_free_.wait(lock,
+                      [&] { return std::find(taken.begin(), taken.end(), false) != taken.end(); });
     held_ = true;
     // The turn of the processor the thread is already kept on, when that one is free: moving a
     // thread costs it its cache.

@@ -52,16 +52,14 @@ FileOutcome run_conversion_stages(const BatchJob& job, const std::string& source
         return fail(source, destination, FileFailure::NotFax, error);
     faxread::FaxReader reader;
     reader.settings() = job.settings;
-    errno = 0;
     if (reader.open_fax_file(source, faxread::kFaxTypeWinFax) != faxread::FaxReader::kOk)
-        return fail(source, destination, FileFailure::NotFax, errno);
+        return fail(source, destination, FileFailure::NotFax, reader.system_error());
     if (!reader.is_fax())
         return fail(source, destination, FileFailure::NotFax, 0);
     const faxread::FaxMetadata& metadata = reader.metadata();
-    errno = 0;
     if (reader.write_intermediate_tiff(workspace.intermediate_tiff_path(), faxread::kFaxTypeWinFax,
-                                       workspace.page_file_base()) != 0) {
-        return fail(source, destination, FileFailure::FaxReader, errno);
+                                       workspace.page_file_base()) != faxread::FaxReader::kOk) {
+        return fail(source, destination, FileFailure::FaxReader, reader.system_error());
     }
     pdfout::TiffCopyReport copied;
     // With /ocr the copy stage hands each decoded page to recognition as it goes.
@@ -74,7 +72,6 @@ FileOutcome run_conversion_stages(const BatchJob& job, const std::string& source
         if (recognition)
             hooks.observer = &*recognition;
         pdfout::DiagnosticSink sink;
-        errno = 0;
         if (pdfout::copy_tiff(workspace.intermediate_tiff_path(), workspace.normalised_tiff_path(),
                               job.copy_options, {}, sink, hooks) != 0) {
             return fail(source, destination, FileFailure::CopyStage, sink.system_error());
@@ -93,7 +90,6 @@ FileOutcome run_conversion_stages(const BatchJob& job, const std::string& source
     info.author = metadata.author_text;
     info.source = job.source_record;
     pdfout::DiagnosticSink sink;
-    errno = 0;
     if (recognition)
         recognition->copy_finished(copied);
     if (pdfout::convert_tiff_to_pdf(workspace.normalised_tiff_path(), destination, 0, info, sink,

@@ -80,8 +80,9 @@ FileOutcome convert_one_fax(BatchJob& job, const std::string& source,
 
     // Reading the source moves its access time on; the PDF is to carry the one it had before.
     std::optional<platform::FileTimes> source_times;
+    int source_times_error = 0;
     if (job.keep_file_times != 0)
-        source_times = platform::read_file_times(source);
+        source_times = platform::read_file_times(source, &source_times_error);
 
     workspace.prepare_for(platform::readable_file_size(source).value_or(UINT64_MAX));
     FileOutcome outcome;
@@ -98,9 +99,9 @@ FileOutcome convert_one_fax(BatchJob& job, const std::string& source,
 
     job.written_pdfs.push_back(destination);
     if (job.keep_file_times != 0) {
-        errno = 0;
-        if (!source_times || !platform::set_file_times(destination, *source_times))
-            outcome.times_error = errno != 0 ? errno : ENOENT;
+        int error = source_times_error;
+        if (!source_times || !platform::set_file_times(destination, *source_times, &error))
+            outcome.times_error = error != 0 ? error : EIO;
     }
     return outcome;
 }

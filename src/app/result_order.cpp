@@ -35,9 +35,8 @@ std::optional<FileOutcome> ResultOrder::take(size_t index) {
     std::unique_lock<std::mutex> lock(mutex_);
     Slot& slot = slots_.at(index);
     // After a stop the files started are those before `next_`; any other never will be.
-    changed_.wait(lock, [&] {
-        return slot.outcome.has_value() || woken_ || (stopped_ && index >= next_);
-    });
+    changed_.wait(
+        lock, [&] { return slot.outcome.has_value() || woken_ || (stopped_ && index >= next_); });
     if (!slot.outcome || slot.taken)
         return std::nullopt;
     slot.taken = true;

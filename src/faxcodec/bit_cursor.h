@@ -14,9 +14,6 @@
 
 namespace trelvane::faxcodec {
 
-// Not a DecodeStatus: never leaves the decoders.
-inline constexpr int kCursorNeedsReader = -100;
-
 class BitCursor {
   public:
     // Takes over the reader's position. A reader that cannot be read from (no data, a fetch

@@ -13,6 +13,8 @@
 #include <span>
 #include <string_view>
 
+#include "faxcodec/decode_status.h"
+
 namespace trelvane::faxcodec {
 
 inline constexpr uint8_t kLeafInvalid = 243;
@@ -75,10 +77,10 @@ extern const std::array<FastEntry, 1 << kModeFastBits> kModeFast;
 // What decode_run gives for a leaf of the white or black tree.
 constexpr int run_from_leaf(int leaf) {
     if (leaf == kLeafInvalid)
-        return -12;
+        return kInvalidCode;
     if (leaf == kLeafEndOfLine || leaf == kLeafEndOfLinePushBack10 ||
         leaf == kLeafEndOfLinePushBack11) {
-        return -13;
+        return kEndOfLine;
     }
     return (leaf & 2) ? (leaf >> 2) * 64 : (leaf >> 2);
 }
@@ -86,10 +88,10 @@ constexpr int run_from_leaf(int leaf) {
 // What decode_mode gives for a leaf of the mode tree.
 constexpr int mode_from_leaf(int leaf) {
     if (leaf == kLeafInvalid)
-        return -12;
+        return kInvalidCode;
     if (leaf == kLeafEndOfLine || leaf == kLeafEndOfLinePushBack10 ||
         leaf == kLeafEndOfLinePushBack11) {
-        return -13;
+        return kEndOfLine;
     }
     return leaf >> 2;
 }

@@ -38,10 +38,10 @@ class Group3Decoder {
     uint8_t coding_kind() const { return coding_kind_; }
 
     // Decodes according to the coding kind: kind 5 runs decode_g3_lines; any other kind gives
-    // -1 and leaves the image untouched.
+    // kDecodeRefused and leaves the image untouched.
     int decode_page(FaxPageImage& image);
-    // Gives the number of invalid codes met (0 or more), or -1 when the page buffers cannot be
-    // allocated (`lines` then stays `height`, `bitmap` empty).
+    // Gives the number of invalid codes met (0 or more), or kDecodeRefused when the page buffers
+    // cannot be allocated (`lines` then stays `height`, `bitmap` empty).
     int decode_g3_lines(FaxPageImage& image);
 
   private:

@@ -55,9 +55,9 @@ class Group4Decoder {
     int32_t width() const { return width_; }
     int32_t height() const { return height_; }
 
-    // Gives 0; -1 when `mode` % 4 is 1 or 3 (image untouched) or the buffers cannot be
-    // allocated (`lines` stays `height`); -11 when the data ended before any line; -12 when
-    // an invalid code was not followed by any resynchronisation marker.
+    // Gives 0; kDecodeRefused when `mode` % 4 is 1 or 3 (image untouched) or the buffers
+    // cannot be allocated (`lines` stays `height`); kEndOfData when the data ended before any
+    // line; kInvalidCode when an invalid code was not followed by any resynchronisation marker.
     int decode_g4_page(FaxPageImage& image);
 
     // Decodes one line against `reference` into `coding` and the writer's row. Gives the

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "faxcodec/decode_status.h"
 #include "faxcodec/fax_tables.h"
 
 namespace trelvane::faxcodec {
@@ -24,14 +25,14 @@ struct LineWriter {
 };
 
 // Appends a run of `length` pixels: set to 1 unless `skip`, in which case only the position
-// moves. Gives 0, or -1 when the run was refused or cut at the end of the row (a refused run
-// may have filled the row to its end). Never writes outside the row.
+// moves. Gives 0, or kRunRefused when the run was refused or cut at the end of the row (a refused
+// run may have filled the row to its end). Never writes outside the row.
 inline int write_run(LineWriter& writer, int64_t length, bool skip) {
     if (writer.byte_index >= writer.capacity)
-        return -1;
+        return kRunRefused;
     // Runs are never negative in a well-formed line; refuse one rather than move backwards.
     if (length < 0)
-        return -1;
+        return kRunRefused;
     if (skip) {
         const uint64_t room = writer.capacity - writer.byte_index;
         const uint64_t t = writer.bit_offset + static_cast<uint64_t>(length);
@@ -40,7 +41,7 @@ inline int write_run(LineWriter& writer, int64_t length, bool skip) {
             const bool exact = t / 8 == room && t % 8 == 0;
             writer.byte_index = writer.capacity;
             writer.bit_offset = 0;
-            return exact ? 0 : -1;
+            return exact ? 0 : kRunRefused;
         }
         writer.byte_index += static_cast<uint32_t>(t / 8);
         writer.bit_offset = static_cast<uint8_t>(t % 8);
@@ -58,14 +59,14 @@ inline int write_run(LineWriter& writer, int64_t length, bool skip) {
     const uint64_t r = writer.bit_offset + static_cast<uint64_t>(length) - 8;
     writer.bit_offset = 0;
     if (writer.byte_index >= writer.capacity)
-        return r == 0 ? 0 : -1;
+        return r == 0 ? 0 : kRunRefused;
     const uint64_t whole = r / 8;
     const uint64_t left = writer.capacity - writer.byte_index;
     if (whole >= left) {
         // The run reaches the row's end: fill the row and refuse what does not fit.
         std::memset(row + writer.byte_index, 0xFF, left);
         writer.byte_index = writer.capacity;
-        return whole == left && r % 8 == 0 ? 0 : -1;
+        return whole == left && r % 8 == 0 ? 0 : kRunRefused;
     }
     std::memset(row + writer.byte_index, 0xFF, whole);
     writer.byte_index += static_cast<uint32_t>(whole);

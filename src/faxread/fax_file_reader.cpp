@@ -1,6 +1,7 @@
 #include "faxread/fax_file_reader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 
@@ -9,9 +10,12 @@ namespace trelvane::faxread {
 void FaxFileReader::open_file(const std::string& path) {
     close_file();
     file_size_ = 0;
+    system_error_ = 0;
     file_ = open_stdio_file(path, "rb");
-    if (!file_)
+    if (!file_) {
+        system_error_ = errno;
         return;
+    }
     if (std::fseek(file_.get(), 0, SEEK_END) == 0) {
         const long end = std::ftell(file_.get());
         // Page offsets are 32-bit: bytes past 2 GiB cannot hold a page anyway.

@@ -28,6 +28,9 @@ class FaxFileReader {
     void open_file(const std::string& path);
     void close_file();
     bool is_open() const { return file_ != nullptr; }
+    // The errno of the last failed open, or of the output that the last write could not make;
+    // 0 after a success or a failure that is not the system's.
+    int system_error() const { return system_error_; }
 
     // 0 when stored, -1 when the table is full (page_limit() pages).
     int32_t add_page_offset(int32_t offset);
@@ -50,6 +53,7 @@ class FaxFileReader {
     }
 
     FilePtr file_;
+    int system_error_ = 0;
     int32_t file_size_ = 0;
     std::vector<int32_t> page_offsets_;
     uint16_t page_count_ = 0;

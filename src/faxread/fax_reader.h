@@ -17,8 +17,12 @@ namespace trelvane::faxread {
 
 class FaxReader {
   public:
-    static constexpr int32_t kOk = 0;
-    static constexpr int32_t kFailed = -1;
+    // The values of WinFaxReader's results of the same meaning: one layer, one value a meaning.
+    static constexpr int32_t kOk = WinFaxReader::kOk;
+    // No WinFax file is (or could be) opened.
+    static constexpr int32_t kFailed = WinFaxReader::kNoFile;
+    static constexpr int32_t kOutOfMemory = WinFaxReader::kOutOfMemory;  // a page cannot be loaded
+    static constexpr int32_t kOutputFailed = WinFaxReader::kOutputFailed;
 
     FaxReader() = default;
     FaxReader(const FaxReader&) = delete;
@@ -31,6 +35,9 @@ class FaxReader {
     // Opens the file, counts its pages, measures the first page and reads the title.
     // kFailed when the file cannot be opened or the type is not a WinFax file.
     int32_t open_fax_file(const std::string& path, FaxTypeCode type);
+    // Why the last open_fax_file or write_intermediate_tiff failed, as an errno value; 0 when
+    // it succeeded or the failure was not the system's (a type that is not WinFax, no file).
+    int system_error() const { return system_error_; }
     // True when the first page decoded to at least one complete row of at least one pixel.
     bool is_fax() const;
     const FaxMetadata& metadata() const { return metadata_; }
@@ -47,7 +54,8 @@ class FaxReader {
 
     // Writes the intermediate TIFF file (and, in page-file mode, one file per page as well,
     // named after page_file_base, or after path when that is empty). kFailed when no file is
-    // open or an output file cannot be created or written.
+    // open; kOutputFailed when an output file cannot be created or written; kOutOfMemory when
+    // a page cannot be loaded.
     int32_t write_intermediate_tiff(const std::string& path, FaxTypeCode type,
                                     const std::string& page_file_base = {});
 
@@ -55,6 +63,7 @@ class FaxReader {
 
   private:
     ConversionSettings settings_{};
+    int system_error_ = 0;
     faxcodec::FaxPageImage page_image_{};
     FaxMetadata metadata_;
     WinFaxReader winfax_;

@@ -1,6 +1,7 @@
 #include "faxread/tiff_page_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -71,6 +72,14 @@ TiffPageWriter::TiffPageWriter(const std::string& path) {
     file_ = open_stdio_file(path, "wb");
     if (!file_)
         file_ = open_stdio_file(path, "wb");
+    if (!file_)
+        system_error_ = errno;
+}
+
+void TiffPageWriter::fail(int error) {
+    if (!failed_ && system_error_ == 0)
+        system_error_ = error;
+    failed_ = true;
 }
 
 void TiffPageWriter::write_header() {
@@ -79,9 +88,12 @@ void TiffPageWriter::write_header() {
     le::put_u16(header, 0, kLittleEndianMark);
     le::put_u16(header, 2, 42);
     le::put_u32(header, 4, directory_offset_);
-    if (!file_ || std::fwrite(header.data(), 1, header.size(), file_.get()) != header.size()) {
-        failed_ = true;
+    if (!file_) {
+        fail(0);  // the create failed and said why
+        return;
     }
+    if (std::fwrite(header.data(), 1, header.size(), file_.get()) != header.size())
+        fail(errno);
 }
 
 void TiffPageWriter::set_entry(int number, uint16_t tag, uint16_t type, uint32_t count,
@@ -150,7 +162,7 @@ bool TiffPageWriter::write_at_end(std::span<const uint8_t> bytes) {
 uint32_t TiffPageWriter::append_strip(std::span<const uint8_t> data, uint16_t x_resolution,
                                       uint16_t y_resolution, uint16_t resolution_unit) {
     if (!file_ || failed_) {
-        failed_ = true;
+        fail(0);
         return 0;
     }
     const std::tm now = time_source_ ? time_source_() : current_local_time();
@@ -160,15 +172,19 @@ uint32_t TiffPageWriter::append_strip(std::span<const uint8_t> data, uint16_t x_
                   now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
 
     if (std::fseek(file_.get(), 0, SEEK_END) != 0) {
-        failed_ = true;
+        fail(errno);
         return 0;
     }
     const long end = std::ftell(file_.get());
     // TIFF offsets are 32 bits: a page that would end past them cannot be addressed.
     const uint64_t page_end =
         static_cast<uint64_t>(end < 0 ? 0 : end) + data.size() + kBlocksAfterStrip + kDirectorySize;
+    if (end < 0) {
+        fail(errno);
+        return 0;
+    }
     if (end < static_cast<long>(kHeaderSize) || page_end > std::numeric_limits<uint32_t>::max()) {
-        failed_ = true;
+        fail(0);
         return 0;
     }
     const uint32_t s = static_cast<uint32_t>(end);
@@ -181,7 +197,7 @@ uint32_t TiffPageWriter::append_strip(std::span<const uint8_t> data, uint16_t x_
     le::put_u32(link, 0, directory_offset_);
     if (std::fseek(file_.get(), end - 4, SEEK_SET) != 0 ||
         std::fwrite(link.data(), 1, link.size(), file_.get()) != link.size()) {
-        failed_ = true;
+        fail(errno);
         return 0;
     }
 
@@ -194,7 +210,7 @@ uint32_t TiffPageWriter::append_strip(std::span<const uint8_t> data, uint16_t x_
     std::memcpy(blocks.data() + 16 + kSoftwareSize, date_text,
                 std::min<size_t>(std::strlen(date_text), kDateTimeSize - 1));
     if (!write_at_end(data) || !write_at_end(blocks)) {
-        failed_ = true;
+        fail(errno);
         return 0;
     }
 
@@ -211,7 +227,7 @@ uint32_t TiffPageWriter::append_strip(std::span<const uint8_t> data, uint16_t x_
 void TiffPageWriter::write_directory(uint32_t offset) {
     // After a failed append the offset is meaningless; writing there could hit the header.
     if (!file_ || failed_ || offset < kHeaderSize) {
-        failed_ = true;
+        fail(0);
         return;
     }
     std::array<uint8_t, kDirectorySize> directory{};
@@ -228,13 +244,13 @@ void TiffPageWriter::write_directory(uint32_t offset) {
     if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
         std::fwrite(directory.data(), 1, directory.size(), file_.get()) != directory.size() ||
         std::fflush(file_.get()) != 0) {
-        failed_ = true;
+        fail(errno);
     }
 }
 
 bool TiffPageWriter::close() {
     if (file_ && !close_stdio_file(file_))
-        failed_ = true;
+        fail(errno);
     return !failed_;
 }
 

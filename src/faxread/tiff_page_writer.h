@@ -39,6 +39,9 @@ class TiffPageWriter {
     bool is_open() const { return file_ != nullptr; }
     // True once any write, seek or flush has failed, or a page would not fit 32-bit offsets.
     bool failed() const { return failed_; }
+    // The errno of the first failure (the create included); 0 when there was none or it was
+    // not the system's (a page past 32-bit offsets).
+    int system_error() const { return system_error_; }
     void set_time_source(LocalTimeSource source) { time_source_ = std::move(source); }
 
     void write_header();
@@ -65,9 +68,12 @@ class TiffPageWriter {
     };
     void set_entry(int number, uint16_t tag, uint16_t type, uint32_t count, uint32_t value);
     bool write_at_end(std::span<const uint8_t> bytes);
+    // Marks the writer failed; the first failure's reason is the one worth reporting.
+    void fail(int error);
 
     FilePtr file_;
     bool failed_ = false;
+    int system_error_ = 0;
     uint32_t directory_offset_ = 0;
     uint16_t rows_per_strip_override_ = 0;  // 0: the whole page in one strip
     std::array<Entry, kEntryCount> entries_{};

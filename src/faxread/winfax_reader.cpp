@@ -1,6 +1,7 @@
 #include "faxread/winfax_reader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <new>
 
@@ -150,11 +151,12 @@ void WinFaxReader::describe_page(uint16_t index, faxcodec::FaxPageImage& image, 
     decode_loaded_page(image, decode);
 }
 
-bool WinFaxReader::write_page(TiffPageWriter& writer, uint16_t index, uint16_t count,
-                              uint8_t recount) {
+int32_t WinFaxReader::write_page(TiffPageWriter& writer, uint16_t index, uint16_t count,
+                                 uint8_t recount) {
     // Writing the previous page's data under this page's number would be worse than failing.
-    if (load_page(index) != kOk)
-        return false;
+    const int32_t loaded = load_page(index);
+    if (loaded != kOk)
+        return loaded;
     PageReadStatus status;
     status.index = index;
     declared_lengths_.push_back(declared_length_);
@@ -189,22 +191,31 @@ bool WinFaxReader::write_page(TiffPageWriter& writer, uint16_t index, uint16_t c
         no_data ? std::span<const uint8_t>(kEmptyGroup4Page) : std::span<const uint8_t>(page_data_);
     writer.write_directory(
         writer.append_strip(strip, horizontal_resolution_, vertical_resolution_, kResolutionInch));
-    return !writer.failed();
+    return writer.failed() ? kOutputFailed : kOk;
 }
 
 int32_t WinFaxReader::write_pages_to(const std::string& path, uint16_t first, uint16_t end,
                                      uint16_t count, uint8_t recount) {
+    system_error_ = 0;
     TiffPageWriter writer(path);
-    if (!writer.is_open())
-        return kNoFile;
+    if (!writer.is_open()) {
+        system_error_ = writer.system_error();
+        return kOutputFailed;
+    }
     writer.set_time_source(time_source_);
     writer.write_header();
     writer.set_fixed_entries();
-    for (uint32_t i = first; i < end; ++i) {
-        if (!write_page(writer, static_cast<uint16_t>(i), count, recount))
-            break;
-    }
-    return writer.close() ? kOk : kNoFile;
+    int32_t result = kOk;
+    for (uint32_t i = first; i < end && result == kOk; ++i)
+        result = write_page(writer, static_cast<uint16_t>(i), count, recount);
+    // A page that could not be loaded must not pass for a file that holds every page.
+    if (result == kOutOfMemory)
+        system_error_ = ENOMEM;
+    if (!writer.close() && result == kOk)
+        result = kOutputFailed;
+    if (result == kOutputFailed)
+        system_error_ = writer.system_error();
+    return result;
 }
 
 int32_t WinFaxReader::write_multipage_tiff(const std::string& path, uint16_t count,

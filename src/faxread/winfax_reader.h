@@ -47,9 +47,10 @@ class WinFaxReader : public FaxFileReader {
 
     // Results.
     static constexpr int32_t kOk = 0;
-    static constexpr int32_t kNoFile = -1;  // also: an output file cannot be written
+    static constexpr int32_t kNoFile = -1;
     static constexpr int32_t kBadSignature = -2;
     static constexpr int32_t kOutOfMemory = -3;
+    static constexpr int32_t kOutputFailed = -4;  // an output file cannot be created or written
 
     // 0 with a valid header at offset, kBadSignature without one, kNoFile without a file.
     int32_t read_page_header(int32_t offset);
@@ -65,10 +66,12 @@ class WinFaxReader : public FaxFileReader {
     // Loads and decodes page index into image; leaves the image alone when that is impossible.
     void describe_page(uint16_t index, faxcodec::FaxPageImage& image,
                        PageDecode decode = PageDecode::kCountOnly);
-    // Writes pages 0 to count - 1 as one multi-page TIFF file; 0, or kNoFile when the file
-    // cannot be created or written (or a page cannot be loaded).
+    // Writes pages 0 to count - 1 as one multi-page TIFF file; 0, kOutputFailed when the file
+    // cannot be created or written, or load_page's result for a page that cannot be loaded.
+    // system_error() then says why.
     int32_t write_multipage_tiff(const std::string& path, uint16_t count, uint8_t recount);
-    // Writes every page as a TIFF file of its own named page_file_name(path, i).
+    // Writes every page as a TIFF file of its own named page_file_name(path, i); results as
+    // write_multipage_tiff.
     int32_t write_page_files(const std::string& path, uint16_t count, uint8_t recount);
     // path without its extension, then 001, 002 ... (wider from 1000 on), then ".tif".
     static std::string page_file_name(const std::string& path, uint16_t index);
@@ -93,7 +96,8 @@ class WinFaxReader : public FaxFileReader {
 
   private:
     void decode_loaded_page(faxcodec::FaxPageImage& image, PageDecode decode);
-    bool write_page(TiffPageWriter& writer, uint16_t index, uint16_t count, uint8_t recount);
+    // 0, or load_page's failure, or kOutputFailed when the writer failed.
+    int32_t write_page(TiffPageWriter& writer, uint16_t index, uint16_t count, uint8_t recount);
     int32_t write_pages_to(const std::string& path, uint16_t first, uint16_t end, uint16_t count,
                            uint8_t recount);
 

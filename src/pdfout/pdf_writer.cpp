@@ -1,6 +1,7 @@
 #include "pdfout/pdf_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 
 #include "pdfout/pdf_page.h"
@@ -412,6 +413,9 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
 int convert_tiff_to_pdf(const std::string& input, const std::string& output,
                         int compression_request, const PdfDocumentInfo& info, DiagnosticSink& sink,
                         PageTextProvider* text) {
+    // The sink takes errno as the reason of an error: a value left from before this call must
+    // not pass for one.
+    errno = 0;
     PdfWriterState state;
     state.sink = &sink;
     state.text_provider = text;

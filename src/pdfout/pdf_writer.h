@@ -12,6 +12,7 @@
 #include "pdfout/diagnostic_sink.h"
 #include "pdfout/pdf_output.h"
 #include "pdfout/pdf_writer_state.h"
+#include "pdfout/result_codes.h"
 #include "pdfout/source_record.h"
 
 namespace trelvane::pdfout {
@@ -25,9 +26,6 @@ struct PdfDocumentInfo {
     std::optional<FaxSourceRecord> source = {};
 };
 
-inline constexpr int kPdfOk = 0;
-inline constexpr int kPdfFailed = 1;
-
 // Compression request codes; none of them changes the output.
 inline constexpr int kRequestNothing = 0;
 inline constexpr int kRequestJpeg = 1;
@@ -40,6 +38,8 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
                         int compression_request, const PdfDocumentInfo& info);
 // With `text`, every page whose provider gives words gets an invisible text layer over its
 // image (the image itself unchanged); without, the document is exactly the image-only one.
+// kPdfFailed leaves the system's reason, if it was the system's failure, in
+// sink.system_error().
 int convert_tiff_to_pdf(const std::string& input, const std::string& output,
                         int compression_request, const PdfDocumentInfo& info, DiagnosticSink& sink,
                         PageTextProvider* text = nullptr);

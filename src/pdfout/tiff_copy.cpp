@@ -622,13 +622,19 @@ int copy_tiff(const std::string& input, const std::string& output, const TiffCop
 
 int copy_tiff(const std::string& input, const std::string& output, const TiffCopyOptions& options,
               const std::string& directory_list, DiagnosticSink& sink, const TiffCopyHooks& hooks) {
+    // The sink takes errno as the reason of an error: a value left from before this call must
+    // not pass for one.
+    errno = 0;
     const CopyDefaults defaults = copy_defaults_from(options);
     TiffPtr out = open_tiff(output, defaults.append_output ? "a" : "w", sink);
-    if (!out)
+    if (!out) {
+        sink.set_system_error(errno);
         return kCopyOutputFailed;
+    }
 
     DirectoryList list;
     if (!parse_directory_list(directory_list, list)) {
+        errno = 0;  // the number parser's, not the system's
         sink.error(input.c_str(), "Expected a %c separated image # list after %s", kListSeparator,
                    input.c_str());
         return kCopyInputFailed;
@@ -660,10 +666,13 @@ int copy_tiff(const std::string& input, const std::string& output, const TiffCop
             // is this page's: the library refuses its size or layout.
             errno = 0;
             if (!copy_directory(context)) {
-                if (!may_leave_out || errno != 0)
+                if (!may_leave_out || errno != 0) {
+                    sink.set_system_error(errno);
                     return kCopyDirectoryFailed;
+                }
                 leave_out = true;
             } else if (!TIFFWriteDirectory(out.get())) {
+                sink.set_system_error(errno);
                 return kCopyDirectoryFailed;
             }
         } catch (const std::exception&) {

@@ -15,6 +15,7 @@
 
 #include "faxcodec/strip_decoder.h"
 #include "pdfout/diagnostic_sink.h"
+#include "pdfout/result_codes.h"
 #include "pdfout/tiff_copy_options.h"
 
 namespace trelvane::pdfout {
@@ -75,16 +76,12 @@ struct TiffCopyHooks {
     bool reference_codec = false;
 };
 
-// Results of copy_tiff.
-inline constexpr int kCopyOk = 0;
-inline constexpr int kCopyDirectoryFailed = 1;
-inline constexpr int kCopyOutputFailed = -2;
-inline constexpr int kCopyInputFailed = -3;
-
 // Copies input to output. directory_list, when not empty, names the directories to copy:
 // numbers (decimal, 0x hexadecimal or 0 octal) separated by ','; a ',' at the end continues
 // with every following directory; an empty number means the current one. A malformed list is
-// refused up front (kCopyInputFailed). Messages go to the sink (discarded by default).
+// refused up front (kCopyInputFailed). Messages go to the sink (discarded by default), and
+// with them the system's reason of a failure (sink.system_error(), 0 when it was not the
+// system's).
 int copy_tiff(const std::string& input, const std::string& output, const TiffCopyOptions& options,
               const std::string& directory_list = {});
 int copy_tiff(const std::string& input, const std::string& output, const TiffCopyOptions& options,

@@ -159,6 +159,7 @@ TiffPtr open_tiff_for_reading(const std::string& path, DiagnosticSink& sink) {
         const int error = errno;
         ::close(fd);
         errno = error;
+        sink.error("TIFFOpen", "%s: Cannot open", path.c_str());
         return nullptr;
     }
     auto* file = new BufferedFile;

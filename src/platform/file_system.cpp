@@ -332,19 +332,33 @@ bool create_folder(const std::string& path, int* error) {
     return false;
 }
 
-bool create_folder_chain(const std::string& path) {
-    if (path.empty())
+bool create_folder_chain(const std::string& path, int* error) {
+    if (path.empty()) {
+        set_error(error, ENOENT);
         return false;
-    if (folder_exists(path))
+    }
+    if (folder_exists(path)) {
+        set_error(error, 0);
         return true;
+    }
     std::string parent = folder_of(path);
+    // A parent that cannot be made shows as this level's failure, which names the reason.
     if (!parent.empty() && parent != path)
         create_folder_chain(parent);
-    return create_folder(path);
+    return create_folder(path, error);
 }
 
-bool remove_file(const std::string& path) {
-    return !path.empty() && (::unlink(path.c_str()) == 0 || errno == ENOENT);
+bool remove_file(const std::string& path, int* error) {
+    if (path.empty()) {
+        set_error(error, ENOENT);
+        return false;
+    }
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT) {
+        set_error(error, 0);
+        return true;
+    }
+    set_error(error, errno);
+    return false;
 }
 
 bool append_to_file(const std::string& path, std::string_view bytes, int* error) {
@@ -365,11 +379,15 @@ bool append_to_file(const std::string& path, std::string_view bytes, int* error)
     return ok;
 }
 
-std::optional<std::string> read_small_file(const std::string& path, size_t max_size) {
+std::optional<std::string> read_small_file(const std::string& path, size_t max_size, int* error) {
     struct stat st {};
-    FileDescriptor fd(open_regular_file(path, st));
-    if (!fd.valid() || static_cast<uint64_t>(st.st_size) > max_size)
+    FileDescriptor fd(open_regular_file(path, st, error));
+    if (!fd.valid())
         return std::nullopt;
+    if (static_cast<uint64_t>(st.st_size) > max_size) {
+        set_error(error, EFBIG);
+        return std::nullopt;
+    }
     std::string content;
     std::vector<char> chunk(65536);
     for (;;) {
@@ -377,20 +395,23 @@ std::optional<std::string> read_small_file(const std::string& path, size_t max_s
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            set_error(error, errno);
             return std::nullopt;
         }
         if (n == 0)
             break;
-        if (content.size() + static_cast<size_t>(n) > max_size)
+        if (content.size() + static_cast<size_t>(n) > max_size) {
+            set_error(error, EFBIG);
             return std::nullopt;
+        }
         content.append(chunk.data(), static_cast<size_t>(n));
     }
     return content;
 }
 
-std::optional<std::string> read_file_start(const std::string& path, size_t max_size) {
+std::optional<std::string> read_file_start(const std::string& path, size_t max_size, int* error) {
     struct stat st {};
-    FileDescriptor fd(open_regular_file(path, st));
+    FileDescriptor fd(open_regular_file(path, st, error));
     if (!fd.valid())
         return std::nullopt;
     std::string content(max_size, '\0');
@@ -400,6 +421,7 @@ std::optional<std::string> read_file_start(const std::string& path, size_t max_s
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            set_error(error, errno);
             return std::nullopt;
         }
         if (n == 0)
@@ -410,15 +432,16 @@ std::optional<std::string> read_file_start(const std::string& path, size_t max_s
     return content;
 }
 
-bool replace_file_atomically(const std::string& path, std::string_view bytes) {
+bool replace_file_atomically(const std::string& path, std::string_view bytes, int* error) {
     std::string folder = folder_of(path);
     if (!folder.empty() && folder.back() != kPathSeparator)
         folder += kPathSeparator;
-    std::string temp = create_unique_file(folder, "." + name_of(path), ".new");
+    std::string temp = create_unique_file(folder, "." + name_of(path), ".new", error);
     if (temp.empty())
         return false;
     FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
     bool ok = fd.valid();
+    int reason = ok ? 0 : errno;
     if (ok) {
         struct stat st {};
         mode_t mode;
@@ -430,18 +453,31 @@ bool replace_file_atomically(const std::string& path, std::string_view bytes) {
             mode = 0666 & ~mask;
         }
         ok = ::fchmod(fd.get(), mode) == 0 && write_all(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+        if (!ok)
+            reason = errno;
     }
-    ok = fd.close() && ok;
-    if (ok && ::rename(temp.c_str(), path.c_str()) == 0)
+    if (!fd.close() && ok) {
+        ok = false;
+        reason = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
+        set_error(error, 0);
         return true;
+    }
+    if (ok)
+        reason = errno;
     ::unlink(temp.c_str());
+    set_error(error, reason);
     return false;
 }
 
-std::optional<FileTimes> read_file_times(const std::string& path) {
+std::optional<FileTimes> read_file_times(const std::string& path, int* error) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    if (::stat(path.c_str(), &st) != 0) {
+        set_error(error, errno);
         return std::nullopt;
+    }
+    set_error(error, 0);
     FileTimes times;
     times.access_seconds = st.st_atim.tv_sec;
     times.access_nanoseconds = st.st_atim.tv_nsec;
@@ -450,33 +486,39 @@ std::optional<FileTimes> read_file_times(const std::string& path) {
     return times;
 }
 
-bool set_file_times(const std::string& path, const FileTimes& times) {
+bool set_file_times(const std::string& path, const FileTimes& times, int* error) {
     timespec values[2] = {};
     values[0].tv_sec = static_cast<time_t>(times.access_seconds);
     values[0].tv_nsec = static_cast<long>(times.access_nanoseconds);
     values[1].tv_sec = static_cast<time_t>(times.modification_seconds);
     values[1].tv_nsec = static_cast<long>(times.modification_nanoseconds);
-    return ::utimensat(AT_FDCWD, path.c_str(), values, 0) == 0;
+    const bool ok = ::utimensat(AT_FDCWD, path.c_str(), values, 0) == 0;
+    set_error(error, ok ? 0 : errno);
+    return ok;
 }
 
-bool copy_file_times(const std::string& source, const std::string& target) {
-    const std::optional<FileTimes> times = read_file_times(source);
-    return times && set_file_times(target, *times);
+bool copy_file_times(const std::string& source, const std::string& target, int* error) {
+    const std::optional<FileTimes> times = read_file_times(source, error);
+    return times && set_file_times(target, *times, error);
 }
 
 std::string create_unique_file(const std::string& folder, const std::string& stem,
-                               const std::string& extension) {
+                               const std::string& extension, int* error) {
     const std::string prefix = folder + stem + "-" + std::to_string(getpid()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string path = prefix + random_part() + extension;
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0) {
             ::close(fd);
+            set_error(error, 0);
             return path;
         }
-        if (errno != EEXIST)
+        if (errno != EEXIST) {
+            set_error(error, errno);
             return {};
+        }
     }
+    set_error(error, EEXIST);
     return {};
 }
 

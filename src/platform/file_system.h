@@ -64,11 +64,13 @@ class FolderClaim {
 // True when the folder exists afterwards; error, when given, gets the reason otherwise.
 bool create_folder(const std::string& path, int* error = nullptr);
 
-// Creates every missing level of the folder. True when it exists afterwards.
-bool create_folder_chain(const std::string& path);
+// Creates every missing level of the folder. True when it exists afterwards; error, when
+// given, gets the reason the deepest level could not be made otherwise.
+bool create_folder_chain(const std::string& path, int* error = nullptr);
 
-// Removes a file; a missing file is not an error.
-bool remove_file(const std::string& path);
+// Removes a file; a missing file is not an error. error, when given, gets the reason of a
+// failure.
+bool remove_file(const std::string& path, int* error = nullptr);
 
 // Appends bytes with a single write to a file opened for appending (created when missing), so
 // that records appended by two processes at once never interleave. error, when given, gets the
@@ -76,17 +78,21 @@ bool remove_file(const std::string& path);
 bool append_to_file(const std::string& path, std::string_view bytes, int* error = nullptr);
 
 // Reads a whole file of at most max_size bytes; nothing when it is missing, unreadable or
-// larger.
-std::optional<std::string> read_small_file(const std::string& path, size_t max_size);
+// larger. error, when given, gets the reason (EFBIG when larger, 0 for what is not a regular
+// file).
+std::optional<std::string> read_small_file(const std::string& path, size_t max_size,
+                                           int* error = nullptr);
 
 // Up to max_size bytes from the start of a regular file; nothing when it is not a readable
-// regular file (a pipe or a device is never opened for reading, so this cannot block).
-std::optional<std::string> read_file_start(const std::string& path, size_t max_size);
+// regular file (a pipe or a device is never opened for reading, so this cannot block). error,
+// when given, gets the reason (0 for what is not a regular file).
+std::optional<std::string> read_file_start(const std::string& path, size_t max_size,
+                                           int* error = nullptr);
 
 // Replaces (or creates) the file with the bytes: written beside it under a temporary name and
 // renamed over it, so a reader sees the old or the new content, never a part. An existing
-// file's permissions are kept.
-bool replace_file_atomically(const std::string& path, std::string_view bytes);
+// file's permissions are kept. error, when given, gets the reason of a failure.
+bool replace_file_atomically(const std::string& path, std::string_view bytes, int* error = nullptr);
 
 // A file's access and modification times, to nanoseconds since the epoch.
 struct FileTimes {
@@ -98,19 +104,23 @@ struct FileTimes {
 
 // The file's times as they stand now; nothing when it cannot be reached. Reading a file may
 // move its access time on, so callers that want to keep it take the times before reading.
-std::optional<FileTimes> read_file_times(const std::string& path);
+// error, when given, gets the reason it cannot be reached.
+std::optional<FileTimes> read_file_times(const std::string& path, int* error = nullptr);
 
-// Sets the file's access and modification times. False when the file cannot be reached.
-bool set_file_times(const std::string& path, const FileTimes& times);
+// Sets the file's access and modification times. False when the file cannot be reached;
+// error, when given, gets the reason.
+bool set_file_times(const std::string& path, const FileTimes& times, int* error = nullptr);
 
 // Gives the target the source's modification and access times. Creation time cannot be set on
-// this system and is left alone. False when either file cannot be reached.
-bool copy_file_times(const std::string& source, const std::string& target);
+// this system and is left alone. False when either file cannot be reached; error, when given,
+// gets the reason.
+bool copy_file_times(const std::string& source, const std::string& target, int* error = nullptr);
 
 // Creates a new, empty file readable and writable only by its owner, named
 // folder + stem + "-" + process id + "-" + random part + extension. The name is never shared
-// with another process. Returns the path, or an empty text when no file could be created.
+// with another process. Returns the path, or an empty text when no file could be created
+// (error, when given, gets the reason).
 std::string create_unique_file(const std::string& folder, const std::string& stem,
-                               const std::string& extension);
+                               const std::string& extension, int* error = nullptr);
 
 }  // namespace trelvane::platform

@@ -1,5 +1,6 @@
 #include "platform/ini_file.h"
 
+#include <cerrno>
 #include <climits>
 #include <optional>
 #include <vector>
@@ -164,14 +165,16 @@ int read_profile_int(const std::string& file, std::string_view section, std::str
 }
 
 bool write_profile_string(const std::string& file, std::string_view section, std::string_view key,
-                          std::string_view value) {
+                          std::string_view value, int* error) {
     if (has_line_break(section) || has_line_break(key) || has_line_break(value) ||
         trim(key).empty()) {
+        if (error != nullptr)
+            *error = EINVAL;
         return false;
     }
     std::string text;
     if (file_exists(file)) {
-        std::optional<std::string> old = read_small_file(file, kMaxIniSize);
+        std::optional<std::string> old = read_small_file(file, kMaxIniSize, error);
         if (!old)
             return false;  // never replace a file we could not read in full
         text = std::move(*old);
@@ -201,7 +204,7 @@ bool write_profile_string(const std::string& file, std::string_view section, std
             text += eol;
         text += "[" + std::string(section) + "]" + eol + entry;
     }
-    return replace_file_atomically(file, text);
+    return replace_file_atomically(file, text, error);
 }
 
 }  // namespace trelvane::platform

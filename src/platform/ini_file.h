@@ -20,8 +20,9 @@ int read_profile_int(const std::string& file, std::string_view section, std::str
 
 // Sets the key to the value, adding the key or the section when missing and creating the file
 // when needed. The file is replaced atomically. False when it cannot be written, or when a
-// name or the value holds a line break (it would change the file's structure).
+// name or the value holds a line break (it would change the file's structure); error, when
+// given, gets the reason (EINVAL for such a name or value).
 bool write_profile_string(const std::string& file, std::string_view section, std::string_view key,
-                          std::string_view value);
+                          std::string_view value, int* error = nullptr);
 
 }  // namespace trelvane::platform

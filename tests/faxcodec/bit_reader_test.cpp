@@ -185,10 +185,10 @@ TEST(WriteRun, LongRunsFillWholeBytesAndStopAtTheRowEnd) {
     ASSERT_EQ(write_run(g.writer, 2, true), 0);
     EXPECT_EQ(write_run(g.writer, 20, false), 0);
     EXPECT_EQ(g.row(), (std::vector<uint8_t>{0x3F, 0xFF, 0xFC, 0}));
-    EXPECT_EQ(write_run(g.writer, 1000, false), -1);
+    EXPECT_EQ(write_run(g.writer, 1000, false), kRunRefused);
     EXPECT_EQ(g.row(), (std::vector<uint8_t>{0x3F, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(write_run(g.writer, 5, false), -1);
-    EXPECT_EQ(write_run(g.writer, 5, true), -1);
+    EXPECT_EQ(write_run(g.writer, 5, false), kRunRefused);
+    EXPECT_EQ(write_run(g.writer, 5, true), kRunRefused);
     EXPECT_TRUE(g.guards_intact());
 }
 

@@ -86,7 +86,7 @@ TEST(Group3Decoder, OtherCodingKindsAreRefusedAndLeaveTheImage) {
     dec.set_dimensions(16, 4);
     FaxPageImage image;
     image.lines = 77;
-    EXPECT_EQ(dec.decode_page(image), -1);
+    EXPECT_EQ(dec.decode_page(image), kDecodeRefused);
     EXPECT_EQ(image.lines, 77);
     dec.set_coding_kind(kGroup3OneDimensional);
     EXPECT_EQ(dec.decode_page(image), 0);
@@ -158,11 +158,11 @@ TEST(Group3Decoder, HostileDimensionsStayBounded) {
     EXPECT_TRUE(counted.image.bitmap.empty());
     // The full bitmap of such a header is larger than any page buffer we allocate.
     const Decoded full = decode_g3(data, 65535, 65535);
-    EXPECT_EQ(full.result, -1);
+    EXPECT_EQ(full.result, kDecodeRefused);
     EXPECT_EQ(full.image.lines, 65535);
     EXPECT_TRUE(full.image.bitmap.empty());
     const Decoded negative = decode_g3(data, -5, 10);
-    EXPECT_EQ(negative.result, -1);
+    EXPECT_EQ(negative.result, kDecodeRefused);
 }
 
 }  // namespace

@@ -130,7 +130,7 @@ TEST(Group4Decoder, OddModesAreRefusedAndLeaveTheImage) {
         dec.set_dimensions(16, 4);
         FaxPageImage image;
         image.lines = 9;
-        EXPECT_EQ(dec.decode_g4_page(image), -1);
+        EXPECT_EQ(dec.decode_g4_page(image), kDecodeRefused);
         EXPECT_EQ(image.lines, 9);
     }
     Group4Decoder even(data.data(), static_cast<int32_t>(data.size()), 1, 2, 0, 3);
@@ -180,7 +180,7 @@ TEST(Group4Decoder, HostileDimensionsStayBounded) {
     EXPECT_EQ(counted.image.lines, 800);
     EXPECT_TRUE(counted.image.bitmap.empty());
     const Decoded full = decode_g4(data, 65535, 65535);
-    EXPECT_EQ(full.result, -1);
+    EXPECT_EQ(full.result, kDecodeRefused);
     EXPECT_EQ(full.image.lines, 65535);
     // Width zero: lines of nothing are still lines, and nothing is written anywhere.
     const Decoded zero = decode_g4(data, 0, 10);

@@ -7,6 +7,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -450,10 +451,14 @@ TEST(FaxReader, FilesThatAreNotFaxes) {
         EXPECT_FALSE(r.is_fax());
     }
     FaxReader missing;
-    EXPECT_EQ(missing.open_fax_file(dir.file("absent.fxd"), 11), -1);
+    EXPECT_EQ(missing.open_fax_file(dir.file("absent.fxd"), 11), FaxReader::kFailed);
+    EXPECT_EQ(missing.system_error(), ENOENT);
     EXPECT_FALSE(missing.is_fax());
-    EXPECT_EQ(missing.write_intermediate_tiff(dir.file("x.tif"), 11), -1);
+    EXPECT_EQ(missing.write_intermediate_tiff(dir.file("x.tif"), 11), FaxReader::kFailed);
+    EXPECT_EQ(missing.system_error(), 0);  // no file open is not the system's failure
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.tif")));
+    EXPECT_EQ(missing.open_fax_file(empty + "/x.fxd", 11), FaxReader::kFailed);
+    EXPECT_EQ(missing.system_error(), ENOTDIR);
 
     FaxReader emptied;
     emptied.open_fax_file(empty, 11);
@@ -461,22 +466,39 @@ TEST(FaxReader, FilesThatAreNotFaxes) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("y.tif")));
 }
 
-TEST(FaxReader, WriteFailuresAreReported) {
+TEST(FaxReader, WriteFailuresCarryTheirCodeAndTheSystemsReason) {
     TempDir dir;
     const std::string fax = dir.file("w.fxd");
     ASSERT_TRUE(
         write_winfax(fax, {page_from(testsupport::text_like(1728, 500, 3), Coding::Group4)}));
+    struct Case {
+        const char* what;
+        std::string path;
+        FaxTypeCode type;
+        uint8_t page_file_mode;
+        int32_t code;
+        int system_error;
+    };
+    std::vector<Case> cases = {
+        {"missing folder", dir.file("no/folder/x.tif"), 11, 0, FaxReader::kOutputFailed, ENOENT},
+        {"below a file", fax + "/x.tif", 11, 0, FaxReader::kOutputFailed, ENOTDIR},
+        {"a folder", dir.path(), 11, 0, FaxReader::kOutputFailed, EISDIR},
+        {"not WinFax", dir.file("t.tif"), 16, 0, FaxReader::kFailed, 0},
+        {"page files, missing folder", dir.file("no/folder/x.tif"), 11, 1, FaxReader::kOutputFailed,
+         ENOENT},
+        {"written", dir.file("ok.tif"), 11, 1, FaxReader::kOk, 0},
+    };
+    if (std::filesystem::exists("/dev/full"))
+        cases.push_back({"full disk", "/dev/full", 11, 0, FaxReader::kOutputFailed, ENOSPC});
     FaxReader r;
     r.open_fax_file(fax, 11);
     ASSERT_TRUE(r.is_fax());
-    EXPECT_EQ(r.write_intermediate_tiff(dir.file("no/folder/x.tif"), 11), -1);
-    EXPECT_EQ(r.write_intermediate_tiff(fax, 16), -1);
-    if (std::filesystem::exists("/dev/full")) {
-        EXPECT_EQ(r.write_intermediate_tiff("/dev/full", 11), -1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        r.settings().page_file_mode = c.page_file_mode;
+        EXPECT_EQ(r.write_intermediate_tiff(c.path, c.type), c.code);
+        EXPECT_EQ(r.system_error(), c.system_error);
     }
-    r.settings().page_file_mode = 1;
-    EXPECT_EQ(r.write_intermediate_tiff(dir.file("no/folder/x.tif"), 11), -1);
-    EXPECT_EQ(r.write_intermediate_tiff(dir.file("ok.tif"), 11), 0);
 }
 
 TEST(WinFaxDescribePage, FullDecodeGivesTheSourcePixels) {

@@ -2,7 +2,9 @@
 #include "faxread/tiff_page_writer.h"
 
 #include <gtest/gtest.h>
+
 #include <tiffio.h>
+#include <cerrno>
 
 #include <memory>
 #include <numeric>
@@ -208,18 +210,34 @@ TEST(TiffPageWriter, ZeroLengthPageHasZeroRowsPerStrip) {
     EXPECT_EQ(chain[0].find(278)->value, 0u);
 }
 
-TEST(TiffPageWriter, ReportsFilesItCannotCreateOrWrite) {
+TEST(TiffPageWriter, ReportsFilesItCannotCreateOrWriteWithTheSystemsReason) {
     TempDir dir;
     TiffPageWriter missing(dir.file("no/such/folder/x.tif"));
     EXPECT_FALSE(missing.is_open());
     EXPECT_EQ(missing.append_strip(bytes_of(3, 0), 200, 200, 2), 0u);
     EXPECT_FALSE(missing.close());
+    EXPECT_EQ(missing.system_error(), ENOENT);
 
     // A full disk: every write fails once the buffer is flushed.
     if (FILE* probe = std::fopen("/dev/full", "wb")) {
         std::fclose(probe);
-        EXPECT_FALSE(write_pages("/dev/full", {PageSpec{bytes_of(70000, 1)}}));
+        TiffPageWriter full("/dev/full");
+        ASSERT_TRUE(full.is_open());
+        full.write_header();
+        full.set_fixed_entries();
+        full.set_dimensions(1728, 10);
+        full.write_directory(full.append_strip(bytes_of(70000, 1), 200, 200, 2));
+        EXPECT_FALSE(full.close());
+        EXPECT_EQ(full.system_error(), ENOSPC);
     }
+
+    TiffPageWriter fine(dir.file("fine.tif"));
+    fine.write_header();
+    fine.set_fixed_entries();
+    fine.set_dimensions(8, 1);
+    fine.write_directory(fine.append_strip(bytes_of(3, 0), 200, 200, 2));
+    EXPECT_TRUE(fine.close());
+    EXPECT_EQ(fine.system_error(), 0);
 }
 
 }  // namespace

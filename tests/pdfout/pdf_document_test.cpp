@@ -32,7 +32,7 @@ PageSpec invoice_page() {
 // Converts on a fresh thread, so the identifier is always the thread's first.
 int convert_fresh(const std::string& in, const std::string& out, const PdfDocumentInfo& info,
                   DiagnosticSink* sink = nullptr) {
-    int result = -1;
+    int result = 99;  // neither result
     on_fresh_thread([&] {
         result = sink ? convert_tiff_to_pdf(in, out, 0, info, *sink)
                       : convert_tiff_to_pdf(in, out, 0, info);

@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -72,6 +74,62 @@ TEST(FileSystem, RemoveFileIgnoresMissingFiles) {
     EXPECT_TRUE(remove_file(dir.file("f")));
     EXPECT_FALSE(file_exists(dir.file("f")));
     EXPECT_TRUE(remove_file(dir.file("f")));
+}
+
+TEST(FileSystem, FailuresGiveTheSystemsReasonAndSuccessesClearIt) {
+    TempDir dir;
+    const std::string f = dir.file("f");
+    const std::string missing = dir.file("missing");
+    ASSERT_TRUE(write_file(f, "0123456789"));
+    const FileTimes times{1000000000, 0, 1000000000, 0};
+    struct Case {
+        const char* what;
+        std::function<bool(int*)> call;
+        bool ok;
+        int error;
+    };
+    const Case cases[] = {
+        {"read times, missing", [&](int* e) { return read_file_times(missing, e).has_value(); },
+         false, ENOENT},
+        {"read times", [&](int* e) { return read_file_times(f, e).has_value(); }, true, 0},
+        {"set times, missing", [&](int* e) { return set_file_times(missing, times, e); }, false,
+         ENOENT},
+        {"set times below a file", [&](int* e) { return set_file_times(f + "/x", times, e); },
+         false, ENOTDIR},
+        {"set times", [&](int* e) { return set_file_times(f, times, e); }, true, 0},
+        {"copy times, no source", [&](int* e) { return copy_file_times(missing, f, e); }, false,
+         ENOENT},
+        {"copy times, no target", [&](int* e) { return copy_file_times(f, missing, e); }, false,
+         ENOENT},
+        {"folder chain below a file", [&](int* e) { return create_folder_chain(f + "/x/y", e); },
+         false, ENOTDIR},
+        {"folder chain, no name", [&](int* e) { return create_folder_chain("", e); }, false,
+         ENOENT},
+        {"folder chain", [&](int* e) { return create_folder_chain(dir.file("a/b"), e); }, true, 0},
+        {"remove a folder", [&](int* e) { return remove_file(dir.file("a/b"), e); }, false, EISDIR},
+        {"remove, missing", [&](int* e) { return remove_file(missing, e); }, true, 0},
+        {"small file, missing",
+         [&](int* e) { return read_small_file(missing, 100, e).has_value(); }, false, ENOENT},
+        {"small file, too large", [&](int* e) { return read_small_file(f, 9, e).has_value(); },
+         false, EFBIG},
+        {"small file, a folder",
+         [&](int* e) { return read_small_file(dir.path(), 100, e).has_value(); }, false, EISDIR},
+        {"file start, missing", [&](int* e) { return read_file_start(missing, 4, e).has_value(); },
+         false, ENOENT},
+        {"file start", [&](int* e) { return read_file_start(f, 4, e).has_value(); }, true, 0},
+        {"replace, no folder",
+         [&](int* e) { return replace_file_atomically(dir.file("no/x"), "y", e); }, false, ENOENT},
+        {"replace", [&](int* e) { return replace_file_atomically(f, "y", e); }, true, 0},
+        {"unique file, no folder",
+         [&](int* e) { return !create_unique_file(dir.file("no/"), "w", ".tmp", e).empty(); },
+         false, ENOENT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int error = -1;  // a success must clear it, a failure must set it
+        EXPECT_EQ(c.call(&error), c.ok);
+        EXPECT_EQ(error, c.error);
+    }
 }
 
 TEST(FileSystem, AppendCreatesAndAppends) {

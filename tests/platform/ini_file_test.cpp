@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -138,9 +139,19 @@ TEST(IniFile, ReplacesAtomicallyAndKeepsPermissions) {
     EXPECT_EQ(count, 1u);
 }
 
-TEST(IniFile, WriteFailsWhenTheFolderIsMissing) {
+TEST(IniFile, WriteFailuresSayWhy) {
     TempDir dir;
-    EXPECT_FALSE(write_profile_string(dir.file("no/such/x.ini"), "A", "k", "v"));
+    int error = 0;
+    EXPECT_FALSE(write_profile_string(dir.file("no/such/x.ini"), "A", "k", "v", &error));
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_FALSE(write_profile_string(dir.file("x.ini"), "A", "k", "v\n[B]", &error));
+    EXPECT_EQ(error, EINVAL);
+    // An existing file too large to be read whole is never replaced.
+    ASSERT_TRUE(write_file(dir.file("big.ini"), std::string(5u << 20, 'x')));
+    EXPECT_FALSE(write_profile_string(dir.file("big.ini"), "A", "k", "v", &error));
+    EXPECT_EQ(error, EFBIG);
+    EXPECT_TRUE(write_profile_string(dir.file("x.ini"), "A", "k", "v", &error));
+    EXPECT_EQ(error, 0);
 }
 
 }  // namespace
