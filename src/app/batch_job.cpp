@@ -14,6 +14,7 @@ void reset_batch_job(BatchJob& job) {
     job.include_subfolders = 0;
     job.keep_hierarchy = 0;
     job.skip_existing = 0;
+    job.verify = 0;
     job.copy_options = pdfout::TiffCopyOptions{6, 75, 0, -1, 0};
     job.failed_files = 0;
     job.written_pdfs.clear();

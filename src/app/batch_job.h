@@ -64,6 +64,9 @@ struct BatchJob {
     std::string ocr_languages;
     // The run's recognition threads while a run with ocr is on; shared by the workers' copies.
     std::shared_ptr<RecognitionPool> recognition;
+    // /verify: every PDF made is checked against its fax before it is put in place, and every
+    // PDF skip_existing would keep before it is kept (pdf_verification.h).
+    int32_t verify = 0;
     // With skip_existing: the fax being converted as convert_fax_file found it, which its PDF
     // records for the next run's up-to-date check. Set for each file; none without skip_existing.
     std::optional<pdfout::FaxSourceRecord> source_record;

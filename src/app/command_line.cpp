@@ -36,6 +36,10 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "  /l               give each PDF the fax file's modification and access times\n"
         "  /skip            leave a fax whose PDF was made from it as it is now (the PDF records\n"
         "                   the fax); a fax changed in the last 10 seconds waits for the next run\n"
+        "  /verify          read every PDF back and compare it, page by page and pixel by pixel,\n"
+        "                   with its fax before it is put in place (\"Success ! (verified)\");\n"
+        "                   with /skip, a kept PDF is checked too and made again when it does\n"
+        "                   not match: /skip /verify audits a converted archive\n"
         "  /jobs=N          convert up to N files at once (default: one per processor, here " +
         std::to_string(default_jobs) +
         ")\n"
@@ -56,7 +60,7 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "a folder.\n"
         "\n"
         "Exit status:\n"
-        "  0      every fax file was converted or skipped\n"
+        "  0      every fax file was converted or skipped (and with /verify, matched its PDF)\n"
         "  1      a file was not converted, or a folder could not be read (the report says which)\n"
         "  2      nothing could start: no source given, the source folder missing, an empty\n"
         "         save option, an empty or quoted /filter=, no work files, OCR languages not\n"
@@ -123,6 +127,8 @@ bool apply_exact_option(std::string_view token, BatchJob& job,
         settings.recalculate_lines = 1;
     } else if (token == "/skip") {
         job.skip_existing = 1;
+    } else if (token == "/verify") {
+        job.verify = 1;
     } else if (token == "/ocr") {
         job.ocr = 1;
     } else if (token.size() == 4 && token.substr(0, 3) == "/m=" && token[3] >= '0' &&
@@ -203,6 +209,7 @@ void clear_options(ParseTarget& target) {
     job.keep_hierarchy = 0;
     job.job_mode = kJobModeNone;
     job.skip_existing = 0;
+    job.verify = 0;
     job.jobs = 0;
     job.ocr = 0;
     job.ocr_languages.clear();

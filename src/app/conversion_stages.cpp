@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/page_recognition.h"
+#include "app/pdf_verification.h"
 #include "app/pipeline.h"
 #include "app/process_paths.h"
 #include "faxread/fax_reader.h"
@@ -92,11 +93,28 @@ FileOutcome run_conversion_stages(const BatchJob& job, const std::string& source
     pdfout::DiagnosticSink sink;
     if (recognition)
         recognition->copy_finished(copied);
-    if (pdfout::convert_tiff_to_pdf(workspace.normalised_tiff_path(), destination, 0, info, sink,
-                                    recognition ? &*recognition : nullptr) != 0) {
-        return fail(source, destination, FileFailure::PdfWriter, sink.system_error());
+    // With /verify the finished PDF is read back and compared with the fax before it may
+    // replace anything.
+    std::string mismatch;
+    pdfout::PdfCommitCheck check;
+    if (job.verify != 0) {
+        check = [&](int fd) {
+            pdfout::PdfReadBack pdf;
+            mismatch = pdf.open_descriptor(fd);
+            if (mismatch.empty())
+                mismatch = pdf_mismatch(source, pdf, job.settings, &copied);
+            return mismatch;
+        };
     }
+    const int written =
+        pdfout::convert_tiff_to_pdf(workspace.normalised_tiff_path(), destination, 0, info, sink,
+                                    recognition ? &*recognition : nullptr, check);
+    if (written == pdfout::kPdfNotVerified)
+        return fail(source, destination, FileFailure::NotVerified, 0, mismatch);
+    if (written != pdfout::kPdfOk)
+        return fail(source, destination, FileFailure::PdfWriter, sink.system_error());
     FileOutcome outcome = status_outcome(source, destination, FileStatus::Converted);
+    outcome.verified = job.verify != 0;
     FileNotes& notes = outcome.notes;
     notes = collect_page_notes(reader.page_statuses(), copied, reader.settings().page_count,
                                reader.pages_left_out(), reader.declared_lengths());

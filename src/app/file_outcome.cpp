@@ -20,6 +20,8 @@ int failure_code(FileFailure failure) {
             return kPdfWriterFailed;
         case FileFailure::SystemShortage:
             return kSystemFailed;
+        case FileFailure::NotVerified:
+            return kNotVerified;
         case FileFailure::Exception:
         case FileFailure::None:
             break;

@@ -31,6 +31,8 @@ constexpr int kSystemFailed = -10;
 constexpr int kFileTimesNotKept = -11;
 // A window pass stopped before the file was converted.
 constexpr int kNotConverted = -12;
+// /verify: the new PDF did not hold the fax, so it was not put in place.
+constexpr int kNotVerified = -13;
 
 // True for the codes that mean a WinFax file was not converted as asked.
 bool is_failure(int code);
@@ -58,6 +60,7 @@ enum class FileFailure {
     PdfWriter,       // the PDF could not be written (`detail`: what is in its place)
     SystemShortage,  // the system ran short of descriptors or memory, whatever the stage
     Exception,       // a stage threw
+    NotVerified,     // /verify: the new PDF does not hold the fax (`detail`: where it differs)
 };
 
 struct FileOutcome {
@@ -73,6 +76,11 @@ struct FileOutcome {
     int times_error = 0;
     // The PDF was put in place (also when the file then fails: its times not kept).
     bool committed = false;
+    // /verify: the PDF (converted or kept) was checked against the fax and holds it.
+    bool verified = false;
+    // /verify with /skip: the PDF that was there did not hold the fax (what differed), so the
+    // fax was converted again.
+    std::string earlier_mismatch;
     // The PDF the naming rule gave, when an earlier fax of the run holds that name and this
     // one's PDF was numbered instead ("name (2).pdf"): that earlier PDF, as it was claimed.
     std::optional<std::string> renamed_from;

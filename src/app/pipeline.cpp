@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/conversion_stages.h"
+#include "app/pdf_verification.h"
 #include "app/process_paths.h"
 #include "app/report_text.h"
 #include "faxread/fax_reader.h"
@@ -56,12 +57,22 @@ FileOutcome convert_one_fax(BatchJob& job, const std::string& source,
                               std::move(in_the_way));
 
     job.source_record.reset();
+    std::string earlier_mismatch;
     if (job.skip_existing != 0) {
         // Looked at before the fax is read: should it change meanwhile, the PDF records the
         // older state and the next run converts it again.
         std::optional<pdfout::FaxSourceRecord> fax = fax_source_record(job, source);
-        if (pdf_is_up_to_date(fax, source, destination))
-            return status_outcome(source, destination, FileStatus::Skipped);
+        if (pdf_is_up_to_date(fax, source, destination)) {
+            if (job.verify == 0)
+                return status_outcome(source, destination, FileStatus::Skipped);
+            // A PDF is kept only when it holds the fax; one that does not is made again.
+            earlier_mismatch = pdf_file_mismatch(source, destination, job.settings);
+            if (earlier_mismatch.empty()) {
+                FileOutcome kept = status_outcome(source, destination, FileStatus::Skipped);
+                kept.verified = true;
+                return kept;
+            }
+        }
         job.source_record = std::move(fax);
     }
 
@@ -94,6 +105,7 @@ FileOutcome convert_one_fax(BatchJob& job, const std::string& source,
         return failed_outcome(source, destination, FileFailure::Exception);
     }
     workspace.clear();
+    outcome.earlier_mismatch = std::move(earlier_mismatch);
     if (outcome.status != FileStatus::Converted)
         return outcome;
 

@@ -64,6 +64,8 @@ std::string_view stage_text(FileFailure failure) {
             return "Error in converting to pdf";
         case FileFailure::SystemShortage:
             return "System error";  // the program's own: "Not Fax" would have the user give up
+        case FileFailure::NotVerified:
+            return "PDF does not match the fax";
         case FileFailure::None:
         case FileFailure::FolderNotMade:
         case FileFailure::Exception:
@@ -72,11 +74,24 @@ std::string_view stage_text(FileFailure failure) {
     return {};
 }
 
+// The notes on the file as a whole, after the pages' own.
+std::vector<std::string> file_notes(const FileOutcome& outcome) {
+    std::vector<std::string> notes;
+    if (outcome.times_error != 0)
+        notes.push_back("file times not kept: " + platform::system_message(outcome.times_error));
+    if (outcome.verified)
+        notes.emplace_back(kVerifiedNote);
+    if (!outcome.earlier_mismatch.empty())
+        notes.push_back("the PDF there before did not match the fax: " + outcome.earlier_mismatch);
+    return notes;
+}
+
 std::string converted_text(const FileOutcome& outcome) {
-    if (outcome.times_error == 0)
-        return success_text(outcome.notes);
-    return success_text(outcome.notes,
-                        {"file times not kept: " + platform::system_message(outcome.times_error)});
+    return success_text(outcome.notes, file_notes(outcome));
+}
+
+std::string verified_suffix(const FileOutcome& outcome) {
+    return outcome.verified ? " (" + std::string(kVerifiedNote) + ")" : std::string();
 }
 
 // "Not Fax (a pipe, not a file) (Permission denied)": the stage, what the file is or what is in
@@ -101,7 +116,11 @@ std::string failed_text(const FileOutcome& outcome, bool with_source) {
     std::string text(kFailedLead);
     if (with_source)
         text += printable_name(outcome.source) + " - ";
-    return text + failure_reason(outcome);
+    text += failure_reason(outcome);
+    // The PDF that stays is not the fax's either: the user must not take it for a copy.
+    if (!outcome.earlier_mismatch.empty())
+        text += " (the PDF there does not match the fax: " + outcome.earlier_mismatch + ")";
+    return text;
 }
 
 }  // namespace
@@ -116,7 +135,7 @@ std::string outcome_text(const FileOutcome& outcome) {
             return converted_text(outcome);
         case FileStatus::Skipped:
             return std::string(kSkippedLead) + printable_name(outcome.pdf) +
-                   std::string(kSkippedTail);
+                   std::string(kSkippedTail) + verified_suffix(outcome);
         case FileStatus::NotWinFax:
             return {};
         case FileStatus::LeftForNextRun:
@@ -151,11 +170,13 @@ std::string row_text(const FileOutcome& outcome) {
                 return std::string(kTimesNotKeptText);
             // The pages that are not whole are named in the row as on the report line: a fax
             // cut short must not look the same as a whole one.
-            const std::string success = success_text(outcome.notes);
+            FileOutcome row = outcome;
+            row.times_error = 0;
+            const std::string success = converted_text(row);
             return std::string(kConvertedText) + success.substr(kSuccessText.size());
         }
         case FileStatus::Skipped:
-            return std::string(kSkippedText);
+            return std::string(kSkippedText) + verified_suffix(outcome);
         case FileStatus::NotWinFax:
             return std::string(kNotWinFaxText);
         case FileStatus::Failed:

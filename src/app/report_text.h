@@ -30,6 +30,7 @@ inline constexpr std::string_view kSkippedText = "Already exist, skipped!";
 inline constexpr std::string_view kNotWinFaxText = "Not WinFax File!";
 
 // The program's own.
+inline constexpr std::string_view kVerifiedNote = "verified";
 inline constexpr std::string_view kTimesNotKeptText =
     "Converted! (its file date and time could not be kept)";
 inline constexpr std::string_view kLeftForNextRunText =

@@ -17,6 +17,7 @@ constexpr const char* kOptionsSection = "Options";
 constexpr const char* kParallelJobsKey = "ParallelJobs";
 constexpr const char* kOcrKey = "Ocr";
 constexpr const char* kOcrLanguagesKey = "OcrLanguages";
+constexpr const char* kVerifyKey = "Verify";
 constexpr size_t kMaxLanguagesLength = 200;
 
 // The "Options" keys in the order they are read and written.
@@ -92,6 +93,8 @@ SavedOptions read_saved_options(const std::string& settings_path, int32_t recalc
         platform::read_profile_string(settings_path, kOptionsSection, kOcrLanguagesKey, "");
     if (is_language_list(languages))
         options.ocr_languages = languages;
+    options.verify =
+        platform::read_profile_int(settings_path, kOptionsSection, kVerifyKey, 0) == 1 ? 1 : 0;
     return options;
 }
 
@@ -118,6 +121,9 @@ bool write_saved_options(const std::string& settings_path, const SavedOptions& o
          ok;
     ok = platform::write_profile_string(settings_path, kOptionsSection, kOcrLanguagesKey,
                                         options.ocr_languages) &&
+         ok;
+    ok = platform::write_profile_string(settings_path, kOptionsSection, kVerifyKey,
+                                        std::to_string(options.verify)) &&
          ok;
     return ok;
 }

@@ -37,6 +37,8 @@ struct SavedOptions {
     int32_t ocr = 0;
     // "OcrLanguages": Tesseract's names joined by '+'; missing or not such a list: "eng".
     std::string ocr_languages = "eng";
+    // "Verify": 1 checks every PDF against its fax (/verify); any other value does not.
+    int32_t verify = 0;
 };
 
 // Values longer than this are cut, as the fixed buffers of the settings reader always did.

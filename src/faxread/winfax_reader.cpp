@@ -143,12 +143,14 @@ void WinFaxReader::decode_loaded_page(faxcodec::FaxPageImage& image, PageDecode 
     image.y_resolution = static_cast<int16_t>(vertical_resolution_);
 }
 
-void WinFaxReader::describe_page(uint16_t index, faxcodec::FaxPageImage& image, PageDecode decode) {
+int32_t WinFaxReader::describe_page(uint16_t index, faxcodec::FaxPageImage& image,
+                                    PageDecode decode) {
     if (!is_open())
-        return;
-    if (load_page(index) != kOk)
-        return;
-    decode_loaded_page(image, decode);
+        return kNoFile;
+    const int32_t loaded = load_page(index);
+    if (loaded == kOk)
+        decode_loaded_page(image, decode);
+    return loaded;
 }
 
 int32_t WinFaxReader::write_page(TiffPageWriter& writer, uint16_t index, uint16_t count,

@@ -64,8 +64,9 @@ class WinFaxReader : public FaxFileReader {
     int32_t read_title(uint16_t index, FaxMetadata& metadata);
 
     // Loads and decodes page index into image; leaves the image alone when that is impossible.
-    void describe_page(uint16_t index, faxcodec::FaxPageImage& image,
-                       PageDecode decode = PageDecode::kCountOnly);
+    // Gives load_page's result.
+    int32_t describe_page(uint16_t index, faxcodec::FaxPageImage& image,
+                          PageDecode decode = PageDecode::kCountOnly);
     // Writes pages 0 to count - 1 as one multi-page TIFF file; 0, kOutputFailed when the file
     // cannot be created or written, or load_page's result for a page that cannot be loaded.
     // system_error() then says why.

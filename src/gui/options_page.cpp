@@ -76,6 +76,11 @@ void OptionsPage::make_controls() {
                                "processor, here %1)")
                                 .arg(app::default_parallel_jobs()));
 
+    verify_box_ = new QCheckBox(tr("Verify each PDF against its fax"), this);
+    verify_box_->setToolTip(
+        tr("Reads every PDF back and compares it, page by page and pixel by pixel, with its "
+           "fax before it is put in place; with automatic conversion, PDFs already there are "
+           "checked too and made again when they do not match"));
     ocr_box_ = new QCheckBox(tr("Searchable PDFs (text recognition)"), this);
     languages_field_ = new QLineEdit(this);
     languages_field_->setMaxLength(200);
@@ -140,7 +145,8 @@ void OptionsPage::lay_out_controls() {
     grid->addWidget(cycle_group, 1, 0, 1, 2);
     grid->addLayout(jobs_layout, 2, 0, 1, 2);
     grid->addLayout(ocr_layout, 3, 0, 1, 2);
-    grid->setRowStretch(4, 1);
+    grid->addWidget(verify_box_, 4, 0, 1, 2);
+    grid->setRowStretch(5, 1);
 }
 
 // Mode and cycle clicks change which controls may be used; every change is saved a moment later.
@@ -156,7 +162,7 @@ void OptionsPage::connect_controls() {
     const auto changed = static_cast<void (QTimer::*)()>(&QTimer::start);
     for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
              directory_button_, files_button_, subdir_box_, hierarchy_box_, keep_date_box_,
-             keep_ext_box_, recalculate_box_, cycle_box_, ocr_box_}) {
+             keep_ext_box_, recalculate_box_, cycle_box_, ocr_box_, verify_box_}) {
         connect(button, &QAbstractButton::toggled, &save_timer_, changed);
     }
     connect(minutes_field_, &QSpinBox::valueChanged, &save_timer_, changed);
@@ -179,6 +185,7 @@ void OptionsPage::show_fields() {
     ocr_box_->setChecked(fields_.ocr == 1 && app::recognition_available());
     languages_field_->setText(QString::fromStdString(fields_.ocr_languages));
     languages_field_->setEnabled(ocr_box_->isChecked());
+    verify_box_->setChecked(fields_.verify == 1);
 }
 
 void OptionsPage::apply_enabling() {
@@ -204,6 +211,7 @@ app::SavedOptions OptionsPage::controls_values() const {
     values.ocr = ocr_box_->isChecked() ? 1 : 0;
     const std::string languages = languages_field_->text().trimmed().toStdString();
     values.ocr_languages = languages.empty() ? std::string("eng") : languages;
+    values.verify = verify_box_->isChecked() ? 1 : 0;
     return values;
 }
 

@@ -45,6 +45,7 @@ class OptionsPage : public QWidget {
     QSpinBox* jobs_field() const { return jobs_field_; }
     QCheckBox* ocr_box() const { return ocr_box_; }
     QLineEdit* languages_field() const { return languages_field_; }
+    QCheckBox* verify_box() const { return verify_box_; }
 
   signals:
     // The automatic conversion was switched on or off, or its interval changed with it.
@@ -79,6 +80,7 @@ class OptionsPage : public QWidget {
     QSpinBox* jobs_field_ = nullptr;
     QCheckBox* ocr_box_ = nullptr;
     QLineEdit* languages_field_ = nullptr;
+    QCheckBox* verify_box_ = nullptr;
 };
 
 }  // namespace trelvane::gui

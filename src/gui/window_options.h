@@ -19,6 +19,7 @@ struct WindowOptions {
     int32_t parallel_jobs = 0;  // conversions at once; 0: one per processor
     bool ocr = false;           // searchable PDFs
     std::string ocr_languages = "eng";
+    bool verify = false;  // every PDF checked against its fax before it is put in place
 };
 
 }  // namespace trelvane::gui

@@ -412,7 +412,7 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
 
 int convert_tiff_to_pdf(const std::string& input, const std::string& output,
                         int compression_request, const PdfDocumentInfo& info, DiagnosticSink& sink,
-                        PageTextProvider* text) {
+                        PageTextProvider* text, const PdfCommitCheck& check) {
     // The sink takes errno as the reason of an error: a value left from before this call must
     // not pass for one.
     errno = 0;
@@ -470,6 +470,13 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
         return kPdfFailed;
     }
     tiff.reset();
+    if (check) {
+        if (const std::string problem = check(file.fd()); !problem.empty()) {
+            sink.error(kWriterModule, "%s does not hold what it was made from: %s", output.c_str(),
+                       problem.c_str());
+            return kPdfNotVerified;  // the file goes with `file`; what was at output stays
+        }
+    }
     if (!file.commit()) {
         sink.set_system_error(file.error());
         sink.error(kWriterModule, "Can't write output file %s", output.c_str());

@@ -5,6 +5,7 @@
 #include <tiffio.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,9 +41,14 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
 // image (the image itself unchanged); without, the document is exactly the image-only one.
 // kPdfFailed leaves the system's reason, if it was the system's failure, in
 // sink.system_error().
+//
+// `check`, when given, reads the finished file (open for writing on the descriptor it gets)
+// before it is put in place and says what is wrong with it, or nothing; a file it finds wrong
+// is not put in place (kPdfNotVerified, and what was at output stays).
+using PdfCommitCheck = std::function<std::string(int fd)>;
 int convert_tiff_to_pdf(const std::string& input, const std::string& output,
                         int compression_request, const PdfDocumentInfo& info, DiagnosticSink& sink,
-                        PageTextProvider* text = nullptr);
+                        PageTextProvider* text = nullptr, const PdfCommitCheck& check = {});
 
 // Writes the whole document from the open input; returns the bytes written (0 on error, with
 // state.error set).

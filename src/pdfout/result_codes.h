@@ -15,11 +15,13 @@ inline constexpr int kCopyInputFailed = -3;
 // gives for a page.
 inline constexpr int kPdfOk = 0;
 inline constexpr int kPdfFailed = -1;
+// The finished PDF did not pass the caller's check, so it was not put in place.
+inline constexpr int kPdfNotVerified = -4;
 
 namespace detail {
 
 inline constexpr int kAllFailures[] = {kCopyDirectoryFailed, kCopyOutputFailed, kCopyInputFailed,
-                                       kPdfFailed};
+                                       kPdfFailed, kPdfNotVerified};
 
 constexpr bool failures_distinct() {
     for (const int a : kAllFailures) {

@@ -249,4 +249,58 @@ MemoryTiff::~MemoryTiff() {
         TIFFClose(tiff_);
 }
 
+namespace {
+
+// TIFF data in memory, read-only.
+struct MemoryFile {
+    std::span<const uint8_t> bytes;
+    uint64_t position = 0;
+
+    static MemoryFile& self(thandle_t handle) { return *static_cast<MemoryFile*>(handle); }
+    static tmsize_t read(thandle_t handle, void* out, tmsize_t size) {
+        MemoryFile& f = self(handle);
+        if (size <= 0 || f.position >= f.bytes.size())
+            return 0;
+        const size_t n = static_cast<size_t>(
+            std::min<uint64_t>(static_cast<uint64_t>(size), f.bytes.size() - f.position));
+        std::memcpy(out, f.bytes.data() + f.position, n);
+        f.position += n;
+        return static_cast<tmsize_t>(n);
+    }
+    static tmsize_t write(thandle_t, void*, tmsize_t) { return -1; }
+    static toff_t seek(thandle_t handle, toff_t offset, int whence) {
+        MemoryFile& f = self(handle);
+        const uint64_t base = whence == SEEK_CUR   ? f.position
+                              : whence == SEEK_END ? f.bytes.size()
+                                                   : 0;
+        const uint64_t target = base + offset;
+        if (target > (uint64_t{1} << 62))
+            return static_cast<toff_t>(-1);
+        f.position = target;
+        return target;
+    }
+    static int close(thandle_t handle) {
+        delete static_cast<MemoryFile*>(handle);
+        return 0;
+    }
+    static toff_t size(thandle_t handle) { return self(handle).bytes.size(); }
+    static int map(thandle_t, void**, toff_t*) { return 0; }
+    static void unmap(thandle_t, void*, toff_t) {}
+};
+
+}  // namespace
+
+TiffPtr open_tiff_in_memory(std::span<const uint8_t> bytes, DiagnosticSink& sink) {
+    OptionsPtr options = make_options(sink);
+    if (!options)
+        return nullptr;
+    auto* file = new MemoryFile{bytes};
+    TIFF* tiff = TIFFClientOpenExt("memory", "rm", file, MemoryFile::read, MemoryFile::write,
+                                   MemoryFile::seek, MemoryFile::close, MemoryFile::size,
+                                   MemoryFile::map, MemoryFile::unmap, options.get());
+    if (tiff == nullptr)
+        MemoryFile::close(file);  // a failed open leaves the file to us
+    return TiffPtr(tiff);
+}
+
 }  // namespace trelvane::pdfout

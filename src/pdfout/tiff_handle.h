@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@ inline constexpr uint64_t kMaxPageBufferBytes = 32ull << 20;
 
 // Opens a file through libtiff (modes as for TIFFOpen). The sink must outlive the handle.
 TiffPtr open_tiff(const std::string& path, const char* mode, DiagnosticSink& sink);
+
+// Opens TIFF data held in memory for reading; `bytes` must outlive the handle.
+TiffPtr open_tiff_in_memory(std::span<const uint8_t> bytes, DiagnosticSink& sink);
 
 // Opens a TIFF file for reading without mapping it into memory: the stages read one page at a
 // time, and a mapped file of a thousand pages would count whole in the process's memory.

@@ -105,6 +105,22 @@ std::vector<Labelled> every_outcome() {
     renamed.renamed_from = "/out/A.pdf";
     all.push_back({"converted under a numbered name", renamed});
     all.push_back({"skipped", status_outcome("/in/a.fxs", "/out/a.pdf", FileStatus::Skipped)});
+    FileOutcome verified = converted(every_page_note());
+    verified.notes.pages.resize(1);
+    verified.verified = true;
+    all.push_back({"converted and verified", verified});
+    FileOutcome kept = status_outcome("/in/a.fxs", "/out/a.pdf", FileStatus::Skipped);
+    kept.verified = true;
+    all.push_back({"skipped and verified", kept});
+    FileOutcome remade = converted();
+    remade.verified = true;
+    remade.earlier_mismatch = "page 2 differs from the fax from line 37 on";
+    all.push_back({"converted again, the kept PDF did not match", remade});
+    all.push_back({"new PDF did not match",
+                   failed(FileFailure::NotVerified, 0, "the PDF has 1 pages, the fax 2")});
+    FileOutcome stays = failed(FileFailure::FaxReader, ENOSPC);
+    stays.earlier_mismatch = "the PDF has 1 pages, the fax 2";
+    all.push_back({"failed, the kept PDF did not match", stays});
     all.push_back(
         {"not a WinFax file", status_outcome("/in/a.txt", "/out/a.pdf", FileStatus::NotWinFax)});
     all.push_back({"left for the next run",

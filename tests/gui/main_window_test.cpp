@@ -1160,6 +1160,31 @@ TEST_F(MainWindowTest, SearchablePdfChoicesRoundTripThroughTheSettingsFile) {
     }
 }
 
+// "Verify each PDF against its fax": read (only 1 is on), shown, handed to the passes, and
+// written back as it changes.
+TEST_F(MainWindowTest, VerifyChoiceRoundTripsThroughTheSettingsFile) {
+    const std::string settings = dir.file("trelvane.ini");
+    for (const auto& [stored, checked] : std::vector<std::pair<std::string, bool>>{
+             {"", false}, {"Verify=1\n", true}, {"Verify=yes\n", false}}) {
+        SCOPED_TRACE("stored '" + stored + "'");
+        ASSERT_TRUE(testsupport::write_file(settings, "[Options]\nCycleMinutes=60\n" + stored));
+        {
+            auto window = make_window();
+            EXPECT_EQ(window->options_page()->verify_box()->isChecked(), checked);
+            EXPECT_EQ(window->convert_page()->window_options().verify, checked);
+            window->tabs()->setCurrentIndex(1);
+            window->options_page()->verify_box()->setChecked(!checked);
+            const std::string wanted = std::string("Verify=") + (checked ? "0" : "1") + "\n";
+            ASSERT_TRUE(guitest::process_events_until(
+                [&] { return testsupport::read_file(settings).find(wanted) != std::string::npos; },
+                std::chrono::seconds(10)))
+                << testsupport::read_file(settings);
+        }
+        auto window = make_window();
+        EXPECT_EQ(window->options_page()->verify_box()->isChecked(), !checked);
+    }
+}
+
 // Closing while a conversion hangs (a stalled network share): the window gives it up after
 // its wait, the record says which files were not converted, no PDF of them appears, and the
 // process ends. Runs in a child of this test program, where the given-up conversions cannot

@@ -1,0 +1,211 @@
+#include "pdfout/pdf_readback.h"
+
+// qpdf's headers ask which of its pointer types we use: none of the old ones.
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <tiffio.h>
+
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <map>
+#include <span>
+
+#include "pdfout/diagnostic_sink.h"
+#include "pdfout/tiff_handle.h"
+
+namespace trelvane::pdfout {
+
+namespace {
+
+// The TIFF tags of a one-strip bilevel page around CCITT data, little-endian.
+constexpr uint16_t kTagWidth = 256, kTagLength = 257, kTagBits = 258, kTagCompression = 259,
+                   kTagPhotometric = 262, kTagStripOffsets = 273, kTagRowsPerStrip = 278,
+                   kTagStripBytes = 279, kTagT4Options = 292;
+constexpr uint16_t kTypeShort = 3, kTypeLong = 4;
+
+void put16(std::vector<uint8_t>& out, uint16_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// A TIFF file in memory holding the stream as the one strip of a page, so that libtiff's own
+// decoder reads it. K < 0 is Group 4, K = 0 Group 3 one-dimensional, K > 0 two-dimensional.
+std::vector<uint8_t> wrap_in_tiff(std::span<const uint8_t> data, uint32_t width, uint32_t height,
+                                  int64_t k) {
+    struct Entry {
+        uint16_t tag, type;
+        uint32_t value;
+    };
+    const bool group4 = k < 0;
+    std::vector<Entry> entries = {
+        {kTagWidth, kTypeLong, width},
+        {kTagLength, kTypeLong, height},
+        {kTagBits, kTypeShort, 1},
+        {kTagCompression, kTypeShort, group4 ? uint32_t{COMPRESSION_CCITTFAX4}
+                                             : uint32_t{COMPRESSION_CCITTFAX3}},
+        {kTagPhotometric, kTypeShort, PHOTOMETRIC_MINISWHITE},
+        {kTagStripOffsets, kTypeLong, 0},  // filled below
+        {kTagRowsPerStrip, kTypeLong, height},
+        {kTagStripBytes, kTypeLong, static_cast<uint32_t>(data.size())},
+    };
+    if (!group4)
+        entries.push_back({kTagT4Options, kTypeLong, k > 0 ? 1u : 0u});
+    const uint32_t ifd_size = 2 + 12 * static_cast<uint32_t>(entries.size()) + 4;
+    const uint32_t data_offset = 8 + ifd_size;
+    std::vector<uint8_t> out;
+    out.reserve(data_offset + data.size());
+    out.insert(out.end(), {'I', 'I', 42, 0});
+    put32(out, 8);
+    put16(out, static_cast<uint16_t>(entries.size()));
+    for (Entry e : entries) {
+        if (e.tag == kTagStripOffsets)
+            e.value = data_offset;
+        put16(out, e.tag);
+        put16(out, e.type);
+        put32(out, 1);
+        if (e.type == kTypeShort) {
+            put16(out, static_cast<uint16_t>(e.value));
+            put16(out, 0);
+        } else {
+            put32(out, e.value);
+        }
+    }
+    put32(out, 0);
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+}
+
+// The value of a dictionary entry that may be given directly or as a one-element array (as
+// /Filter and /DecodeParms may).
+QPDFObjectHandle single(QPDFObjectHandle value) {
+    if (value.isArray())
+        return value.getArrayNItems() == 1 ? value.getArrayItem(0) : QPDFObjectHandle::newNull();
+    return value;
+}
+
+std::string read_error(const std::exception& e) {
+    return std::string("the PDF cannot be read back (") + e.what() + ")";
+}
+
+}  // namespace
+
+struct PdfReadBack::Impl {
+    QPDF pdf;
+    std::vector<QPDFPageObjectHelper> pages;
+};
+
+PdfReadBack::PdfReadBack() : impl_(std::make_unique<Impl>()) {}
+PdfReadBack::~PdfReadBack() = default;
+
+std::string PdfReadBack::open(const std::string& path) {
+    try {
+        impl_->pdf.setSuppressWarnings(true);
+        impl_->pdf.setAttemptRecovery(false);
+        impl_->pdf.processFile(path.c_str());
+        impl_->pages = QPDFPageDocumentHelper(impl_->pdf).getAllPages();
+    } catch (const std::exception& e) {
+        impl_->pages.clear();
+        return read_error(e);
+    }
+    return {};
+}
+
+std::string PdfReadBack::open_descriptor(int fd) {
+    // The file may be open for writing only (an unnamed file before it is put in place); the
+    // process's view of the descriptor opens it again for reading.
+    return open("/proc/self/fd/" + std::to_string(fd));
+}
+
+size_t PdfReadBack::page_count() const {
+    return impl_->pages.size();
+}
+
+std::string PdfReadBack::read_page(size_t index, ReadBackPage& page) {
+    page = ReadBackPage{};
+    try {
+        QPDFPageObjectHelper& helper = impl_->pages.at(index);
+        const QPDFObjectHandle::Rectangle box = helper.getMediaBox().getArrayAsRectangle();
+        page.width_points = std::fabs(box.urx - box.llx);
+        page.height_points = std::fabs(box.ury - box.lly);
+        std::map<std::string, QPDFObjectHandle> images = helper.getImages();
+        if (images.size() != 1)
+            return std::to_string(images.size()) + " images on the page, not one";
+        QPDFObjectHandle image = images.begin()->second;
+        QPDFObjectHandle dict = image.getDict();
+        const long long width = dict.getKey("/Width").getIntValue();
+        const long long height = dict.getKey("/Height").getIntValue();
+        if (width <= 0 || height <= 0 || dict.getKey("/BitsPerComponent").getIntValue() != 1)
+            return "its image is not a bilevel image";
+        const uint64_t row_bytes = (static_cast<uint64_t>(width) + 7) / 8;
+        if (row_bytes * static_cast<uint64_t>(height) > kMaxPageBufferBytes)
+            return "its image is larger than a fax page can be";
+        QPDFObjectHandle filter = single(dict.getKey("/Filter"));
+        if (!filter.isName() || filter.getName() != "/CCITTFaxDecode")
+            return "its image is not CCITT coded";
+        QPDFObjectHandle parms = single(dict.getKey("/DecodeParms"));
+        if (!parms.isDictionary())
+            parms = QPDFObjectHandle::newDictionary();
+        const auto int_parm = [&](const char* key, long long fallback) {
+            QPDFObjectHandle v = parms.getKey(key);
+            return v.isInteger() ? v.getIntValue() : fallback;
+        };
+        const auto bool_parm = [&](const char* key) {
+            QPDFObjectHandle v = parms.getKey(key);
+            return v.isBool() && v.getBoolValue();
+        };
+        if (int_parm("/Columns", 1728) != width || int_parm("/Rows", height) != height)
+            return "its image's size and its decode parameters disagree";
+        if (bool_parm("/EncodedByteAlign") || bool_parm("/EndOfLine"))
+            return "its image uses CCITT options this program never writes";
+        QPDFObjectHandle decode = dict.getKey("/Decode");
+        const bool decode_inverted = decode.isArray() && decode.getArrayNItems() == 2 &&
+                                     decode.getArrayItem(0).getNumericValue() > 0.5;
+        const bool flip = bool_parm("/BlackIs1") != decode_inverted;
+
+        std::shared_ptr<Buffer> raw = image.getRawStreamData();
+        page.width = static_cast<uint32_t>(width);
+        page.height = static_cast<uint32_t>(height);
+        const std::vector<uint8_t> tiff_bytes = wrap_in_tiff(
+            std::span<const uint8_t>(raw->getBuffer(), raw->getSize()), page.width, page.height,
+            int_parm("/K", 0));
+        DiagnosticSink sink(1);
+        TiffPtr tiff = open_tiff_in_memory(tiff_bytes, sink);
+        if (!tiff)
+            return "its image cannot be decoded";
+        page.rows.assign(row_bytes * page.height, 0);
+        const tmsize_t got = TIFFReadEncodedStrip(tiff.get(), 0, page.rows.data(),
+                                                  static_cast<tmsize_t>(page.rows.size()));
+        // This program's streams decode without a word from the library; anything it has to
+        // say (a line too long, a code out of place) is damage, even where it draws no pixel.
+        if (got < 0 || sink.error_count() > 0 || sink.warning_count() > 0)
+            return "its image's data is damaged" +
+                   (sink.messages().empty() ? std::string()
+                                            : " (" + sink.messages().front().text + ")");
+        if (flip) {
+            for (uint8_t& b : page.rows)
+                b = static_cast<uint8_t>(~b);
+        }
+        // Bits past the width in each row's last byte say nothing.
+        if (const unsigned spare = static_cast<unsigned>(row_bytes * 8 - page.width); spare > 0) {
+            const auto keep = static_cast<uint8_t>(0xFF << spare);
+            for (uint64_t r = 0; r < page.height; ++r)
+                page.rows[r * row_bytes + row_bytes - 1] &= keep;
+        }
+    } catch (const std::exception& e) {
+        return read_error(e);
+    }
+    return {};
+}
+
+}  // namespace trelvane::pdfout
