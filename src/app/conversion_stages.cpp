@@ -106,9 +106,11 @@ FileOutcome run_conversion_stages(const BatchJob& job, const std::string& source
             return mismatch;
         };
     }
-    const int written =
-        pdfout::convert_tiff_to_pdf(workspace.normalised_tiff_path(), destination, 0, info, sink,
-                                    recognition ? &*recognition : nullptr, check);
+    pdfout::PdfWriteOptions write;
+    write.text = recognition ? &*recognition : nullptr;
+    write.check = check;
+    const int written = pdfout::convert_tiff_to_pdf(workspace.normalised_tiff_path(), destination,
+                                                    0, info, sink, write);
     if (written == pdfout::kPdfNotVerified)
         return fail(source, destination, FileFailure::NotVerified, 0, mismatch);
     if (written != pdfout::kPdfOk)

@@ -40,8 +40,8 @@ RowRules rules_for(const faxcodec::StripDecodeStatus& decode, uint32_t height, b
     rules.blank = blank;
     const bool damaged = decode.damaged_rows > 0 || decode.run_overflow;
     if (damaged && decode.coding == faxcodec::StripCoding::kGroup4) {
-        const int64_t from = decode.first_damaged_row >= 0 ? decode.first_damaged_row
-                                                           : int64_t{decode.rows_decoded};
+        const int64_t from =
+            decode.first_damaged_row >= 0 ? decode.first_damaged_row : int64_t{decode.rows_decoded};
         rules.compared_rows = static_cast<uint32_t>(std::min<int64_t>(from, height));
     } else if (damaged) {
         rules.unmatched_rows = decode.damaged_rows;
@@ -86,8 +86,7 @@ std::string compare_rows(const pdfout::ReadBackPage& got, const faxcodec::FaxPag
             --unmatched_left;  // a damaged row the fax's decoding dropped
             continue;
         }
-        return page_name(page) + " differs from the fax from line " + std::to_string(i + 1) +
-               " on";
+        return page_name(page) + " differs from the fax from line " + std::to_string(i + 1) + " on";
     }
     return {};
 }

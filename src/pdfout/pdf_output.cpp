@@ -41,6 +41,8 @@ size_t PdfOutput::format(const char* format, ...) {
 bool PdfOutput::flush() {
     if (fd_ < 0 || failed_)
         return !failed_;
+    if (hash_ != nullptr)
+        hash_->add(buffer_);
     size_t done = 0;
     while (done < buffer_.size()) {
         const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/sha256.h"
+
 namespace trelvane::pdfout {
 
 class PdfOutput {
@@ -32,6 +34,9 @@ class PdfOutput {
     uint64_t bytes_written() const { return bytes_written_; }
     // Everything written so far, in memory mode.
     const std::string& contents() const { return buffer_; }
+    // Every byte sent to the descriptor from now on also goes into `hash` (a checksum of the
+    // file as it is written).
+    void hash_into(platform::Sha256* hash) { hash_ = hash; }
 
   private:
     static constexpr size_t kFlushThreshold = 64 * 1024;
@@ -40,6 +45,7 @@ class PdfOutput {
     int error_ = 0;
     uint64_t bytes_written_ = 0;
     std::string buffer_;
+    platform::Sha256* hash_ = nullptr;
 };
 
 }  // namespace trelvane::pdfout

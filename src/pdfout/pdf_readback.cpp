@@ -2,13 +2,13 @@
 
 // qpdf's headers ask which of its pointer types we use: none of the old ones.
 #define POINTERHOLDER_TRANSITION 4
+#include <tiffio.h>
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
-#include <tiffio.h>
 
 #include <cmath>
 #include <cstring>
@@ -52,8 +52,8 @@ std::vector<uint8_t> wrap_in_tiff(std::span<const uint8_t> data, uint32_t width,
         {kTagWidth, kTypeLong, width},
         {kTagLength, kTypeLong, height},
         {kTagBits, kTypeShort, 1},
-        {kTagCompression, kTypeShort, group4 ? uint32_t{COMPRESSION_CCITTFAX4}
-                                             : uint32_t{COMPRESSION_CCITTFAX3}},
+        {kTagCompression, kTypeShort,
+         group4 ? uint32_t{COMPRESSION_CCITTFAX4} : uint32_t{COMPRESSION_CCITTFAX3}},
         {kTagPhotometric, kTypeShort, PHOTOMETRIC_MINISWHITE},
         {kTagStripOffsets, kTypeLong, 0},  // filled below
         {kTagRowsPerStrip, kTypeLong, height},
@@ -176,9 +176,9 @@ std::string PdfReadBack::read_page(size_t index, ReadBackPage& page) {
         std::shared_ptr<Buffer> raw = image.getRawStreamData();
         page.width = static_cast<uint32_t>(width);
         page.height = static_cast<uint32_t>(height);
-        const std::vector<uint8_t> tiff_bytes = wrap_in_tiff(
-            std::span<const uint8_t>(raw->getBuffer(), raw->getSize()), page.width, page.height,
-            int_parm("/K", 0));
+        const std::vector<uint8_t> tiff_bytes =
+            wrap_in_tiff(std::span<const uint8_t>(raw->getBuffer(), raw->getSize()), page.width,
+                         page.height, int_parm("/K", 0));
         DiagnosticSink sink(1);
         TiffPtr tiff = open_tiff_in_memory(tiff_bytes, sink);
         if (!tiff)

@@ -412,7 +412,9 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
 
 int convert_tiff_to_pdf(const std::string& input, const std::string& output,
                         int compression_request, const PdfDocumentInfo& info, DiagnosticSink& sink,
-                        PageTextProvider* text, const PdfCommitCheck& check) {
+                        const PdfWriteOptions& options) {
+    PageTextProvider* text = options.text;
+    const PdfCommitCheck& check = options.check;
     // The sink takes errno as the reason of an error: a value left from before this call must
     // not pass for one.
     errno = 0;
@@ -457,6 +459,7 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
     }
     {
         PdfOutput pdf(file.fd());
+        pdf.hash_into(options.hash);
         write_pdf_document(state, tiff.get(), pdf);
         if (!pdf.flush() && !state.error) {
             sink.set_system_error(pdf.error());

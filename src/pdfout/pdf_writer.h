@@ -37,18 +37,23 @@ inline constexpr int kRequestNone = 3;
 // complete: on failure nothing is left behind and an existing file at `output` is kept.
 int convert_tiff_to_pdf(const std::string& input, const std::string& output,
                         int compression_request, const PdfDocumentInfo& info);
-// With `text`, every page whose provider gives words gets an invisible text layer over its
-// image (the image itself unchanged); without, the document is exactly the image-only one.
 // kPdfFailed leaves the system's reason, if it was the system's failure, in
 // sink.system_error().
-//
-// `check`, when given, reads the finished file (open for writing on the descriptor it gets)
-// before it is put in place and says what is wrong with it, or nothing; a file it finds wrong
-// is not put in place (kPdfNotVerified, and what was at output stays).
 using PdfCommitCheck = std::function<std::string(int fd)>;
+struct PdfWriteOptions {
+    // Every page whose provider gives words gets an invisible text layer over its image (the
+    // image itself unchanged); without, the document is exactly the image-only one.
+    PageTextProvider* text = nullptr;
+    // Reads the finished file (open for writing on the descriptor it gets) before it is put in
+    // place and says what is wrong with it, or nothing; a file it finds wrong is not put in
+    // place (kPdfNotVerified, and what was at output stays).
+    PdfCommitCheck check = {};
+    // Gets every byte of the file as it is written.
+    platform::Sha256* hash = nullptr;
+};
 int convert_tiff_to_pdf(const std::string& input, const std::string& output,
                         int compression_request, const PdfDocumentInfo& info, DiagnosticSink& sink,
-                        PageTextProvider* text = nullptr, const PdfCommitCheck& check = {});
+                        const PdfWriteOptions& options = {});
 
 // Writes the whole document from the open input; returns the bytes written (0 on error, with
 // state.error set).

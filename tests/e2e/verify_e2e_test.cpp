@@ -51,17 +51,17 @@ void write_damaged_faxes(const std::string& folder) {
     damaged.resolution = kFine;
     ASSERT_TRUE(testsupport::write_winfax(folder + "/damaged.fxr", {damaged}));
 
-    std::vector<uint8_t> file = testsupport::build_winfax(
-        {damaged, [] {
-             const Bitmap two = testsupport::text_like(1728, 80, 8);
-             testsupport::WinFaxPage p;
-             p.data = testsupport::libtiff_encode(two, Coding::Group4, 2);
-             p.width = 1728;
-             p.length = 80;
-             p.coding = 1;
-             p.resolution = kFine;
-             return p;
-         }()});
+    std::vector<uint8_t> file =
+        testsupport::build_winfax({damaged, [] {
+                                       const Bitmap two = testsupport::text_like(1728, 80, 8);
+                                       testsupport::WinFaxPage p;
+                                       p.data = testsupport::libtiff_encode(two, Coding::Group4, 2);
+                                       p.width = 1728;
+                                       p.length = 80;
+                                       p.coding = 1;
+                                       p.resolution = kFine;
+                                       return p;
+                                   }()});
     file.resize(file.size() - 300);
     ASSERT_TRUE(write_file(folder + "/cut.fxd", std::string(file.begin(), file.end())));
 }
@@ -108,8 +108,8 @@ TEST_F(VerifyE2e, EveryTamperedPdfIsFoundAndMadeGoodTheRestLeftAlone) {
     ASSERT_TRUE(std::filesystem::create_directories(in) &&
                 std::filesystem::create_directories(scratch));
     ASSERT_TRUE(write_fax_file(in + "/a.fxs", {text_page(1728, 90, 1), text_page(1728, 70, 2)}));
-    ASSERT_TRUE(write_fax_file(in + "/b.fxs", {text_page(1728, 50, 3, Coding::Group3OneDimensional,
-                                                         kStandard)}));
+    ASSERT_TRUE(write_fax_file(in + "/b.fxs",
+                               {text_page(1728, 50, 3, Coding::Group3OneDimensional, kStandard)}));
     write_damaged_faxes(in);
     // Received long ago: /skip leaves no fax for a later run.
     for (const auto& entry : std::filesystem::directory_iterator(in))
@@ -140,9 +140,9 @@ TEST_F(VerifyE2e, EveryTamperedPdfIsFoundAndMadeGoodTheRestLeftAlone) {
         {"a page removed", "a.pdf",
          [](const std::string& pdf, const std::string&, const std::string& scratch) {
              const std::string shorter = scratch + "/shorter.pdf";
-             ASSERT_EQ(testsupport::run_tool({"qpdf", pdf, "--pages", pdf, "1", "--", shorter})
-                           .exit_code,
-                       0);
+             ASSERT_EQ(
+                 testsupport::run_tool({"qpdf", pdf, "--pages", pdf, "1", "--", shorter}).exit_code,
+                 0);
              ASSERT_EQ(std::rename(shorter.c_str(), pdf.c_str()), 0);
          },
          "the PDF has 1 pages, the fax 2"},
@@ -158,8 +158,8 @@ TEST_F(VerifyE2e, EveryTamperedPdfIsFoundAndMadeGoodTheRestLeftAlone) {
              const std::string fax = scratch + "/short.fxs";
              ASSERT_TRUE(write_fax_file(
                  fax, {text_page(1728, 49, 3, Coding::Group3OneDimensional, kStandard)}));
-             ASSERT_EQ(
-                 run_trelvane({"/f=" + fax, "/sf=" + pdf, "/q", "/log=/dev/null"}).exit_code, 0);
+             ASSERT_EQ(run_trelvane({"/f=" + fax, "/sf=" + pdf, "/q", "/log=/dev/null"}).exit_code,
+                       0);
          },
          "page 1 is 1728 x 49 pixels, the fax's 1728 x 50 pixels"},
     };
@@ -178,9 +178,10 @@ TEST_F(VerifyE2e, EveryTamperedPdfIsFoundAndMadeGoodTheRestLeftAlone) {
         ASSERT_EQ(audit.size(), 4u);
         for (const auto& [pdf, outcome] : audit) {
             if (pdf == target) {
-                EXPECT_TRUE(outcome.starts_with("Success ! (verified; the PDF there before did "
-                                                "not match the fax: " +
-                                                c.found))
+                EXPECT_TRUE(
+                    outcome.starts_with("Success ! (verified; the PDF there before did "
+                                        "not match the fax: " +
+                                        c.found))
                     << outcome;
             } else {
                 EXPECT_EQ(outcome, "Skipped : " + pdf + " already exist! (verified)");

@@ -129,7 +129,7 @@ TEST_P(KnownTextPage, MakesASearchablePdfThatPopplerReadsLineByLine) {
     Recognised provider(result);
     pdfout::DiagnosticSink sink;
     ASSERT_EQ(pdfout::convert_tiff_to_pdf(dir.file("page.tif"), dir.file("page.pdf"),
-                                          pdfout::kRequestNothing, {}, sink, &provider),
+                                          pdfout::kRequestNothing, {}, sink, {.text = &provider}),
               pdfout::kPdfOk);
     EXPECT_EQ(testsupport::qpdf_check(dir.file("page.pdf")).exit_code, 0);
 

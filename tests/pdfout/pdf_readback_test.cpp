@@ -69,13 +69,13 @@ TEST(PdfReadBack, ACheckThatRefusesKeepsWhatWasThere) {
     size_t pages_seen = 0;
     DiagnosticSink sink;
     const int refused = convert_tiff_to_pdf(
-        tiff, pdf, 0, PdfDocumentInfo{}, sink, nullptr, [&](int fd) -> std::string {
+        tiff, pdf, 0, PdfDocumentInfo{}, sink, {.check = [&](int fd) -> std::string {
             PdfReadBack back;
             if (std::string problem = back.open_descriptor(fd); !problem.empty())
                 return problem;
             pages_seen = back.page_count();
             return "page 1 differs";
-        });
+        }});
     EXPECT_EQ(refused, kPdfNotVerified);
     EXPECT_EQ(pages_seen, 1u);  // the check read the finished file before it was put in place
     EXPECT_EQ(testsupport::read_file(pdf), "the PDF kept from before");
@@ -84,9 +84,9 @@ TEST(PdfReadBack, ACheckThatRefusesKeepsWhatWasThere) {
         ++entries;
     EXPECT_EQ(entries, 2u);
 
-    EXPECT_EQ(convert_tiff_to_pdf(tiff, pdf, 0, PdfDocumentInfo{}, sink, nullptr,
-                                  [](int) { return std::string(); }),
-              kPdfOk);
+    PdfWriteOptions accepting;
+    accepting.check = [](int) { return std::string(); };
+    EXPECT_EQ(convert_tiff_to_pdf(tiff, pdf, 0, PdfDocumentInfo{}, sink, accepting), kPdfOk);
     EXPECT_EQ(testsupport::read_file(pdf).substr(0, 5), "%PDF-");
 }
 

@@ -77,7 +77,8 @@ std::string convert(const std::string& tiff, const std::string& pdf, PageTextPro
     int status = -1;
     test::on_fresh_thread([&] {
         DiagnosticSink sink;
-        status = convert_tiff_to_pdf(tiff, pdf, kRequestNothing, PdfDocumentInfo{}, sink, text);
+        status = convert_tiff_to_pdf(tiff, pdf, kRequestNothing, PdfDocumentInfo{}, sink,
+                                     {.text = text});
     });
     EXPECT_EQ(status, kPdfOk);
     return testsupport::read_file(pdf);

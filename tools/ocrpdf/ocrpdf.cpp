@@ -201,8 +201,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     RecognisingProvider provider(tiff.get(), *engine, words);
-    const int status = pdfout::convert_tiff_to_pdf(files[0], files[1], pdfout::kRequestNothing,
-                                                   pdfout::PdfDocumentInfo{}, sink, &provider);
+    const int status =
+        pdfout::convert_tiff_to_pdf(files[0], files[1], pdfout::kRequestNothing,
+                                    pdfout::PdfDocumentInfo{}, sink, {.text = &provider});
     if (words)
         std::fclose(words);
     std::fprintf(stderr, "ocrpdf: %u pages, %.3f s recognising, %u without text\n",
