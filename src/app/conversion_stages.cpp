@@ -43,6 +43,16 @@ int fail(BatchJob& job, const std::string& source, const char* what, int error_n
     return code;
 }
 
+// The fax by its full path, with its size and modification time as they are now.
+std::optional<pdfout::FaxSourceRecord> archived_fax(const std::string& source) {
+    const std::optional<platform::FileTimes> times = platform::read_file_times(source);
+    const std::optional<uint64_t> size = platform::readable_file_size(source);
+    if (!times || !size)
+        return std::nullopt;
+    return pdfout::FaxSourceRecord{source, *size, times->modification_seconds,
+                                   times->modification_nanoseconds};
+}
+
 }  // namespace
 
 int run_conversion_stages(BatchJob& job, const std::string& source, const std::string& destination,
@@ -51,6 +61,10 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
     int error = 0;
     if (!platform::readable_file_size(source, &error))
         return fail(job, source, "Not Fax", error, kNotFax);
+    // An archive PDF carries the fax's date as it was before reading (and for 3b the file).
+    std::optional<pdfout::FaxSourceRecord> fax;
+    if (job.pdfa != pdfout::ArchiveLevel::kNone)
+        fax = archived_fax(source);
     faxread::FaxReader reader;
     reader.settings() = job.settings;
     errno = 0;
@@ -95,14 +109,19 @@ int run_conversion_stages(BatchJob& job, const std::string& source, const std::s
     info.subject = metadata.subject_text;
     info.author = metadata.author_text;
     info.source = job.source_record;
+    info.archive = job.pdfa;
+    info.fax = fax;
     pdfout::DiagnosticSink sink;
     errno = 0;
     if (recognition)
         recognition->copy_finished(copied);
     if (pdfout::convert_tiff_to_pdf(workspace.normalised_tiff_path(), destination, 0, info, sink,
                                     recognition ? &*recognition : nullptr) != 0) {
-        return fail(job, source, "Error in converting to pdf", sink.system_error(),
-                    kPdfWriterFailed);
+        // A reason of the writer's own (a fax too large for PDF/A-1) says what to do.
+        const std::string what = sink.reason().empty()
+                                     ? std::string("Error in converting to pdf")
+                                     : "Error in converting to pdf (" + sink.reason() + ")";
+        return fail(job, source, what.c_str(), sink.system_error(), kPdfWriterFailed);
     }
     notes = collect_page_notes(reader.page_statuses(), copied, reader.settings().page_count,
                                reader.pages_left_out(), reader.declared_lengths());
