@@ -17,6 +17,8 @@ constexpr const char* kOptionsSection = "Options";
 constexpr const char* kParallelJobsKey = "ParallelJobs";
 constexpr const char* kOcrKey = "Ocr";
 constexpr const char* kOcrLanguagesKey = "OcrLanguages";
+constexpr const char* kPdfaKey = "Pdfa";
+constexpr const char* kPdfaLevelKey = "PdfaLevel";
 constexpr size_t kMaxLanguagesLength = 200;
 
 // The "Options" keys in the order they are read and written.
@@ -92,6 +94,12 @@ SavedOptions read_saved_options(const std::string& settings_path, int32_t recalc
         platform::read_profile_string(settings_path, kOptionsSection, kOcrLanguagesKey, "");
     if (is_language_list(languages))
         options.ocr_languages = languages;
+    options.pdfa =
+        platform::read_profile_int(settings_path, kOptionsSection, kPdfaKey, 0) == 1 ? 1 : 0;
+    options.pdfa_level =
+        pdfout::archive_level_from_name(
+            platform::read_profile_string(settings_path, kOptionsSection, kPdfaLevelKey, ""))
+            .value_or(pdfout::kDefaultArchiveLevel);
     return options;
 }
 
@@ -118,6 +126,13 @@ bool write_saved_options(const std::string& settings_path, const SavedOptions& o
          ok;
     ok = platform::write_profile_string(settings_path, kOptionsSection, kOcrLanguagesKey,
                                         options.ocr_languages) &&
+         ok;
+    ok = platform::write_profile_string(settings_path, kOptionsSection, kPdfaKey,
+                                        std::to_string(options.pdfa)) &&
+         ok;
+    ok = platform::write_profile_string(
+             settings_path, kOptionsSection, kPdfaLevelKey,
+             std::string(pdfout::archive_level_name(options.pdfa_level))) &&
          ok;
     return ok;
 }

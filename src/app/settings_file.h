@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "pdfout/archive_level.h"
+
 namespace trelvane::app {
 
 struct SavedFolders {
@@ -37,6 +39,10 @@ struct SavedOptions {
     int32_t ocr = 0;
     // "OcrLanguages": Tesseract's names joined by '+'; missing or not such a list: "eng".
     std::string ocr_languages = "eng";
+    // "Pdfa": 1 makes archive PDFs (any other value: plain ones). "PdfaLevel": 1b, 2b or 3b;
+    // missing or anything else: 2b.
+    int32_t pdfa = 0;
+    pdfout::ArchiveLevel pdfa_level = pdfout::kDefaultArchiveLevel;
 };
 
 // Values longer than this are cut, as the fixed buffers of the settings reader always did.

@@ -274,6 +274,7 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
     job.source = request.source_folder;
     job.keep_extension = request.options.keep_ext != 0 ? 1 : 0;
     job.keep_hierarchy = request.options.hierarchy;
+    job.pdfa = request.options.pdfa;
     job.written_pdfs.clear();
     if (!app::create_folder_path(request.destination)) {
         view.save_folder_failed();

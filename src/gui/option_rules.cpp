@@ -39,6 +39,7 @@ WindowOptions window_options_from(const app::SavedOptions& options) {
     w.parallel_jobs = options.parallel_jobs;
     w.ocr = options.ocr == 1;
     w.ocr_languages = options.ocr_languages;
+    w.pdfa = options.pdfa == 1 ? options.pdfa_level : pdfout::ArchiveLevel::kNone;
     return w;
 }
 

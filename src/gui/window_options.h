@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "pdfout/archive_level.h"
+
 namespace trelvane::gui {
 
 constexpr int32_t kConvertDirectory = 0;
@@ -19,6 +21,7 @@ struct WindowOptions {
     int32_t parallel_jobs = 0;  // conversions at once; 0: one per processor
     bool ocr = false;           // searchable PDFs
     std::string ocr_languages = "eng";
+    pdfout::ArchiveLevel pdfa = pdfout::ArchiveLevel::kNone;  // archive PDFs of this level
 };
 
 }  // namespace trelvane::gui
