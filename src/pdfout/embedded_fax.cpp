@@ -6,7 +6,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
+
+#include <zlib.h>
 
 #include "pdfout/archive_metadata.h"
 #include "pdfout/md5.h"
@@ -16,6 +19,8 @@ namespace trelvane::pdfout {
 namespace {
 
 constexpr size_t kChunk = 64 * 1024;
+// The fastest level: the higher ones gain under one per cent more on fax data.
+constexpr int kFlateLevel = Z_BEST_SPEED;
 // WinFax files have no registered media type.
 constexpr const char* kMediaType = "/application#2Foctet-stream";
 
@@ -66,11 +71,57 @@ bool EmbeddedFax::open(const FaxSourceRecord& fax) {
         problem_ = std::string("the fax could not be read again: ") + std::strerror(errno);
         return false;
     }
-    return still_as_recorded() && read_all(nullptr, digest_);
+    return still_as_recorded() && read_all(nullptr, digest_, nullptr);
 }
 
-bool EmbeddedFax::read_all(PdfOutput* out, std::array<uint8_t, 16>& digest) {
+namespace {
+
+// Deflates what it is given into the PDF as it goes.
+class FlateWriter {
+  public:
+    explicit FlateWriter(PdfOutput& out) : out_(out), packed_(kChunk) {
+        ok_ = deflateInit(&z_, kFlateLevel) == Z_OK;
+    }
+    ~FlateWriter() { deflateEnd(&z_); }
+    FlateWriter(const FlateWriter&) = delete;
+    FlateWriter& operator=(const FlateWriter&) = delete;
+
+    bool write(const uint8_t* data, size_t size) { return run(data, size, Z_NO_FLUSH); }
+    bool finish() { return run(nullptr, 0, Z_FINISH); }
+    uint64_t written() const { return written_; }
+
+  private:
+    bool run(const uint8_t* data, size_t size, int flush) {
+        z_.next_in = const_cast<Bytef*>(data);
+        z_.avail_in = static_cast<uInt>(size);
+        int result = Z_OK;
+        do {
+            z_.next_out = packed_.data();
+            z_.avail_out = static_cast<uInt>(packed_.size());
+            result = deflate(&z_, flush);
+            if (result == Z_STREAM_ERROR)
+                ok_ = false;
+            const size_t produced = packed_.size() - z_.avail_out;
+            out_.write(packed_.data(), produced);
+            written_ += produced;
+        } while (ok_ && (z_.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END)));
+        return ok_;
+    }
+
+    PdfOutput& out_;
+    z_stream z_{};
+    std::vector<uint8_t> packed_;
+    uint64_t written_ = 0;
+    bool ok_ = false;
+};
+
+}  // namespace
+
+bool EmbeddedFax::read_all(PdfOutput* out, std::array<uint8_t, 16>& digest, uint64_t* length) {
     Md5 md5;
+    std::optional<FlateWriter> flate;
+    if (out != nullptr)
+        flate.emplace(*out);
     std::vector<uint8_t> chunk(kChunk);
     uint64_t done = 0;
     while (done < fax_.size) {
@@ -85,17 +136,26 @@ bool EmbeddedFax::read_all(PdfOutput* out, std::array<uint8_t, 16>& digest) {
             return false;
         }
         md5.update({chunk.data(), static_cast<size_t>(got)});
-        if (out != nullptr)
-            out->write(chunk.data(), static_cast<size_t>(got));
+        if (flate && !flate->write(chunk.data(), static_cast<size_t>(got))) {
+            problem_ = "the fax could not be compressed";
+            return false;
+        }
         done += static_cast<uint64_t>(got);
+    }
+    if (flate) {
+        if (!flate->finish()) {
+            problem_ = "the fax could not be compressed";
+            return false;
+        }
+        *length = flate->written();
     }
     digest = md5.finish();
     return still_as_recorded();
 }
 
-bool EmbeddedFax::write_data(PdfOutput& out) {
+bool EmbeddedFax::write_data(PdfOutput& out, uint64_t& length) {
     std::array<uint8_t, 16> again{};
-    if (!read_all(&out, again))
+    if (!read_all(&out, again, &length))
         return false;
     if (again != digest_) {
         problem_ = "the fax changed while it was converted";
@@ -118,7 +178,7 @@ std::string EmbeddedFax::file_specification(uint32_t stream_object) const {
            ref + " /UF " + ref + " >> \r>>\r";
 }
 
-std::string EmbeddedFax::stream_dictionary() const {
+std::string EmbeddedFax::stream_dictionary(uint32_t length_object) const {
     std::string checksum;
     char hex[3];
     for (const uint8_t b : digest_) {
@@ -128,8 +188,8 @@ std::string EmbeddedFax::stream_dictionary() const {
     const DocumentDate modified = document_date(fax_.modified_seconds);
     return "<< \r/Type /EmbeddedFile \r/Subtype " + std::string(kMediaType) +
            " \r/Params << /Size " + std::to_string(fax_.size) + " /CheckSum <" + checksum +
-           "> /ModDate " + literal(modified.pdf) + " >> \r/Length " + std::to_string(fax_.size) +
-           " \r>>\rstream\r\n";
+           "> /ModDate " + literal(modified.pdf) + " >> \r/Filter /FlateDecode \r/Length " +
+           std::to_string(length_object) + " 0 R \r>>\rstream\r\n";
 }
 
 }  // namespace trelvane::pdfout

@@ -25,9 +25,10 @@ constexpr uint16_t kMaxPages = UINT16_MAX;  // page indexes are 16-bit
 constexpr uint16_t kArchiveOneMinor = 4;
 constexpr uint16_t kArchiveTwoMinor = 7;
 constexpr float kMaxPageSide = 14400;
-// Metadata and output profile, and for 3b the file specification and the embedded file.
+// Metadata and output profile, and for 3b the file specification, the embedded file and its
+// length.
 constexpr uint32_t kArchiveObjects = 2;
-constexpr uint32_t kEmbeddedFileObjects = 2;
+constexpr uint32_t kEmbeddedFileObjects = 3;
 
 bool is_archive(const PdfWriterState& state) {
     return state.archive != ArchiveLevel::kNone;
@@ -473,12 +474,16 @@ void write_archive_objects(PdfWriterState& state, PdfOutput& out, const ArchiveM
     out.write(state.embedded_fax->file_specification(state.object_count + 1));
     end_object(out);
     begin_object(state, out);
-    out.write(state.embedded_fax->stream_dictionary());
-    if (!state.embedded_fax->write_data(out)) {
+    out.write(state.embedded_fax->stream_dictionary(state.object_count + 1));
+    uint64_t length = 0;
+    if (!state.embedded_fax->write_data(out, length)) {
         state.sink->set_reason(state.embedded_fax->problem());
         return report(state, "Can't embed the fax file in the PDF");
     }
     out.write(stream_end(state));
+    end_object(out);
+    begin_object(state, out);
+    out.format("%llu\r", static_cast<unsigned long long>(length));
     end_object(out);
 }
 
