@@ -254,6 +254,33 @@ TEST_F(ArchivePdfs, PagesBeyondTheFirstPartsLimitFailOneBAndFitTwoB) {
         << same.output;
 }
 
+// The checks above can fail: a plain PDF, or one of another level, does not pass them.
+TEST_F(ArchivePdfs, TheChecksRejectWhatIsNotOfTheirLevel) {
+    const std::string fax = dir.file("other.fxs");
+    ASSERT_TRUE(write_small_fax(fax, 13, "Other"));
+    const std::string plain = convert(fax, "");
+    const std::string two = convert(fax, "2b");
+    const std::string three = convert(fax, "3b");
+    const struct {
+        std::vector<std::string> args;
+        const char* named;
+    } wrong[] = {
+        {{"preflight", plain}, "FAIL: Preflight PDF/A-1b"},
+        {{"rules", "2b", plain}, "FAIL: catalog /Metadata is a stream"},
+        {{"rules", "1b", two}, "FAIL: pdfaid:part 2"},
+        {{"rules", "2b", three}, "FAIL: no embedded file in PDF/A-2"},
+        {{"rules", "3b", three, dir.file("a.fxs")}, "FAIL: its bytes are the fax's"},
+    };
+    ASSERT_TRUE(write_small_fax(dir.file("a.fxs"), 14));
+    for (const auto& w : wrong) {
+        std::vector<std::string> argv = {kCheck};
+        argv.insert(argv.end(), w.args.begin(), w.args.end());
+        const testsupport::ToolRun run = run_tool(argv);
+        EXPECT_EQ(run.exit_code, 1) << w.named;
+        EXPECT_NE(run.output.find(w.named), std::string::npos) << run.output;
+    }
+}
+
 TEST_F(ArchivePdfs, LevelsThisProgramCannotMakeRefuseTheRun) {
     const std::string fax = dir.file("a.fxs");
     ASSERT_TRUE(write_small_fax(fax, 1));
