@@ -179,8 +179,10 @@ std::string record_description(const FaxSourceRecord& record) {
 DocumentDate document_date(int64_t seconds_since_1970) {
     const auto when = static_cast<std::time_t>(seconds_since_1970);
     std::tm local{};
-    if (localtime_r(&when, &local) == nullptr) {
-        // Out of the calendar's range: the epoch, rather than no date at all.
+    constexpr int kLastYear = 9999 - 1900;  // dates have four digits of year
+    if (localtime_r(&when, &local) == nullptr || local.tm_year < -1900 ||
+        local.tm_year > kLastYear) {
+        // Out of the dates' range (a clock set wildly): the epoch, rather than no date at all.
         const std::time_t epoch = 0;
         gmtime_r(&epoch, &local);
         local.tm_gmtoff = 0;

@@ -103,6 +103,8 @@ TEST(DocumentDate, LocalTimeWithItsOffsetInBothForms) {
         {"Europe/Berlin", 1234567890, "D:20090214003130+01'00'", "2009-02-14T00:31:30+01:00"},
         {"America/St_Johns", 1242117000, "D:20090512060000-02'30'", "2009-05-12T06:00:00-02:30"},
         {"Asia/Kolkata", 0, "D:19700101053000+05'30'", "1970-01-01T05:30:00+05:30"},
+        // Beyond four digits of year: the epoch, in UTC.
+        {"Europe/Berlin", 400'000'000'000, "D:19700101000000+00'00'", "1970-01-01T00:00:00+00:00"},
     };
     for (const Case& c : cases) {
         const TimeZone zone(c.zone);
