@@ -23,6 +23,7 @@ void reset_batch_job(BatchJob& job) {
     job.unreadable_files.clear();
     job.ocr = 0;
     job.ocr_languages.clear();
+    job.pdfa = pdfout::ArchiveLevel::kNone;
     job.recognition.reset();
 }
 

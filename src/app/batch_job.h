@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "faxread/conversion_settings.h"
+#include "pdfout/archive_level.h"
 #include "pdfout/source_record.h"
 #include "pdfout/tiff_copy_options.h"
 
@@ -62,6 +63,8 @@ struct BatchJob {
     // (Tesseract's names joined by '+'; empty: English).
     int32_t ocr = 0;
     std::string ocr_languages;
+    // Archive PDFs (/pdfa): PDF/A of this level; none: plain PDFs.
+    pdfout::ArchiveLevel pdfa = pdfout::ArchiveLevel::kNone;
     // The run's recognition threads while a run with ocr is on; shared by the workers' copies.
     std::shared_ptr<RecognitionPool> recognition;
     // /verify: every PDF made is checked against its fax before it is put in place, and every

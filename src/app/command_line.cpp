@@ -45,6 +45,8 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         ")\n"
         "  /ocr             searchable PDFs: an invisible text layer of the recognised words\n"
         "  /ocr=LANGS       the same in these languages (Tesseract's names: eng, deu+eng)\n"
+        "  /pdfa            archive PDFs: PDF/A-2b, its date the fax file's own\n"
+        "  /pdfa=LEVEL      PDF/A of that level: 1b, 2b, or 3b (the fax file itself inside)\n"
         "  /relines         recount every page's scan lines by decoding the page\n"
         "  /q               quiet: nothing on standard output (the log still gets the report)\n"
         "  /log=FILE        append the run's record to FILE instead of the default log (not a\n"
@@ -63,8 +65,8 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "  0      every fax file was converted or skipped (and with /verify, matched its PDF)\n"
         "  1      a file was not converted, or a folder could not be read (the report says which)\n"
         "  2      nothing could start: no source given, the source folder missing, an empty\n"
-        "         save option, an empty or quoted /filter=, no work files, OCR languages not\n"
-        "         installed, or the window without a display\n"
+        "         save option, an empty or quoted /filter=, a /pdfa= level not made here, no\n"
+        "         work files, OCR languages not installed, or the window without a display\n"
         "  128+N  interrupted by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP); the report and\n"
         "         the log list the files that were finished; a second signal stops at once\n"
         "\n"
@@ -131,6 +133,8 @@ bool apply_exact_option(std::string_view token, BatchJob& job,
         job.verify = 1;
     } else if (token == "/ocr") {
         job.ocr = 1;
+    } else if (token == "/pdfa") {
+        job.pdfa = pdfout::kDefaultArchiveLevel;
     } else if (token.size() == 4 && token.substr(0, 3) == "/m=" && token[3] >= '0' &&
                token[3] <= '2') {
         settings.page_file_mode = static_cast<uint8_t>(token[3] - '0');
@@ -142,6 +146,25 @@ bool apply_exact_option(std::string_view token, BatchJob& job,
         settings.vertical_resolution = kResolutions[static_cast<size_t>(token[3] - '0')];
     } else {
         return false;
+    }
+    return true;
+}
+
+constexpr std::string_view kPdfaPrefix = "/pdfa=";
+
+// /pdfa=LEVEL: true when the token is one. A level this program cannot make refuses the run:
+// PDFs that are not the archive format asked for must not come out of it.
+bool apply_pdfa_option(std::string_view lower, std::string_view token, BatchJob& job,
+                       bool& refused) {
+    if (!lower.starts_with(kPdfaPrefix))
+        return false;
+    if (const auto level = pdfout::archive_level_from_name(lower.substr(kPdfaPrefix.size()))) {
+        job.pdfa = *level;
+    } else {
+        platform::print_error("trelvane: '" + printable_name(token) +
+                              "' names no PDF/A level this program makes: use /pdfa=1b, "
+                              "/pdfa=2b or /pdfa=3b (/pdfa alone is 2b)\n");
+        refused = true;
     }
     return true;
 }
@@ -198,6 +221,7 @@ struct ParseTarget {
     BatchJob& job;
     faxread::ConversionSettings& settings;
     std::string& log_file_path;
+    bool refused = false;  // an option's value makes the run impossible (already said why)
 };
 
 void clear_options(ParseTarget& target) {
@@ -213,6 +237,7 @@ void clear_options(ParseTarget& target) {
     job.jobs = 0;
     job.ocr = 0;
     job.ocr_languages.clear();
+    job.pdfa = pdfout::ArchiveLevel::kNone;
     target.settings.raw_mode = 0;
     target.settings.recalculate_lines = 0;
 }
@@ -231,7 +256,8 @@ const Prefix* apply_token(std::string_view token, ParseTarget& target) {
         return nullptr;
     }
     if (apply_exact_option(lower, target.job, target.settings) ||
-        apply_jobs_option(lower, token, target.job))
+        apply_jobs_option(lower, token, target.job) ||
+        apply_pdfa_option(lower, token, target.job, target.refused))
         return nullptr;
     for (const Prefix& prefix : kPrefixes) {
         if (lower.compare(0, prefix.text.size(), prefix.text) != 0)
@@ -268,7 +294,10 @@ void store_value(PrefixOption option, std::string value, ParseTarget& target) {
     }
 }
 
-int finish_parse(const BatchJob& job) {
+int finish_parse(const ParseTarget& target) {
+    const BatchJob& job = target.job;
+    if (target.refused)
+        return kOptionRefused;
     if (job.job_mode == kJobModeNone) {
         platform::print_output(kUsageText);
         return kCommandLineRejected;
@@ -331,7 +360,7 @@ int parse_command_line(const char* text, BatchJob& job, faxread::ConversionSetti
         work.erase(0, drop);
         trim_leading(work);
     }
-    return finish_parse(job);
+    return finish_parse(target);
 }
 
 int parse_command_line(const char* text, BatchJob& job) {
@@ -358,7 +387,7 @@ int parse_arguments(const std::optional<std::vector<std::string>>& arguments, Ba
     }
     if (all_empty)
         return kEmptyArgumentText;
-    return finish_parse(job);
+    return finish_parse(target);
 }
 
 int parse_arguments(const std::optional<std::vector<std::string>>& arguments, BatchJob& job) {

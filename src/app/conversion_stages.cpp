@@ -43,6 +43,16 @@ FileOutcome fail(const std::string& source, const std::string& destination, File
     return failed_outcome(source, destination, failure, error_number, std::move(detail));
 }
 
+// The fax by its full path, with its size and modification time as they are now.
+std::optional<pdfout::FaxSourceRecord> archived_fax(const std::string& source) {
+    const std::optional<platform::FileTimes> times = platform::read_file_times(source);
+    const std::optional<uint64_t> size = platform::readable_file_size(source);
+    if (!times || !size)
+        return std::nullopt;
+    return pdfout::FaxSourceRecord{source, *size, times->modification_seconds,
+                                   times->modification_nanoseconds};
+}
+
 }  // namespace
 
 FileOutcome run_conversion_stages(const BatchJob& job, const std::string& source,
@@ -51,6 +61,10 @@ FileOutcome run_conversion_stages(const BatchJob& job, const std::string& source
     int error = 0;
     if (!platform::readable_file_size(source, &error))
         return fail(source, destination, FileFailure::NotFax, error);
+    // An archive PDF carries the fax's date as it was before reading (and for 3b the file).
+    std::optional<pdfout::FaxSourceRecord> fax;
+    if (job.pdfa != pdfout::ArchiveLevel::kNone)
+        fax = archived_fax(source);
     faxread::FaxReader reader;
     reader.settings() = job.settings;
     if (reader.open_fax_file(source, faxread::kFaxTypeWinFax) != faxread::FaxReader::kOk)
@@ -90,6 +104,8 @@ FileOutcome run_conversion_stages(const BatchJob& job, const std::string& source
     info.subject = metadata.subject_text;
     info.author = metadata.author_text;
     info.source = job.source_record;
+    info.archive = job.pdfa;
+    info.fax = fax;
     pdfout::DiagnosticSink sink;
     if (recognition)
         recognition->copy_finished(copied);
@@ -113,8 +129,10 @@ FileOutcome run_conversion_stages(const BatchJob& job, const std::string& source
                                                     0, info, sink, write);
     if (written == pdfout::kPdfNotVerified)
         return fail(source, destination, FileFailure::NotVerified, 0, mismatch);
+    // A reason of the writer's own (a fax too large for PDF/A-1) says what to do.
     if (written != pdfout::kPdfOk)
-        return fail(source, destination, FileFailure::PdfWriter, sink.system_error());
+        return fail(source, destination, FileFailure::PdfWriter, sink.system_error(),
+                    sink.reason());
     FileOutcome outcome = status_outcome(source, destination, FileStatus::Converted);
     outcome.verified = job.verify != 0;
     FileNotes& notes = outcome.notes;

@@ -18,6 +18,8 @@ constexpr const char* kParallelJobsKey = "ParallelJobs";
 constexpr const char* kOcrKey = "Ocr";
 constexpr const char* kOcrLanguagesKey = "OcrLanguages";
 constexpr const char* kVerifyKey = "Verify";
+constexpr const char* kPdfaKey = "Pdfa";
+constexpr const char* kPdfaLevelKey = "PdfaLevel";
 constexpr size_t kMaxLanguagesLength = 200;
 
 // The "Options" keys in the order they are read and written.
@@ -95,6 +97,12 @@ SavedOptions read_saved_options(const std::string& settings_path, int32_t recalc
         options.ocr_languages = languages;
     options.verify =
         platform::read_profile_int(settings_path, kOptionsSection, kVerifyKey, 0) == 1 ? 1 : 0;
+    options.pdfa =
+        platform::read_profile_int(settings_path, kOptionsSection, kPdfaKey, 0) == 1 ? 1 : 0;
+    options.pdfa_level =
+        pdfout::archive_level_from_name(
+            platform::read_profile_string(settings_path, kOptionsSection, kPdfaLevelKey, ""))
+            .value_or(pdfout::kDefaultArchiveLevel);
     return options;
 }
 
@@ -124,6 +132,13 @@ bool write_saved_options(const std::string& settings_path, const SavedOptions& o
          ok;
     ok = platform::write_profile_string(settings_path, kOptionsSection, kVerifyKey,
                                         std::to_string(options.verify)) &&
+         ok;
+    ok = platform::write_profile_string(settings_path, kOptionsSection, kPdfaKey,
+                                        std::to_string(options.pdfa)) &&
+         ok;
+    ok = platform::write_profile_string(
+             settings_path, kOptionsSection, kPdfaLevelKey,
+             std::string(pdfout::archive_level_name(options.pdfa_level))) &&
          ok;
     return ok;
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "pdfout/archive_level.h"
+
 namespace trelvane::app {
 
 struct SavedFolders {
@@ -39,6 +41,10 @@ struct SavedOptions {
     std::string ocr_languages = "eng";
     // "Verify": 1 checks every PDF against its fax (/verify); any other value does not.
     int32_t verify = 0;
+    // "Pdfa": 1 makes archive PDFs (any other value: plain ones). "PdfaLevel": 1b, 2b or 3b;
+    // missing or anything else: 2b.
+    int32_t pdfa = 0;
+    pdfout::ArchiveLevel pdfa_level = pdfout::kDefaultArchiveLevel;
 };
 
 // Values longer than this are cut, as the fixed buffers of the settings reader always did.

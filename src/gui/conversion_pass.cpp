@@ -242,6 +242,7 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
     job.keep_extension = request.options.keep_ext != 0 ? 1 : 0;
     job.keep_hierarchy = request.options.hierarchy;
     job.verify = request.options.verify ? 1 : 0;
+    job.pdfa = request.options.pdfa;
     job.written_pdfs.clear();
     if (!app::create_folder_path(request.destination)) {
         view.save_folder_failed();

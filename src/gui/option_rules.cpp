@@ -40,6 +40,7 @@ WindowOptions window_options_from(const app::SavedOptions& options) {
     w.ocr = options.ocr == 1;
     w.ocr_languages = options.ocr_languages;
     w.verify = options.verify == 1;
+    w.pdfa = options.pdfa == 1 ? options.pdfa_level : pdfout::ArchiveLevel::kNone;
     return w;
 }
 

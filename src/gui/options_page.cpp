@@ -1,6 +1,7 @@
 #include "gui/options_page.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -96,6 +97,22 @@ void OptionsPage::make_controls() {
                "page, so that the PDFs can be searched; the image stays as it "
                "is"));
     }
+
+    pdfa_box_ = new QCheckBox(tr("Archive PDFs (PDF/A)"), this);
+    pdfa_box_->setToolTip(
+        tr("PDF/A, the format for documents kept for decades, dated with "
+           "the fax file's own date"));
+    pdfa_level_field_ = new QComboBox(this);
+    for (const pdfout::ArchiveLevel level :
+         {pdfout::ArchiveLevel::kPdfA1b, pdfout::ArchiveLevel::kPdfA2b,
+          pdfout::ArchiveLevel::kPdfA3b}) {
+        const std::string_view name = pdfout::archive_level_name(level);
+        pdfa_level_field_->addItem(
+            "PDF/A-" + QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())),
+            static_cast<int>(level));
+    }
+    pdfa_level_field_->setToolTip(
+        tr("1b: the widest read; 2b: the usual choice; 3b: the fax file itself inside its PDF"));
 }
 
 void OptionsPage::lay_out_controls() {
@@ -139,14 +156,24 @@ void OptionsPage::lay_out_controls() {
     ocr_layout->addWidget(languages_field_);
     ocr_layout->addStretch();
 
+    auto* pdfa_layout = new QHBoxLayout;
+    pdfa_layout->addWidget(pdfa_box_);
+    pdfa_layout->addSpacing(12);
+    auto* level_label = new QLabel(tr("Level"), this);
+    level_label->setBuddy(pdfa_level_field_);
+    pdfa_layout->addWidget(level_label);
+    pdfa_layout->addWidget(pdfa_level_field_);
+    pdfa_layout->addStretch();
+
     auto* grid = new QGridLayout(this);
     grid->addWidget(source_group, 0, 0);
     grid->addWidget(destination_group, 0, 1);
     grid->addWidget(cycle_group, 1, 0, 1, 2);
     grid->addLayout(jobs_layout, 2, 0, 1, 2);
     grid->addLayout(ocr_layout, 3, 0, 1, 2);
-    grid->addWidget(verify_box_, 4, 0, 1, 2);
-    grid->setRowStretch(5, 1);
+    grid->addLayout(pdfa_layout, 4, 0, 1, 2);
+    grid->addWidget(verify_box_, 5, 0, 1, 2);
+    grid->setRowStretch(6, 1);
 }
 
 // Mode and cycle clicks change which controls may be used; every change is saved a moment later.
@@ -162,13 +189,15 @@ void OptionsPage::connect_controls() {
     const auto changed = static_cast<void (QTimer::*)()>(&QTimer::start);
     for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
              directory_button_, files_button_, subdir_box_, hierarchy_box_, keep_date_box_,
-             keep_ext_box_, recalculate_box_, cycle_box_, ocr_box_, verify_box_}) {
+             keep_ext_box_, recalculate_box_, cycle_box_, ocr_box_, pdfa_box_, verify_box_}) {
         connect(button, &QAbstractButton::toggled, &save_timer_, changed);
     }
     connect(minutes_field_, &QSpinBox::valueChanged, &save_timer_, changed);
     connect(jobs_field_, &QSpinBox::valueChanged, &save_timer_, changed);
     connect(languages_field_, &QLineEdit::textChanged, &save_timer_, changed);
     connect(ocr_box_, &QCheckBox::toggled, languages_field_, &QLineEdit::setEnabled);
+    connect(pdfa_level_field_, &QComboBox::currentIndexChanged, &save_timer_, changed);
+    connect(pdfa_box_, &QCheckBox::toggled, pdfa_level_field_, &QComboBox::setEnabled);
 }
 
 void OptionsPage::show_fields() {
@@ -186,6 +215,10 @@ void OptionsPage::show_fields() {
     languages_field_->setText(QString::fromStdString(fields_.ocr_languages));
     languages_field_->setEnabled(ocr_box_->isChecked());
     verify_box_->setChecked(fields_.verify == 1);
+    pdfa_box_->setChecked(fields_.pdfa == 1);
+    pdfa_level_field_->setCurrentIndex(
+        pdfa_level_field_->findData(static_cast<int>(fields_.pdfa_level)));
+    pdfa_level_field_->setEnabled(pdfa_box_->isChecked());
 }
 
 void OptionsPage::apply_enabling() {
@@ -212,6 +245,8 @@ app::SavedOptions OptionsPage::controls_values() const {
     const std::string languages = languages_field_->text().trimmed().toStdString();
     values.ocr_languages = languages.empty() ? std::string("eng") : languages;
     values.verify = verify_box_->isChecked() ? 1 : 0;
+    values.pdfa = pdfa_box_->isChecked() ? 1 : 0;
+    values.pdfa_level = static_cast<pdfout::ArchiveLevel>(pdfa_level_field_->currentData().toInt());
     return values;
 }
 

@@ -1,5 +1,5 @@
 // The "Options" page: source and destination options, the automatic conversion, the number of
-// parallel conversions and searchable PDFs, read from and written to the settings file.
+// parallel conversions, searchable and archive PDFs, read from and written to the settings file.
 #pragma once
 
 #include <QTimer>
@@ -10,6 +10,7 @@
 #include "gui/window_options.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QRadioButton;
 class QSpinBox;
@@ -46,6 +47,8 @@ class OptionsPage : public QWidget {
     QCheckBox* ocr_box() const { return ocr_box_; }
     QLineEdit* languages_field() const { return languages_field_; }
     QCheckBox* verify_box() const { return verify_box_; }
+    QCheckBox* pdfa_box() const { return pdfa_box_; }
+    QComboBox* pdfa_level_field() const { return pdfa_level_field_; }
 
   signals:
     // The automatic conversion was switched on or off, or its interval changed with it.
@@ -81,6 +84,8 @@ class OptionsPage : public QWidget {
     QCheckBox* ocr_box_ = nullptr;
     QLineEdit* languages_field_ = nullptr;
     QCheckBox* verify_box_ = nullptr;
+    QCheckBox* pdfa_box_ = nullptr;
+    QComboBox* pdfa_level_field_ = nullptr;
 };
 
 }  // namespace trelvane::gui

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "pdfout/archive_level.h"
+
 namespace trelvane::gui {
 
 constexpr int32_t kConvertDirectory = 0;
@@ -20,6 +22,7 @@ struct WindowOptions {
     bool ocr = false;           // searchable PDFs
     std::string ocr_languages = "eng";
     bool verify = false;  // every PDF checked against its fax before it is put in place
+    pdfout::ArchiveLevel pdfa = pdfout::ArchiveLevel::kNone;  // archive PDFs of this level
 };
 
 }  // namespace trelvane::gui

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <deque>
 #include <string>
+#include <utility>
 
 namespace trelvane::pdfout {
 
@@ -46,7 +47,16 @@ class DiagnosticSink {
             system_error_ = error_number;
     }
 
+    // Why the work failed, in words for the file's report line, when an error has a cause
+    // that no system error names (the first one given counts); empty otherwise.
+    const std::string& reason() const { return reason_; }
+    void set_reason(std::string reason) {
+        if (reason_.empty())
+            reason_ = std::move(reason);
+    }
+
   private:
+    std::string reason_;
     size_t keep_;
     size_t error_count_ = 0;
     size_t warning_count_ = 0;

@@ -373,6 +373,8 @@ size_t write_page_dictionary(const PdfWriterState& state, PdfOutput& out, uint32
                     static_cast<unsigned long>(state.pages_object));
     n += out.format("/MediaBox [%.4f %.4f %.4f %.4f] \r", double{im.media_box[0]},
                     double{im.media_box[1]}, double{im.media_box[2]}, double{im.media_box[3]});
+    if (im.user_unit > 1)
+        n += out.format("/UserUnit %lu \r", static_cast<unsigned long>(im.user_unit));
     n += out.format("/Contents %lu 0 R \r", static_cast<unsigned long>(page_object + 1));
     n += out.write("/Resources << \r");
     n += out.write("/XObject <<\r");

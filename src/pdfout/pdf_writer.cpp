@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <ctime>
+#include <span>
 
+#include "pdfout/archive_metadata.h"
+#include "pdfout/embedded_fax.h"
 #include "pdfout/pdf_page.h"
+#include "pdfout/srgb_profile.h"
 #include "pdfout/tiff_handle.h"
 #include "platform/atomic_file.h"
 
@@ -15,6 +20,32 @@ constexpr size_t kMaxInfoText = 512;
 constexpr int kProducerVersion = 20050315;
 constexpr const char* kProducerFormat = "Corvenna Studio - %d / %s";
 constexpr uint16_t kMaxPages = UINT16_MAX;  // page indexes are 16-bit
+
+// Archive PDFs: the versions the parts are based on, and the largest page side a PDF 1.4
+// reader must take (200 inches), which PDF/A-1 keeps; PDF/A-2 and 3 allow a user unit beyond.
+constexpr uint16_t kArchiveOneMinor = 4;
+constexpr uint16_t kArchiveTwoMinor = 7;
+constexpr float kMaxPageSide = 14400;
+// Metadata and output profile, and for 3b the file specification, the embedded file and its
+// length.
+constexpr uint32_t kArchiveObjects = 2;
+constexpr uint32_t kEmbeddedFileObjects = 3;
+
+bool is_archive(const PdfWriterState& state) {
+    return state.archive != ArchiveLevel::kNone;
+}
+
+// PDF/A validators take a lone carriage return before "endstream" for a wrong length, so
+// archive PDFs end their stream data with a line feed; other PDFs keep their bytes.
+const char* stream_end(const PdfWriterState& state) {
+    return is_archive(state) ? "\nendstream\r" : "\rendstream\r";
+}
+
+uint32_t archive_object_count(const PdfWriterState& state) {
+    if (!is_archive(state))
+        return 0;
+    return kArchiveObjects + (state.embedded_fax != nullptr ? kEmbeddedFileObjects : 0);
+}
 
 // The runtime library's classic generator, one per thread, never reseeded: the identifiers of
 // a thread's documents follow a fixed sequence.
@@ -109,6 +140,8 @@ void build_page_list(PdfWriterState& state, TIFF* input) {
         next_object += 3 + page.extra_objects + (page.tile_count ? 2 * page.tile_count : 2);
         state.pages.push_back(page);
     }
+    state.first_archive_object = static_cast<uint32_t>(planned + 1);
+    planned += archive_object_count(state);
     if (planned > UINT32_MAX / 2) {
         return report(state, "Can't allocate %llu bytes of memory for t2p_write_pdf",
                       static_cast<unsigned long long>(planned * 4));
@@ -154,6 +187,81 @@ size_t write_info_entry(PdfOutput& out, const char* key, const std::string& valu
     return n;
 }
 
+// An archive PDF's text: the same bytes as in any PDF when they are PDFDocEncoding text that
+// XMP can repeat alike, else the characters in UTF-16. Returns the text XMP repeats.
+std::string write_archive_entry(PdfOutput& out, const char* key, const std::string& value) {
+    const std::string_view bytes = std::string_view(value).substr(0, kMaxInfoText);
+    out.write(key);
+    std::optional<std::u32string> text = pdfdoc_characters(bytes);
+    // A string that starts with FE FF is read as UTF-16 whatever was meant.
+    if (text && !bytes.starts_with("\xFE\xFF")) {
+        write_pdf_string(out, bytes);
+    } else {
+        text = pdfdoc_characters_replaced(bytes);
+        out.write(utf16_pdf_string(*text));
+    }
+    out.write("\r");
+    return utf8_text(*text);
+}
+
+std::string producer_text() {
+    char producer[64];
+    std::snprintf(producer, sizeof producer, kProducerFormat, kProducerVersion, "d");
+    return producer;
+}
+
+void write_source_record(const PdfWriterState& state, PdfOutput& out) {
+    if (!state.source_record)
+        return;
+    // Whole, however long the path: a cut path would never match its fax again.
+    const FaxSourceRecord& record = *state.source_record;
+    const std::pair<std::string_view, std::string> entries[] = {
+        {kRecordPathKey, record.path},
+        {kRecordSizeKey, record_size_text(record)},
+        {kRecordModifiedKey, record_modified_text(record)}};
+    for (const auto& [key, value] : entries) {
+        out.write(key);
+        out.write(" ");
+        write_pdf_string(out, value);
+        out.write("\r");
+    }
+}
+
+// The information dictionary of an archive PDF: the dates with their offset (created: the
+// fax's own date; modified: now), and every text as XMP repeats it, which `metadata` collects.
+void write_archive_info(PdfWriterState& state, TIFF* input, PdfOutput& out,
+                        ArchiveMetadata& metadata) {
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    metadata.level = state.archive;
+    metadata.modified = document_date(now);
+    metadata.created = state.archived_fax ? document_date(state.archived_fax->modified_seconds)
+                                          : metadata.modified;
+    metadata.producer = producer_text();
+    metadata.record = state.source_record;
+    out.write("<< \r/CreationDate ");
+    write_pdf_string(out, metadata.created.pdf);
+    out.write("\r/ModDate ");
+    write_pdf_string(out, metadata.modified.pdf);
+    out.write("\r/Producer ");
+    write_pdf_string(out, metadata.producer);
+    out.write("\r");
+    if (auto creator = supplied_or_tag(state.creator, input, TIFFTAG_SOFTWARE))
+        metadata.creator = write_archive_entry(out, "/Creator ", *creator);
+    std::optional<std::string> author = supplied_or_tag(state.author, input, TIFFTAG_ARTIST);
+    if (!state.author && !author)
+        author = tag_text(input, TIFFTAG_COPYRIGHT);
+    if (author)
+        metadata.author = write_archive_entry(out, "/Author ", *author);
+    if (auto title = supplied_or_tag(state.title, input, TIFFTAG_DOCUMENTNAME))
+        metadata.title = write_archive_entry(out, "/Title ", *title);
+    if (auto subject = supplied_or_tag(state.subject, input, TIFFTAG_IMAGEDESCRIPTION))
+        metadata.subject = write_archive_entry(out, "/Subject ", *subject);
+    if (state.keywords && !state.keywords->empty())
+        metadata.keywords = write_archive_entry(out, "/Keywords ", *state.keywords);
+    write_source_record(state, out);
+    out.write(">> \r");
+}
+
 void write_info(PdfWriterState& state, TIFF* input, PdfOutput& out) {
     make_date_text(state, input);
     const std::string_view date = std::string_view(state.date_text).substr(0, kMaxInfoText);
@@ -161,10 +269,8 @@ void write_info(PdfWriterState& state, TIFF* input, PdfOutput& out) {
     write_pdf_string(out, date);
     out.write("\r/ModDate ");
     write_pdf_string(out, date);
-    char producer[64];
-    std::snprintf(producer, sizeof producer, kProducerFormat, kProducerVersion, "d");
     out.write("\r/Producer ");
-    write_pdf_string(out, producer);
+    write_pdf_string(out, producer_text());
     out.write("\r");
     if (auto creator = supplied_or_tag(state.creator, input, TIFFTAG_SOFTWARE)) {
         write_info_entry(out, "/Creator ", *creator);
@@ -183,20 +289,7 @@ void write_info(PdfWriterState& state, TIFF* input, PdfOutput& out) {
     if (state.keywords && !state.keywords->empty()) {
         write_info_entry(out, "/Keywords ", *state.keywords);
     }
-    if (state.source_record) {
-        // Whole, however long the path: a cut path would never match its fax again.
-        const FaxSourceRecord& record = *state.source_record;
-        const std::pair<std::string_view, std::string> entries[] = {
-            {kRecordPathKey, record.path},
-            {kRecordSizeKey, record_size_text(record)},
-            {kRecordModifiedKey, record_modified_text(record)}};
-        for (const auto& [key, value] : entries) {
-            out.write(key);
-            out.write(" ");
-            write_pdf_string(out, value);
-            out.write("\r");
-        }
-    }
+    write_source_record(state, out);
     out.write(">> \r");
 }
 
@@ -227,6 +320,13 @@ TextLayerContent page_text_layer(PdfWriterState& state) {
     return build_text_layer(*text, geometry, state.text_fonts);
 }
 
+std::string with_stream_end(const PdfWriterState& state, std::string body) {
+    constexpr std::string_view kPlainEnd = "\rendstream\r";
+    if (is_archive(state) && body.ends_with(kPlainEnd))
+        body.replace(body.size() - kPlainEnd.size(), kPlainEnd.size(), stream_end(state));
+    return body;
+}
+
 void write_text_fonts(PdfWriterState& state, PdfOutput& out) {
     const uint32_t count = state.text_fonts.object_count();
     if (count == 0)
@@ -239,7 +339,7 @@ void write_text_fonts(PdfWriterState& state, PdfOutput& out) {
     }
     state.object_offsets.resize(state.object_offsets.size() + count, 0);
     begin_object(state, out);
-    out.write(TextLayerFonts::glyph_procedure_object());
+    out.write(with_stream_end(state, TextLayerFonts::glyph_procedure_object()));
     end_object(out);
     begin_object(state, out);
     out.write(TextLayerFonts::font_descriptor_object());
@@ -249,7 +349,7 @@ void write_text_fonts(PdfWriterState& state, PdfOutput& out) {
         out.write(state.text_fonts.font_object_body(f, first));
         end_object(out);
         begin_object(state, out);
-        out.write(state.text_fonts.to_unicode_object(f));
+        out.write(with_stream_end(state, state.text_fonts.to_unicode_object(f)));
         end_object(out);
     }
 }
@@ -281,7 +381,7 @@ void write_page_objects(PdfWriterState& state, TIFF* input, PdfOutput& out) {
                    static_cast<unsigned long>(p + 2));
         content_length = out.write(packed);
     }
-    out.write("\rendstream\r");
+    out.write(stream_end(state));
     end_object(out);
 
     begin_object(state, out);
@@ -295,11 +395,96 @@ void write_page_objects(PdfWriterState& state, TIFF* input, PdfOutput& out) {
     const size_t image_length = write_image_data(state, input, out);
     if (state.error)
         return;
-    out.write("\rendstream\r");
+    out.write(stream_end(state));
     end_object(out);
 
     begin_object(state, out);
     out.format("%lu\r", static_cast<unsigned long>(image_length));
+    end_object(out);
+}
+
+// A page beyond the part's largest side: in PDF/A-1 the file cannot be made (the reason goes
+// to the report), in PDF/A-2 and 3 the page is given in larger units, its image untouched.
+void fit_archive_page(PdfWriterState& state) {
+    PageImage& im = state.image;
+    const float side = std::max(im.media_box[2], im.media_box[3]);
+    if (!is_archive(state) || side <= kMaxPageSide)
+        return;
+    if (state.archive == ArchiveLevel::kPdfA1b) {
+        char reason[160];
+        std::snprintf(reason, sizeof reason,
+                      "page %u measures %.0f inches, PDF/A-1 allows 200; /pdfa=2b takes it",
+                      unsigned{state.current_page} + 1, double{side} / 72);
+        state.sink->set_reason(reason);
+        return report(state, "Page %u of %s is too large for PDF/A-1",
+                      unsigned{state.current_page} + 1, "the document");
+    }
+    const auto unit = static_cast<uint32_t>(std::ceil(side / kMaxPageSide));
+    im.user_unit = unit;
+    for (float& v : im.media_box)
+        v /= static_cast<float>(unit);
+    for (const int i : {0, 1, 3, 4, 6, 7})
+        im.image_box.matrix[i] /= static_cast<float>(unit);
+}
+
+std::string reference(uint32_t object) {
+    return std::to_string(object) + " 0 R";
+}
+
+void write_archive_catalog_entries(const PdfWriterState& state, PdfOutput& out) {
+    const uint32_t first = state.first_archive_object;
+    out.write("/Metadata " + reference(first) + " \r");
+    out.write(std::string("/OutputIntents [ << /Type /OutputIntent /S /GTS_PDFA1 ") +
+              "/OutputConditionIdentifier (" + kSrgbCondition + ") /Info (" + kSrgbCondition +
+              ") /DestOutputProfile " + reference(first + 1) + " >> ] \r");
+    if (state.embedded_fax != nullptr) {
+        const std::string spec = reference(first + 2);
+        out.write("/AF [ " + spec + " ] \r/Names << /EmbeddedFiles << /Names [ " +
+                  state.embedded_fax->name_string() + " " + spec + " ] >> >> \r");
+    }
+}
+
+// The metadata stream, the output profile and, for 3b, the fax file: after the pages, before
+// the text layers' fonts.
+void write_archive_objects(PdfWriterState& state, PdfOutput& out, const ArchiveMetadata& metadata) {
+    if (!is_archive(state))
+        return;
+    if (state.object_count + 1 != state.first_archive_object) {
+        return report(state, "Object count %lu differs from the planned %lu objects",
+                      static_cast<unsigned long>(state.object_count),
+                      static_cast<unsigned long>(state.first_archive_object - 1));
+    }
+    const std::string packet = xmp_packet(metadata);
+    begin_object(state, out);
+    out.format("<< \r/Type /Metadata \r/Subtype /XML \r/Length %zu \r>>\rstream\r\n",
+               packet.size());
+    out.write(packet);
+    out.write(stream_end(state));
+    end_object(out);
+
+    const std::span<const uint8_t> profile = srgb_profile();
+    begin_object(state, out);
+    out.format("<< \r/N %d \r/Length %zu \r>>\rstream\r\n", kSrgbComponents, profile.size());
+    out.write(profile.data(), profile.size());
+    out.write(stream_end(state));
+    end_object(out);
+
+    if (state.embedded_fax == nullptr)
+        return;
+    begin_object(state, out);
+    out.write(state.embedded_fax->file_specification(state.object_count + 1));
+    end_object(out);
+    begin_object(state, out);
+    out.write(state.embedded_fax->stream_dictionary(state.object_count + 1));
+    uint64_t length = 0;
+    if (!state.embedded_fax->write_data(out, length)) {
+        state.sink->set_reason(state.embedded_fax->problem());
+        return report(state, "Can't embed the fax file in the PDF");
+    }
+    out.write(stream_end(state));
+    end_object(out);
+    begin_object(state, out);
+    out.format("%llu\r", static_cast<unsigned long long>(length));
     end_object(out);
 }
 
@@ -365,7 +550,9 @@ uint64_t write_pdf_document(PdfWriterState& state, TIFF* input, PdfOutput& out) 
         return 0;
 
     state.object_count = 0;
-    out.format("%%PDF-%u.%u ", unsigned{state.version_major}, unsigned{state.version_minor});
+    // PDF/A validators want the header line to end right after the version.
+    out.format(is_archive(state) ? "%%PDF-%u.%u" : "%%PDF-%u.%u ", unsigned{state.version_major},
+               unsigned{state.version_minor});
     out.write("\r%\xE2\xE3\xCF\xD3\r\n");
 
     begin_object(state, out);
@@ -373,12 +560,19 @@ uint64_t write_pdf_document(PdfWriterState& state, TIFF* input, PdfOutput& out) 
                static_cast<unsigned long>(state.pages_object));
     if (state.fit_window)
         out.write("/ViewerPreferences <</FitWindow true>>\r");
+    if (is_archive(state))
+        write_archive_catalog_entries(state, out);
     out.write(">>\r");
     end_object(out);
 
     // The page list left the input at its last directory, whose tags the dictionary uses.
+    ArchiveMetadata metadata;
     begin_object(state, out);
-    write_info(state, input, out);
+    if (is_archive(state)) {
+        write_archive_info(state, input, out, metadata);
+    } else {
+        write_info(state, input, out);
+    }
     end_object(out);
 
     begin_object(state, out);
@@ -388,6 +582,7 @@ uint64_t write_pdf_document(PdfWriterState& state, TIFF* input, PdfOutput& out) 
     for (size_t i = 0; i < state.pages.size(); ++i) {
         state.current_page = static_cast<uint16_t>(i);
         read_page_image(state, input);
+        fit_archive_page(state);
         if (state.error)
             return 0;
         write_page_objects(state, input, out);
@@ -395,6 +590,9 @@ uint64_t write_pdf_document(PdfWriterState& state, TIFF* input, PdfOutput& out) 
             return 0;
     }
 
+    write_archive_objects(state, out, metadata);
+    if (state.error)
+        return 0;
     write_text_fonts(state, out);
     if (state.error)
         return 0;
@@ -451,6 +649,29 @@ int convert_tiff_to_pdf(const std::string& input, const std::string& output,
     state.author = info.author;
     state.keywords = info.keywords;
     state.source_record = info.source;
+    state.archive = info.archive;
+    state.archived_fax = info.fax;
+    EmbeddedFax embedded;
+    if (state.archive != ArchiveLevel::kNone) {
+        state.version_minor =
+            state.archive == ArchiveLevel::kPdfA1b ? kArchiveOneMinor : kArchiveTwoMinor;
+    }
+    if (state.archive == ArchiveLevel::kPdfA3b) {
+        // Read (for its checksum) before anything is written: a fax that cannot go in leaves
+        // no PDF.
+        if (!info.fax) {
+            sink.set_reason("no fax file to embed");
+            sink.error(kWriterModule, "No fax file to embed in %s", output.c_str());
+            return kPdfFailed;
+        }
+        if (!embedded.open(*info.fax)) {
+            sink.set_reason(embedded.problem());
+            sink.error(kWriterModule, "Can't embed %s in %s", info.fax->path.c_str(),
+                       output.c_str());
+            return kPdfFailed;
+        }
+        state.embedded_fax = &embedded;
+    }
 
     TiffPtr tiff = open_tiff_for_reading(input, sink);
     if (!tiff) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "pdfout/archive_level.h"
 #include "pdfout/diagnostic_sink.h"
 #include "pdfout/pdf_output.h"
 #include "pdfout/pdf_writer_state.h"
@@ -25,6 +26,11 @@ struct PdfDocumentInfo {
     // The fax the PDF is made from, for a later run that leaves up-to-date PDFs alone
     // (source_record.h); none: the dictionary is exactly as without.
     std::optional<FaxSourceRecord> source = {};
+    // Archive PDFs (PDF/A) of this level; none: the document is exactly as without.
+    ArchiveLevel archive = ArchiveLevel::kNone;
+    // With archive: the fax as the run found it before reading it, by its full path. Its
+    // modification time is the document's CreationDate, and level 3b embeds the file.
+    std::optional<FaxSourceRecord> fax = {};
 };
 
 // Compression request codes; none of them changes the output.

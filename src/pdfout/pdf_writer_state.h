@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "pdfout/archive_level.h"
 #include "pdfout/diagnostic_sink.h"
 #include "pdfout/source_record.h"
 #include "pdfout/text_layer.h"
 
 namespace trelvane::pdfout {
+
+class EmbeddedFax;
 
 // Bits of a page's colour space.
 enum PdfColourSpace : uint32_t {
@@ -72,6 +75,9 @@ struct PageImage {
     PdfCompression compression_out = PdfCompression::kNone;
     TranscodeMode transcode = TranscodeMode::kReencode;
     uint32_t sample_conversions = 0;
+    // Archive PDFs: a page too large for the part's limits is given in units of this many
+    // points (PDF/A-2 and 3 allow it); 1 otherwise.
+    uint32_t user_unit = 1;
 };
 
 struct PdfWriterState {
@@ -107,6 +113,13 @@ struct PdfWriterState {
     // document byte for byte as without), and the fonts written after the last page.
     PageTextProvider* text_provider = nullptr;
     TextLayerFonts text_fonts;
+    // Archive PDFs (PDF/A): the level, the fax the document is made from (its date and, for
+    // 3b, the file to embed, already open), and the first of the archive's own objects
+    // (metadata, output profile, embedded file), which follow the pages.
+    ArchiveLevel archive = ArchiveLevel::kNone;
+    std::optional<FaxSourceRecord> archived_fax;
+    EmbeddedFax* embedded_fax = nullptr;
+    uint32_t first_archive_object = 0;
 };
 
 }  // namespace trelvane::pdfout

@@ -157,6 +157,34 @@ TEST(CommandLine, SkipAndJobs) {
     EXPECT_EQ(parse("/skipped /sd=o").job.skip_existing, 0);  // exact token only
 }
 
+// /pdfa alone is 2b; an exact level sets it; any other level refuses the run, since PDFs
+// that are not the archive format asked for would pass for it.
+TEST(CommandLine, ArchiveLevels) {
+    using pdfout::ArchiveLevel;
+    const std::pair<const char*, ArchiveLevel> accepted[] = {
+        {"", ArchiveLevel::kNone},
+        {"/pdfa", ArchiveLevel::kPdfA2b},
+        {"/PDFA", ArchiveLevel::kPdfA2b},
+        {"/pdfa=1b", ArchiveLevel::kPdfA1b},
+        {"/pdfa=2B", ArchiveLevel::kPdfA2b},
+        {"/pdfa=3b", ArchiveLevel::kPdfA3b},
+        {"/pdfa=3b /pdfa", ArchiveLevel::kPdfA2b}};
+    for (const auto& [options, level] : accepted) {
+        Parsed p = parse((std::string(options) + " /sd=o").c_str());
+        EXPECT_EQ(p.result, kCommandLineAccepted) << options;
+        EXPECT_EQ(p.job.pdfa, level) << options;
+        EXPECT_EQ(p.err, "") << options;
+    }
+    for (const char* bad : {"/pdfa=4", "/pdfa=", "/pdfa=1a", "/pdfa=2u", "/pdfa=3bb"}) {
+        Parsed p = parse((std::string(bad) + " /sd=o").c_str());
+        EXPECT_EQ(p.result, kOptionRefused) << bad;
+        EXPECT_EQ(p.err, "trelvane: '" + std::string(bad) +
+                             "' names no PDF/A level this program makes: use /pdfa=1b, "
+                             "/pdfa=2b or /pdfa=3b (/pdfa alone is 2b)\n");
+    }
+    EXPECT_NE(parse("/pdfax /sd=o").err.find("unknown option '/pdfax'"), std::string::npos);
+}
+
 TEST(CommandLine, VerticalResolutionChoices) {
     const uint16_t expected[] = {0, 100, 200, 300, 400};
     for (int v = 0; v <= 4; ++v) {

@@ -55,9 +55,10 @@ TEST_F(E2eTest, HelpAndVersion) {
         EXPECT_EQ(r.out.substr(0, kUsage.size()), kUsage) << option;
         // Every option, the exit statuses and the places of the log and the settings.
         for (const char* item :
-             {"/f=", "/sf=",      "/d=",          "/sd=",    "/filter=",   "/i ",         "/kh",
-              "/ke", "/l ",       "/skip",        "/jobs=N", "/relines",   "/q ",         "/log=",
-              "/m=", "--version", "Exit status:", "128+N",   "tvnlog.txt", "trelvane.ini"}) {
+             {"/f=",   "/sf=",       "/d=",         "/sd=",  "/filter=",  "/i ",
+              "/kh",   "/ke",        "/l ",         "/skip", "/jobs=N",   "/relines",
+              "/q ",   "/log=",      "/pdfa=LEVEL", "/m=",   "--version", "Exit status:",
+              "128+N", "tvnlog.txt", "trelvane.ini"}) {
             EXPECT_NE(r.out.find(item), std::string::npos) << option << " lacks " << item;
         }
         EXPECT_EQ(r.err, "") << option;

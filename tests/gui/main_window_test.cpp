@@ -1185,6 +1185,52 @@ TEST_F(MainWindowTest, VerifyChoiceRoundTripsThroughTheSettingsFile) {
     }
 }
 
+// Archive PDFs: the check box and the level show what the settings file holds (anything but
+// 1 is off, a level this program does not make is 2b), go into the pass's options, and are
+// written back as they change.
+TEST_F(MainWindowTest, ArchivePdfChoicesRoundTripThroughTheSettingsFile) {
+    const std::string settings = dir.file("trelvane.ini");
+    struct Case {
+        std::string stored;  // the lines after [Options]
+        bool checked;
+        std::string level;
+    };
+    const std::vector<Case> cases = {
+        {"", false, "2b"},
+        {"Pdfa=1\nPdfaLevel=3b\n", true, "3b"},
+        {"Pdfa=1\nPdfaLevel=4\n", true, "2b"},
+        {"Pdfa=2\nPdfaLevel=1B\n", false, "1b"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("stored '" + c.stored + "'");
+        ASSERT_TRUE(testsupport::write_file(settings, "[Options]\nCycleMinutes=60\n" + c.stored));
+        {
+            auto window = make_window();
+            OptionsPage* page = window->options_page();
+            EXPECT_EQ(page->pdfa_box()->isChecked(), c.checked);
+            EXPECT_EQ(page->pdfa_level_field()->currentText().toStdString(), "PDF/A-" + c.level);
+            EXPECT_EQ(page->pdfa_level_field()->isEnabled(), c.checked);
+            EXPECT_EQ(window->convert_page()->window_options().pdfa,
+                      c.checked ? *pdfout::archive_level_from_name(c.level)
+                                : pdfout::ArchiveLevel::kNone);
+
+            window->tabs()->setCurrentIndex(1);
+            page->pdfa_box()->setChecked(!c.checked);
+            page->pdfa_level_field()->setCurrentIndex(0);
+            const std::string wanted =
+                std::string("Pdfa=") + (c.checked ? "0" : "1") + "\nPdfaLevel=1b\n";
+            ASSERT_TRUE(guitest::process_events_until(
+                [&] { return testsupport::read_file(settings).find(wanted) != std::string::npos; },
+                std::chrono::seconds(10)))
+                << testsupport::read_file(settings);
+        }
+        auto window = make_window();
+        EXPECT_EQ(window->options_page()->pdfa_box()->isChecked(), !c.checked);
+        EXPECT_EQ(window->options_page()->pdfa_level_field()->currentText().toStdString(),
+                  "PDF/A-1b");
+    }
+}
+
 // Closing while a conversion hangs (a stalled network share): the window gives it up after
 // its wait, the record says which files were not converted, no PDF of them appears, and the
 // process ends. Runs in a child of this test program, where the given-up conversions cannot
