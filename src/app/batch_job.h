@@ -70,6 +70,9 @@ struct BatchJob {
     // /verify: every PDF made is checked against its fax before it is put in place, and every
     // PDF skip_existing would keep before it is kept (pdf_verification.h).
     int32_t verify = 0;
+    // /manifest=: the CSV file written when the run ends; when set, every outcome carries the
+    // checksums of its fax and PDF (FileOutcome::checksums).
+    std::string manifest_path;
     // With skip_existing: the fax being converted as convert_fax_file found it, which its PDF
     // records for the next run's up-to-date check. Set for each file; none without skip_existing.
     std::optional<pdfout::FaxSourceRecord> source_record;

@@ -59,6 +59,8 @@ RunOutcome BatchRun::run(BatchJob& job, std::vector<PlannedFile> plan, const Run
     const auto add_result = [&](size_t index, const FileOutcome& result) {
         add_problems_before(index);
         add(report_line(result));
+        if (hooks.outcome)
+            hooks.outcome(result);
         ++outcome.finished;
         const int code = result_code(result);
         if (code == kConverted)

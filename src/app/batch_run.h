@@ -22,6 +22,8 @@ struct RunHooks {
     // After each file is done: files done, files in all, the file's source path.
     std::function<void(size_t done, size_t total, const std::string& source)> progress;
     FileConverter convert;  // convert_one_fax unless a test says otherwise
+    // Each file's outcome once it is final, in report order.
+    std::function<void(const FileOutcome& outcome)> outcome;
 };
 
 struct RunOutcome {

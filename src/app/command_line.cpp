@@ -40,6 +40,9 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "                   with its fax before it is put in place (\"Success ! (verified)\");\n"
         "                   with /skip, a kept PDF is checked too and made again when it does\n"
         "                   not match: /skip /verify audits a converted archive\n"
+        "  /manifest=FILE   when the run ends (also when interrupted), write FILE as CSV: one\n"
+        "                   row per fax with its bytes, SHA-256 and date, the result and notes,\n"
+        "                   the PDF with its bytes and SHA-256, and whether it was verified\n"
         "  /jobs=N          convert up to N files at once (default: one per processor, here " +
         std::to_string(default_jobs) +
         ")\n"
@@ -197,7 +200,7 @@ bool apply_jobs_option(std::string_view lower, std::string_view token, BatchJob&
     return true;
 }
 
-enum class PrefixOption { None, Filter, Source, SaveFolder, SourceFile, SaveFile, Log };
+enum class PrefixOption { None, Filter, Source, SaveFolder, SourceFile, SaveFile, Log, Manifest };
 
 struct Prefix {
     std::string_view text;
@@ -205,12 +208,13 @@ struct Prefix {
 };
 
 // In the order they are tried: /filter= must come before /f=.
-constexpr std::array<Prefix, 6> kPrefixes = {{{"/filter=", PrefixOption::Filter},
+constexpr std::array<Prefix, 7> kPrefixes = {{{"/filter=", PrefixOption::Filter},
                                               {"/d=", PrefixOption::Source},
                                               {"/sd=", PrefixOption::SaveFolder},
                                               {"/f=", PrefixOption::SourceFile},
                                               {"/sf=", PrefixOption::SaveFile},
-                                              {"/log=", PrefixOption::Log}}};
+                                              {"/log=", PrefixOption::Log},
+                                              {"/manifest=", PrefixOption::Manifest}}};
 
 }  // namespace
 
@@ -234,6 +238,7 @@ void clear_options(ParseTarget& target) {
     job.job_mode = kJobModeNone;
     job.skip_existing = 0;
     job.verify = 0;
+    job.manifest_path.clear();
     job.jobs = 0;
     job.ocr = 0;
     job.ocr_languages.clear();
@@ -288,6 +293,9 @@ void store_value(PrefixOption option, std::string value, ParseTarget& target) {
             break;
         case PrefixOption::Log:
             target.log_file_path = std::move(value);
+            break;
+        case PrefixOption::Manifest:
+            target.job.manifest_path = std::move(value);
             break;
         case PrefixOption::None:
             break;

@@ -56,7 +56,8 @@ std::optional<pdfout::FaxSourceRecord> archived_fax(const std::string& source) {
 }  // namespace
 
 FileOutcome run_conversion_stages(const BatchJob& job, const std::string& source,
-                                  const std::string& destination, ConversionWorkspace& workspace) {
+                                  const std::string& destination, ConversionWorkspace& workspace,
+                                  platform::Sha256* pdf_hash) {
     // A pipe or a device would make the reader wait forever; only regular files are faxes.
     int error = 0;
     if (!platform::readable_file_size(source, &error))
@@ -125,6 +126,7 @@ FileOutcome run_conversion_stages(const BatchJob& job, const std::string& source
     pdfout::PdfWriteOptions write;
     write.text = recognition ? &*recognition : nullptr;
     write.check = check;
+    write.hash = pdf_hash;
     const int written = pdfout::convert_tiff_to_pdf(workspace.normalised_tiff_path(), destination,
                                                     0, info, sink, write);
     if (written == pdfout::kPdfNotVerified)

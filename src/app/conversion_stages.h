@@ -7,6 +7,7 @@
 #include "app/batch_job.h"
 #include "app/conversion_workspace.h"
 #include "app/file_outcome.h"
+#include "platform/sha256.h"
 
 namespace trelvane::app {
 
@@ -15,7 +16,9 @@ namespace trelvane::app {
 // pages met (page_notes.h), or Failed at the stage that failed with the system's reason when it
 // gave one (a system short of descriptors or memory is SystemShortage whatever the stage).
 // Exceptions from the stages pass through to the caller.
+// `pdf_hash`, when given, gets every byte of the PDF as it is written.
 FileOutcome run_conversion_stages(const BatchJob& job, const std::string& source,
-                                  const std::string& destination, ConversionWorkspace& workspace);
+                                  const std::string& destination, ConversionWorkspace& workspace,
+                                  platform::Sha256* pdf_hash = nullptr);
 
 }  // namespace trelvane::app

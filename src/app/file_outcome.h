@@ -63,6 +63,18 @@ enum class FileFailure {
     NotVerified,     // /verify: the new PDF does not hold the fax (`detail`: where it differs)
 };
 
+// What a manifest records of a file: its fax as the conversion read it, and the PDF it left.
+struct FileChecksums {
+    uint64_t source_bytes = 0;
+    std::string source_sha256;  // empty: the fax could not be read
+    int64_t source_modified_seconds = 0;
+    uint32_t source_modified_nanoseconds = 0;
+    uint32_t pages = 0;  // pages in the PDF, when it is known (converted or verified)
+    bool pages_known = false;
+    uint64_t pdf_bytes = 0;
+    std::string pdf_sha256;  // empty: no PDF of this fax is there
+};
+
 struct FileOutcome {
     std::string source;  // the fax
     std::string pdf;     // its PDF path, as planned
@@ -81,6 +93,8 @@ struct FileOutcome {
     // /verify with /skip: the PDF that was there did not hold the fax (what differed), so the
     // fax was converted again.
     std::string earlier_mismatch;
+    // With a manifest: the checksums of the fax and the PDF.
+    std::optional<FileChecksums> checksums;
     // The PDF the naming rule gave, when an earlier fax of the run holds that name and this
     // one's PDF was numbered instead ("name (2).pdf"): that earlier PDF, as it was claimed.
     std::optional<std::string> renamed_from;

@@ -15,6 +15,7 @@
 #include "faxread/winfax_page_header.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/sha256.h"
 #include "platform/system_error.h"
 
 namespace trelvane::app {
@@ -43,8 +44,54 @@ int convert_fax_file(BatchJob& job, const std::string& source, const std::string
     return code;
 }
 
+namespace {
+
+// The pages a converted fax's PDF holds.
+uint32_t pages_in_pdf(const FileNotes& notes) {
+    const auto left_out = std::count_if(notes.pages.begin(), notes.pages.end(),
+                                        [](const PageNote& n) { return n.left_out; });
+    return notes.pages_kept - static_cast<uint32_t>(left_out);
+}
+
+FileOutcome convert_and_hash(BatchJob& job, const std::string& source,
+                             const std::string& destination, ConversionWorkspace& workspace,
+                             platform::Sha256* pdf_hash);
+
+}  // namespace
+
 FileOutcome convert_one_fax(BatchJob& job, const std::string& source,
                             const std::string& destination, ConversionWorkspace& workspace) {
+    if (job.manifest_path.empty())
+        return convert_and_hash(job, source, destination, workspace, nullptr);
+    // The fax as the conversion takes it: its date first, then its bytes in one read.
+    FileChecksums sums;
+    if (const std::optional<platform::FileTimes> times = platform::read_file_times(source)) {
+        sums.source_modified_seconds = times->modification_seconds;
+        sums.source_modified_nanoseconds = static_cast<uint32_t>(times->modification_nanoseconds);
+    }
+    sums.source_sha256 = platform::file_sha256(source, sums.source_bytes).value_or("");
+    // The PDF's checksum is taken as it is written; a kept one is read for it.
+    platform::Sha256 pdf_hash;
+    FileOutcome outcome = convert_and_hash(job, source, destination, workspace, &pdf_hash);
+    if (outcome.status == FileStatus::NotWinFax)
+        return outcome;
+    if (outcome.status == FileStatus::Converted) {
+        sums.pdf_bytes = pdf_hash.bytes();
+        sums.pdf_sha256 = pdf_hash.hex_digest();
+        sums.pages = pages_in_pdf(outcome.notes);
+        sums.pages_known = true;
+    } else if (outcome.status == FileStatus::Skipped) {
+        sums.pdf_sha256 = platform::file_sha256(destination, sums.pdf_bytes).value_or("");
+    }
+    outcome.checksums = std::move(sums);
+    return outcome;
+}
+
+namespace {
+
+FileOutcome convert_and_hash(BatchJob& job, const std::string& source,
+                             const std::string& destination, ConversionWorkspace& workspace,
+                             platform::Sha256* pdf_hash) {
     if (faxread::classify_fax_file(source) != faxread::kFaxTypeWinFax)
         return status_outcome(source, destination, FileStatus::NotWinFax);
 
@@ -98,7 +145,7 @@ FileOutcome convert_one_fax(BatchJob& job, const std::string& source,
     workspace.prepare_for(platform::readable_file_size(source).value_or(UINT64_MAX));
     FileOutcome outcome;
     try {
-        outcome = run_conversion_stages(job, source, destination, workspace);
+        outcome = run_conversion_stages(job, source, destination, workspace, pdf_hash);
     } catch (...) {
         // One bad file never ends a run.
         workspace.clear();
@@ -117,6 +164,8 @@ FileOutcome convert_one_fax(BatchJob& job, const std::string& source,
     }
     return outcome;
 }
+
+}  // namespace
 
 std::string pdf_target_problem(const std::string& source, const std::string& destination,
                                const faxread::ConversionSettings& settings) {

@@ -16,6 +16,7 @@
 #include "app/conversion_log.h"
 #include "app/conversion_pool.h"
 #include "app/folder_batch.h"
+#include "app/manifest.h"
 #include "app/page_recognition.h"
 #include "app/pipeline.h"
 #include "app/printable_name.h"
@@ -89,8 +90,13 @@ class ReportPrinter {
         clear_shown();
         done_ = total_ = 1;  // nothing more to show
     }
+    // Every file's outcome goes into the manifest too (the run's own thread, in report order).
+    void record_into(Manifest* manifest) { manifest_ = manifest; }
+    Manifest* manifest() const { return manifest_; }
     RunHooks hooks() {
         RunHooks hooks;
+        if (manifest_ != nullptr)
+            hooks.outcome = [this](const FileOutcome& outcome) { manifest_->add(outcome); };
         hooks.report = [this](std::string_view text) { report(text); };
         hooks.progress = [this](size_t done, size_t total, const std::string& source) {
             progress(done, total, source);
@@ -128,6 +134,7 @@ class ReportPrinter {
     size_t total_ = 0;
     uint64_t pages_ = 0;
     std::string source_;
+    Manifest* manifest_ = nullptr;
 };
 
 void write_log(const BatchJob& job) {
@@ -144,6 +151,20 @@ void write_log(const BatchJob& job) {
     }
 }
 
+// The manifest of what finished, when one was asked for. False (said on standard error) when
+// it cannot be written.
+bool write_manifest(const BatchJob& job, const ReportPrinter& printer) {
+    if (printer.manifest() == nullptr)
+        return true;
+    int error = 0;
+    if (printer.manifest()->write(job.manifest_path, error))
+        return true;
+    platform::print_error("trelvane: cannot write the manifest " +
+                          printable_name(job.manifest_path) +
+                          platform::system_message_suffix(error) + "\n");
+    return false;
+}
+
 // What is left when a signal ends the run: the report of the files that finished and a line
 // saying so, the log record, no file of ours; then the exit status says which signal it was.
 [[noreturn]] void end_interrupted(BatchJob& job, ReportPrinter& printer,
@@ -153,6 +174,7 @@ void write_log(const BatchJob& job) {
     job.log_text += line;
     printer.report(line);
     write_log(job);
+    write_manifest(job, printer);
     platform::print_error("trelvane: " + line.substr(0, line.size() - 2) + "\n");
     platform::stop_commits_and_remove_registered_files();
     remove_work_files();
@@ -167,33 +189,45 @@ int could_not_start(const std::string& message) {
 
 // A run that would write over a file it must not touch converts nothing and writes no log.
 int refuse_run(const std::string& problem) {
-    platform::print_error("trelvane: " + problem +
-                          "; nothing was converted (choose another /log=)\n");
+    platform::print_error("trelvane: " + problem + "; nothing was converted\n");
     return kExitSomethingFailed;
 }
 
-// Why the run must not write its log record where the log option points: it would append to a
-// fax of the run, to one of its PDFs, or to a WinFax file at all. Empty when it may.
-std::string log_problem(const std::string& log_file_path, const std::vector<PlannedFile>& plan,
-                        const BatchJob& job) {
+// Why the run must not write a file of its own (`what`: "the log", "the manifest") at
+// `log_file_path`: it would write over or append to a fax of the run, one of its PDFs, or a
+// WinFax file at all. Empty when it may.
+std::string file_problem(const char* what, const std::string& log_file_path,
+                         const std::vector<PlannedFile>& plan, const BatchJob& job) {
     if (log_file_path.empty())
         return {};
-    const std::string shown = printable_name(log_file_path);
+    const std::string shown = std::string(what) + " " + printable_name(log_file_path);
     if (faxread::classify_fax_file(log_file_path) == faxread::kFaxTypeWinFax ||
         (platform::file_kind(log_file_path) == platform::FileKind::Regular &&
          is_winfax_file(log_file_path, job.settings)))
-        return "the log " + shown + " is a WinFax file";
+        return shown + " is a WinFax file";
     // Only a file of the same name can be the log (a link in the log's place counts by the name
     // it leads to): comparing names first keeps this to a few calls in a run of many files.
     const std::string target = platform::link_target(log_file_path);
     const std::string name = platform::name_of(target);
     for (const PlannedFile& file : plan) {
         if (platform::name_of(file.source) == name && platform::same_file(target, file.source))
-            return "the log " + shown + " is the fax " + printable_name(file.source);
+            return shown + " is the fax " + printable_name(file.source);
         if (platform::name_of(file.destination) == name &&
             platform::same_location(target, file.destination))
-            return "the log " + shown + " is the PDF of " + printable_name(file.source);
+            return shown + " is the PDF of " + printable_name(file.source);
     }
+    return {};
+}
+
+// The run's own files (its log and its manifest) in the way of its faxes or PDFs: what to say,
+// with the option to change.
+std::string own_files_problem(const std::vector<PlannedFile>& plan, const BatchJob& job) {
+    if (std::string problem = file_problem("the log", process_paths().log_file_path, plan, job);
+        !problem.empty())
+        return problem + " (choose another /log=)";
+    if (std::string problem = file_problem("the manifest", job.manifest_path, plan, job);
+        !problem.empty())
+        return problem + " (choose another /manifest=)";
     return {};
 }
 
@@ -238,8 +272,7 @@ std::optional<int> run_folder(BatchJob& job, BatchRun& run, ReportPrinter& print
     job.files.clear();
     job.folder_problems.clear();
     collect_fax_files(job, job.source, job.include_subfolders != 0);
-    const std::string problem =
-        log_problem(process_paths().log_file_path, plan_conversions(job, job.source), job);
+    const std::string problem = own_files_problem(plan_conversions(job, job.source), job);
     if (!problem.empty())
         return refuse_run(problem);
     // A source folder that is not there at all is a mistake in the command, not a failure of
@@ -257,7 +290,7 @@ std::optional<int> run_folder(BatchJob& job, BatchRun& run, ReportPrinter& print
 std::optional<int> run_single_file(BatchJob& job, BatchRun& run, ReportPrinter& printer,
                                    RunOutcome& outcome) {
     const PlannedFile file{job.source, job.destination, job.destination};
-    const std::string problem = log_problem(process_paths().log_file_path, {file}, job);
+    const std::string problem = own_files_problem({file}, job);
     if (!problem.empty())
         return refuse_run(problem);
     job.log_text = kFileRunHeader;
@@ -293,6 +326,7 @@ int finish_run(BatchJob& job, ReportPrinter& printer, const RunOutcome& outcome,
         end_interrupted(job, printer, outcome);
 
     write_log(job);
+    const bool manifest_written = write_manifest(job, printer);
     if (source_problem != 0) {
         return could_not_start("cannot read the source folder " + printable_name(job.source) +
                                platform::system_message_suffix(source_problem));
@@ -303,7 +337,7 @@ int finish_run(BatchJob& job, ReportPrinter& printer, const RunOutcome& outcome,
                               printable_name(process_paths().log_file_path) + ")\n");
         return kExitSomethingFailed;
     }
-    return kExitSuccess;
+    return manifest_written ? kExitSuccess : kExitSomethingFailed;
 }
 
 int run_command_line(BatchJob& job) {
@@ -316,6 +350,11 @@ int run_command_line(BatchJob& job) {
     // What runs killed outright left of their page files goes before this run adds its own.
     remove_stale_page_files(process_paths().temp_folder);
     ReportPrinter printer(job.quiet != 0);
+    std::optional<Manifest> manifest;
+    if (!job.manifest_path.empty()) {
+        manifest.emplace(job.verify != 0);
+        printer.record_into(&*manifest);
+    }
     BatchRun run;
     // Before any thread starts: the signals then reach only the watch.
     platform::InterruptWatch watch([&run](int signal_number) { run.interrupt(signal_number); });

@@ -1,106 +1,71 @@
 #include "platform/sha256.h"
 
-#include <algorithm>
-#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <openssl/evp.h>
+
+#include <cerrno>
+#include <new>
+#include <vector>
 
 namespace trelvane::platform {
 
-namespace {
-
-constexpr std::array<uint32_t, 64> kRound = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
-
-constexpr uint32_t rotr(uint32_t x, int n) {
-    return (x >> n) | (x << (32 - n));
+Sha256::Sha256() : context_(EVP_MD_CTX_new()) {
+    // Only allocation can fail here; a digest that cannot be made is no checksum at all.
+    if (context_ == nullptr ||
+        EVP_DigestInit_ex(static_cast<EVP_MD_CTX*>(context_), EVP_sha256(), nullptr) != 1)
+        throw std::bad_alloc();
 }
 
-}  // namespace
-
-Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
-
-void Sha256::block(const uint8_t* data) {
-    std::array<uint32_t, 64> w;
-    for (int i = 0; i < 16; ++i) {
-        w[i] = uint32_t{data[4 * i]} << 24 | uint32_t{data[4 * i + 1]} << 16 |
-               uint32_t{data[4 * i + 2]} << 8 | uint32_t{data[4 * i + 3]};
-    }
-    for (int i = 16; i < 64; ++i) {
-        const uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-        const uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-    }
-    uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3], e = state_[4],
-             f = state_[5], g = state_[6], h = state_[7];
-    for (int i = 0; i < 64; ++i) {
-        const uint32_t t1 =
-            h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
-        const uint32_t t2 =
-            (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-        h = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    state_[0] += a;
-    state_[1] += b;
-    state_[2] += c;
-    state_[3] += d;
-    state_[4] += e;
-    state_[5] += f;
-    state_[6] += g;
-    state_[7] += h;
+Sha256::~Sha256() {
+    EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(context_));
 }
 
 void Sha256::add(const uint8_t* data, size_t size) {
     total_bytes_ += size;
-    if (pending_size_ > 0) {
-        const size_t take = std::min(size, pending_.size() - pending_size_);
-        std::memcpy(pending_.data() + pending_size_, data, take);
-        pending_size_ += take;
-        data += take;
-        size -= take;
-        if (pending_size_ < pending_.size())
-            return;
-        block(pending_.data());
-        pending_size_ = 0;
-    }
-    for (; size >= 64; data += 64, size -= 64)
-        block(data);
-    std::memcpy(pending_.data(), data, size);
-    pending_size_ = size;
+    EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(context_), data, size);
 }
 
 std::string Sha256::hex_digest() {
-    const uint64_t bits = total_bytes_ * 8;
-    const uint8_t one = 0x80;
-    add(&one, 1);
-    const uint8_t zero = 0;
-    while (pending_size_ != 56)
-        add(&zero, 1);
-    uint8_t length[8];
-    for (int i = 0; i < 8; ++i)
-        length[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
-    add(length, 8);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(context_), digest, &length);
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string hex;
-    for (uint32_t word : state_) {
-        for (int shift = 28; shift >= 0; shift -= 4)
-            hex += kDigits[(word >> shift) & 0xF];
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kDigits[digest[i] >> 4];
+        hex += kDigits[digest[i] & 0xF];
     }
     return hex;
+}
+
+std::optional<std::string> file_sha256(const std::string& path, uint64_t& bytes, int* error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (error != nullptr)
+            *error = errno;
+        return std::nullopt;
+    }
+    Sha256 hash;
+    std::vector<uint8_t> buffer(64 * 1024);
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            if (error != nullptr)
+                *error = errno;
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        hash.add(buffer.data(), static_cast<size_t>(n));
+    }
+    ::close(fd);
+    bytes = hash.bytes();
+    return hash.hex_digest();
 }
 
 }  // namespace trelvane::platform
