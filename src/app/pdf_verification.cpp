@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -109,18 +110,24 @@ std::string check_page(faxread::WinFaxReader& reader, uint16_t page, pdfout::Pdf
     const faxcodec::StripCoding coding = reader.page_coding() == 0
                                              ? faxcodec::StripCoding::kGroup3OneDimensional
                                              : faxcodec::StripCoding::kGroup4;
-    faxcodec::StripDecodeStatus decode;
-    if (copied != nullptr && !settings.recalculate_lines) {
+    // What the copy stage's decoder meets on the page: known from a conversion, else counted
+    // again, but only when it matters (a recount's length, or rows that differ, which damage
+    // may explain): most pages are whole, and the count is a decoding of its own.
+    std::optional<faxcodec::StripDecodeStatus> decode;
+    if (copied != nullptr && !settings.recalculate_lines)
         decode = copied->decode;
-    } else {
-        decode = faxcodec::StripDecoder::count_rows(
-            faxcodec::CodedStrip(reader.page_data(), kLsbFirst), coding, width, declared);
-    }
+    const auto count = [&]() -> const faxcodec::StripDecodeStatus& {
+        if (!decode) {
+            decode = faxcodec::StripDecoder::count_rows(
+                faxcodec::CodedStrip(reader.page_data(), kLsbFirst), coding, width, declared);
+        }
+        return *decode;
+    };
     // A recount makes the page as long as its data, never longer than declared, and leaves a
     // page without data its declared length.
     uint32_t height = declared;
-    if (settings.recalculate_lines != 0 && decode.content_rows > 0)
-        height = std::min(decode.content_rows, declared);
+    if (settings.recalculate_lines != 0 && count().content_rows > 0)
+        height = std::min(count().content_rows, declared);
     if (got.width != width || got.height != height) {
         return page_name(page) + " is " + size_text(got.width, got.height) + ", the fax's " +
                size_text(width, height);
@@ -133,7 +140,14 @@ std::string check_page(faxread::WinFaxReader& reader, uint16_t page, pdfout::Pdf
     };
     if (off(got.width_points, width, x_resolution) || off(got.height_points, height, y_resolution))
         return page_name(page) + " does not have the fax page's resolution";
-    return compare_rows(got, image, rules_for(decode, height, blank), page);
+    if (!decode) {
+        RowRules whole;
+        whole.compared_rows = height;
+        whole.blank = blank;
+        if (compare_rows(got, image, whole, page).empty())
+            return {};
+    }
+    return compare_rows(got, image, rules_for(count(), height, blank), page);
 }
 
 }  // namespace

@@ -74,10 +74,9 @@ void expect_manifest_matches(const std::string& manifest, const std::string& rep
                              const std::map<std::string, std::string>& result_of) {
     const std::vector<std::vector<std::string>> rows = parse_csv(read_file(manifest));
     ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows[0],
-              (std::vector<std::string>{"source", "source_bytes", "source_sha256",
-                                        "source_modified", "pages", "result", "notes", "pdf",
-                                        "pdf_bytes", "pdf_sha256", "verified"}));
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"source", "source_bytes", "source_sha256",
+                                                 "source_modified", "pages", "result", "notes",
+                                                 "pdf", "pdf_bytes", "pdf_sha256", "verified"}));
     size_t line_start = 0;
     for (size_t r = 1; r < rows.size(); ++r) {
         const std::vector<std::string>& row = rows[r];
@@ -123,18 +122,16 @@ TEST_F(ManifestE2e, RowsHoldTheChecksumsOfWhatWentInAndCameOut) {
 
     RunResult r = run({"/d=" + in, "/sd=" + out, "/manifest=" + manifest, "/q"});
     EXPECT_EQ(r.exit_code, 1);  // junk.fxr failed
-    expect_manifest_matches(manifest, read_file(log_path()),
-                            {{"a.fxs", "converted"},
-                             {"with, \"quotes\".fxs", "converted"},
-                             {"junk.fxr", "failed"}});
+    expect_manifest_matches(
+        manifest, read_file(log_path()),
+        {{"a.fxs", "converted"}, {"with, \"quotes\".fxs", "converted"}, {"junk.fxr", "failed"}});
 
     // Kept PDFs are recorded as they are; /verify fills the last column.
     ASSERT_EQ(std::remove(log_path().c_str()), 0);
     r = run({"/d=" + in, "/sd=" + out, "/skip", "/verify", "/manifest=" + manifest, "/q"});
-    expect_manifest_matches(manifest, read_file(log_path()),
-                            {{"a.fxs", "skipped"},
-                             {"with, \"quotes\".fxs", "skipped"},
-                             {"junk.fxr", "failed"}});
+    expect_manifest_matches(
+        manifest, read_file(log_path()),
+        {{"a.fxs", "skipped"}, {"with, \"quotes\".fxs", "skipped"}, {"junk.fxr", "failed"}});
     const std::vector<std::vector<std::string>> rows = parse_csv(read_file(manifest));
     ASSERT_EQ(rows.size(), 4u);
     for (size_t i = 1; i < rows.size(); ++i)
