@@ -183,6 +183,21 @@ std::vector<PlannedFile> plan_conversions(const BatchJob& job, const std::string
     return plan;
 }
 
+std::vector<PlannedFile> shard_of_plan(const Shard& shard, std::vector<PlannedFile> plan,
+                                       std::vector<FolderProblem>& folder_problems) {
+    if (shard.is_whole())
+        return plan;
+    std::vector<PlannedFile> taken;
+    taken.reserve(plan.size() / shard.count + 1);
+    for (size_t position = 0; position < plan.size(); ++position) {
+        if (shard.takes(position))
+            taken.push_back(std::move(plan[position]));
+    }
+    for (FolderProblem& problem : folder_problems)
+        problem.position = shard.taken_before(problem.position);
+    return taken;
+}
+
 std::string filter_mistake(const std::string& filter) {
     if (filter.empty()) {
         return "the file filter is empty (/filter= with nothing after it): give a pattern such "
@@ -220,7 +235,17 @@ int convert_folder(BatchJob& job, BatchRun& run, const RunHooks& hooks, RunOutco
     job.log_text = folder_header(job.source, job.destination);
     if (hooks.report)
         hooks.report(job.log_text);
-    outcome = run.run(job, plan_conversions(job, job.source), hooks);
+    // Names are decided over the whole walk, so a share's "(2)" is the one a whole run gives.
+    std::vector<PlannedFile> plan = plan_conversions(job, job.source);
+    if (!job.shard.is_whole()) {
+        const size_t found = plan.size();
+        plan = shard_of_plan(job.shard, std::move(plan), job.folder_problems);
+        const std::string line = shard_line(job.shard.number, job.shard.count, plan.size(), found);
+        job.log_text += line;
+        if (hooks.report)
+            hooks.report(line);
+    }
+    outcome = run.run(job, std::move(plan), hooks);
     if (outcome.workspace_error == 0) {
         const std::string total = folder_total(outcome.converted);
         job.log_text += total;
