@@ -1,5 +1,7 @@
 // Sharing a folder run out: which values /shard= takes, and that the shares of a plan are the
 // whole run's report cut apart, each file in exactly one share.
+#include <set>
+
 #include <gtest/gtest.h>
 
 #include "app/batch_job.h"
@@ -89,6 +91,7 @@ TEST(ConvertFolder, SharesAreTheWholeRunCutApart) {
               std::string::npos)
         << whole.log_text;
 
+    std::set<std::string> fingerprints;
     for (uint32_t n : {2u, 3u, 7u, 9u}) {
         std::vector<int> converted_by(whole.files.size(), 0);
         for (uint32_t k = 1; k <= n; ++k) {
@@ -111,14 +114,39 @@ TEST(ConvertFolder, SharesAreTheWholeRunCutApart) {
                 file += is_file ? 1 : 0;
             }
             const size_t mine = expected.size() - problems.size();
-            const std::string line = shard_line(k, n, mine, whole.files.size());
+            const std::string line = "Shard " + std::to_string(k) + " of " + std::to_string(n) +
+                                     ": " + std::to_string(mine) +
+                                     " of the 7 WinFax files found (plan ";
             ASSERT_EQ(job.log_text.substr(0, header.size() + line.size()), header + line);
-            EXPECT_EQ(body_lines(job.log_text, header.size() + line.size()), expected);
+            const size_t line_end = job.log_text.find("\r\n", header.size()) + 2;
+            fingerprints.insert(job.log_text.substr(header.size() + line.size(),
+                                                    line_end - header.size() - line.size()));
+            EXPECT_EQ(body_lines(job.log_text, line_end), expected);
             EXPECT_TRUE(job.log_text.ends_with(folder_total(static_cast<int>(mine))));
             EXPECT_EQ(job.failed_files, static_cast<int>(problems.size()));
         }
         EXPECT_EQ(converted_by, std::vector<int>(whole.files.size(), 1)) << n << " shares";
     }
+    // One plan, one fingerprint; another tree, or other names for its PDFs, another.
+    ASSERT_EQ(fingerprints.size(), 1u);
+    EXPECT_EQ(fingerprints.begin()->size(), 16u + 3u);  // 16 hex digits, ")\r\n"
+    const auto fingerprint_of = [&](BatchJob job) {
+        job.shard = Shard{1, 2};
+        job.log_text.clear();
+        job.folder_problems.clear();
+        convert_folder(job, hooks);
+        const size_t at = job.log_text.find("(plan ") + 6;
+        return job.log_text.substr(at, job.log_text.find(")", at) - at + 3);
+    };
+    EXPECT_EQ(fingerprint_of(whole), *fingerprints.begin());
+    BatchJob arrived = whole;
+    arrived.files.insert(arrived.files.begin() + 1, "new.fxs");
+    BatchJob kept_extension = whole;
+    kept_extension.keep_extension = 1;
+    BatchJob moved = whole;
+    moved.files[1] = "sub2/A.fxs";  // the same PDFs from another tree
+    for (const BatchJob& other : {arrived, kept_extension, moved})
+        EXPECT_NE(fingerprint_of(other), *fingerprints.begin());
 }
 
 }  // namespace
