@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/batch_job.h"
+#include "app/command_line.h"
 #include "app/folder_batch.h"
 #include "app/report_text.h"
 #include "app/shard.h"
@@ -50,6 +51,32 @@ TEST(ReadShard, TakesOnlyKOfNWithinTheLimits) {
         } else {
             EXPECT_EQ(shard.number, 9u) << "a refused value changes nothing";
         }
+    }
+}
+
+// The command line as one string (as Windows hands it over) takes /shard= as argv does.
+TEST(ReadShard, CommandLineTextTakesTheShareOrRefusesTheRun) {
+    struct Case {
+        const char* text;
+        int result;
+        uint32_t k, n;
+    };
+    const Case cases[] = {
+        {"/d=in /SHARD=2/4 /sd=out", kCommandLineAccepted, 2, 4},
+        {"/shard=1/1 /f=a.fxs /sf=a.pdf", kCommandLineAccepted, 1, 1},
+        {"/shard=3/2 /d=in /sd=out", kCommandLineRefused, 1, 1},
+        {"/shard=2/4 /f=a.fxs /sf=a.pdf", kCommandLineRefused, 2, 4},
+        {"/shard=2/4 /d=in", kCommandLineRefused, 2, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        BatchJob job;
+        reset_batch_job(job);
+        faxread::ConversionSettings settings;
+        std::string log;
+        EXPECT_EQ(parse_command_line(c.text, job, settings, log), c.result);
+        EXPECT_EQ(job.shard.number, c.k);
+        EXPECT_EQ(job.shard.count, c.n);
     }
 }
 
