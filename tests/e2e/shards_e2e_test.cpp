@@ -281,13 +281,9 @@ TEST_F(Shards, ShareThatCannotBeMeantIsRefused) {
     };
     const Case cases[] = {
         {{"/shard=0/4"}, "trelvane: '/shard=0/4': K and N count from 1" + limits},
-        {{"/shard=5/4"}, "trelvane: '/shard=5/4': K is greater than N" + limits},
         {{"/Shard=/4"},
          "trelvane: '/Shard=/4': K is missing (is the variable that gives it set?)" + limits},
-        {{"/shard=1/100001"}, "trelvane: '/shard=1/100001': N may be at most 100000" + limits},
-        {{"/shard=one/4"}, "trelvane: '/shard=one/4': K and N are whole numbers" + limits},
         {{"/shard"}, "trelvane: '/shard': the share goes after an equals sign" + limits},
-        {{"/shard:1/4"}, "trelvane: '/shard:1/4': the share goes after an equals sign" + limits},
         {{"/shard=1/2", "/shard=3/2"}, "trelvane: '/shard=3/2': K is greater than N" + limits},
         {{"/shard=1/4", "/f=" + in + "/fax1000.fxs", "/sf=" + out + "/a.pdf"}, folder_only},
     };
