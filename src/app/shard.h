@@ -11,8 +11,8 @@
 
 namespace trelvane::app {
 
-// Enough for one share a machine even on the largest clusters, and small enough that no run is
-// asked to deal a plan into more shares than an archive has files by a slip of the keyboard.
+// More runs than any cluster starts for one archive; a larger N is a slip (an index typed where
+// the count belongs).
 constexpr uint32_t kMaxShardCount = 100000;
 
 struct Shard {
