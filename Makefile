@@ -41,7 +41,7 @@ test-asan: deps
 # The tests whose code runs on several threads (the pool, recognition, the window's pass, the
 # interrupt, the folder runs through the real program), built with ThreadSanitizer. The window's
 # views are left out: Qt is not instrumented.
-TSAN_TESTS ?= ConversionPool|ConvertFolder|FileRecognition|ConversionPass|TrustedRuns|ExitStatus|ConcurrentRuns|FolderReports|SameNames|NamesE2e|RunSafety|PageOutcomes|SearchableFax|OcrEngine
+TSAN_TESTS ?= ConversionPool|ConvertFolder|FileRecognition|ConversionPass|TrustedRuns|ExitStatus|ConcurrentRuns|FolderReports|SameNames|NamesE2e|Shards|RunSafety|PageOutcomes|SearchableFax|OcrEngine
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRELVANE_TSAN=ON -DTRELVANE_GUI=OFF $(CMAKE_FLAGS)
 	cmake --build $(TSAN_BUILD) -j $(JOBS)

@@ -19,6 +19,7 @@ void reset_batch_job(BatchJob& job) {
     job.failed_files = 0;
     job.written_pdfs.clear();
     job.jobs = 0;
+    job.shard = Shard{};
     job.folder_problems.clear();
     job.unreadable_files.clear();
     job.ocr = 0;

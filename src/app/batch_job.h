@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shard.h"
 #include "faxread/conversion_settings.h"
 #include "pdfout/archive_level.h"
 #include "pdfout/source_record.h"
@@ -53,6 +54,8 @@ struct BatchJob {
     std::vector<std::string> written_pdfs;
     // Conversions at once in a folder run; 0: one per online processor.
     int32_t jobs = 0;
+    // The share of a folder run's plan this run converts (/shard=K/N); whole by default.
+    Shard shard;
     // Folders the walk could not read, in walk order.
     std::vector<FolderProblem> folder_problems;
     // Entries of files named like faxes that the walk found but will not read (a pipe, a link

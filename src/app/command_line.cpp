@@ -5,6 +5,7 @@
 
 #include "app/printable_name.h"
 #include "app/process_paths.h"
+#include "app/shard.h"
 #include "platform/console.h"
 
 namespace trelvane::app {
@@ -46,6 +47,9 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "  /jobs=N          convert up to N files at once (default: one per processor, here " +
         std::to_string(default_jobs) +
         ")\n"
+        "  /shard=K/N       convert only share K of N of a folder run (N runs, on any machines,\n"
+        "                   K = 1..N, same options: together one run's PDFs, each fax once);\n"
+        "                   folder runs only\n"
         "  /ocr             searchable PDFs: an invisible text layer of the recognised words\n"
         "  /ocr=LANGS       the same in these languages (Tesseract's names: eng, deu+eng)\n"
         "  /pdfa            archive PDFs: PDF/A-2b, its date the fax file's own\n"
@@ -68,8 +72,9 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "  0      every fax file was converted or skipped (and with /verify, matched its PDF)\n"
         "  1      a file was not converted, or a folder could not be read (the report says which)\n"
         "  2      nothing could start: no source given, the source folder missing, an empty\n"
-        "         save option, an empty or quoted /filter=, a /pdfa= level not made here, no\n"
-        "         work files, OCR languages not installed, or the window without a display\n"
+        "         save option, an empty or quoted /filter=, a /pdfa= level not made here,\n"
+        "         a bad /shard=, no work files, OCR languages not installed, or the window\n"
+        "         without a display\n"
         "  128+N  interrupted by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP); the report and\n"
         "         the log list the files that were finished; a second signal stops at once\n"
         "\n"
@@ -158,16 +163,15 @@ constexpr std::string_view kPdfaPrefix = "/pdfa=";
 // /pdfa=LEVEL: true when the token is one. A level this program cannot make refuses the run:
 // PDFs that are not the archive format asked for must not come out of it.
 bool apply_pdfa_option(std::string_view lower, std::string_view token, BatchJob& job,
-                       bool& refused) {
+                       std::string& refused) {
     if (!lower.starts_with(kPdfaPrefix))
         return false;
     if (const auto level = pdfout::archive_level_from_name(lower.substr(kPdfaPrefix.size()))) {
         job.pdfa = *level;
-    } else {
-        platform::print_error("trelvane: '" + printable_name(token) +
-                              "' names no PDF/A level this program makes: use /pdfa=1b, "
-                              "/pdfa=2b or /pdfa=3b (/pdfa alone is 2b)\n");
-        refused = true;
+    } else if (refused.empty()) {
+        refused = "'" + printable_name(token) +
+                  "' names no PDF/A level this program makes: use /pdfa=1b, /pdfa=2b or "
+                  "/pdfa=3b (/pdfa alone is 2b)";
     }
     return true;
 }
@@ -200,6 +204,29 @@ bool apply_jobs_option(std::string_view lower, std::string_view token, BatchJob&
     return true;
 }
 
+constexpr std::string_view kShardName = "/shard";
+constexpr std::string_view kShardPrefix = "/shard=";
+
+// /shard=K/N: true when the token is one. A share that cannot be meant refuses the run (with the
+// reason in `refused`): a run that converted every file, or none, in its place would be found out
+// only when the shares' PDFs are counted.
+bool apply_shard_option(std::string_view lower, std::string_view token, BatchJob& job,
+                        std::string& refused) {
+    if (!lower.starts_with(kShardName))
+        return false;
+    // "/shard" or "/shard:2/4" ignored like an unknown option would have every run convert every
+    // file.
+    const std::string problem = lower.starts_with(kShardPrefix)
+                                    ? read_shard(lower.substr(kShardPrefix.size()), job.shard)
+                                    : "the share goes after an equals sign";
+    if (!problem.empty() && refused.empty()) {
+        refused = "'" + printable_name(token) + "': " + problem +
+                  "; write /shard=K/N for run K of N over one folder, 1 <= K <= N <= " +
+                  std::to_string(kMaxShardCount);
+    }
+    return true;
+}
+
 enum class PrefixOption { None, Filter, Source, SaveFolder, SourceFile, SaveFile, Log, Manifest };
 
 struct Prefix {
@@ -225,7 +252,8 @@ struct ParseTarget {
     BatchJob& job;
     faxread::ConversionSettings& settings;
     std::string& log_file_path;
-    bool refused = false;  // an option's value makes the run impossible (already said why)
+    // Why the command is refused outright (nothing runs, not even the window); empty: it is not.
+    std::string refused = {};
 };
 
 void clear_options(ParseTarget& target) {
@@ -240,6 +268,7 @@ void clear_options(ParseTarget& target) {
     job.verify = 0;
     job.manifest_path.clear();
     job.jobs = 0;
+    job.shard = Shard{};
     job.ocr = 0;
     job.ocr_languages.clear();
     job.pdfa = pdfout::ArchiveLevel::kNone;
@@ -262,7 +291,8 @@ const Prefix* apply_token(std::string_view token, ParseTarget& target) {
     }
     if (apply_exact_option(lower, target.job, target.settings) ||
         apply_jobs_option(lower, token, target.job) ||
-        apply_pdfa_option(lower, token, target.job, target.refused))
+        apply_pdfa_option(lower, token, target.job, target.refused) ||
+        apply_shard_option(lower, token, target.job, target.refused))
         return nullptr;
     for (const Prefix& prefix : kPrefixes) {
         if (lower.compare(0, prefix.text.size(), prefix.text) != 0)
@@ -304,8 +334,17 @@ void store_value(PrefixOption option, std::string value, ParseTarget& target) {
 
 int finish_parse(const ParseTarget& target) {
     const BatchJob& job = target.job;
-    if (target.refused)
-        return kOptionRefused;
+    if (!target.refused.empty()) {
+        platform::print_error("trelvane: " + target.refused + "\n");
+        return kCommandLineRefused;
+    }
+    // One file cannot be shared out, and the window converts the whole folder.
+    if (!job.shard.is_whole() && job.job_mode != kJobModeFolder) {
+        platform::print_error(
+            "trelvane: /shard= shares out a folder run: give /d=FOLDER and "
+            "/sd=FOLDER, or leave /shard= out\n");
+        return kCommandLineRefused;
+    }
     if (job.job_mode == kJobModeNone) {
         platform::print_output(kUsageText);
         return kCommandLineRejected;

@@ -15,7 +15,7 @@ constexpr int kCommandLineAccepted = 0;  // job_mode is 1 or 2 and destination i
 constexpr int kNoArgumentText = -1;
 constexpr int kEmptyArgumentText = -2;
 constexpr int kCommandLineRejected = 126;  // no save option, or an empty save value
-constexpr int kOptionRefused = 125;        // an option's value cannot be done (said on stderr)
+constexpr int kCommandLineRefused = 125;   // an option that cannot be meant: nothing runs
 
 extern const char* const kUsageText;
 

@@ -1,6 +1,8 @@
 #include "app/folder_batch.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -87,6 +89,37 @@ std::string first_free(const std::string& destination, const Taken& taken) {
         if (!taken(candidate))
             return candidate;
     }
+}
+
+// What every share of a run must agree on, in 16 hex digits: the faxes (below the source
+// folder) in walk order and their PDFs (below the save folder). Shares whose walks found
+// different trees (faxes still arriving, another mount) can each be correct alone and still
+// give one name to two faxes; comparing this in their reports finds that. FNV-1a is enough:
+// it guards against accidents, not against anyone.
+std::string plan_fingerprint(const BatchJob& job, const std::vector<PlannedFile>& plan) {
+    constexpr uint64_t kOffsetBasis = 0xcbf29ce484222325ULL;
+    constexpr uint64_t kPrime = 0x100000001b3ULL;
+    uint64_t hash = kOffsetBasis;
+    const auto add_byte = [&](unsigned char byte) {
+        hash ^= byte;
+        hash *= kPrime;
+    };
+    const auto add = [&](std::string_view text) {
+        for (const char c : text)
+            add_byte(static_cast<unsigned char>(c));
+        add_byte(0);  // a field's end: "ab", "c" and "a", "bc" differ
+    };
+    for (size_t i = 0; i < plan.size() && i < job.files.size(); ++i) {
+        add(job.files[i]);
+        std::string_view pdf(plan[i].destination);
+        pdf.remove_prefix(std::min(job.destination.size(), pdf.size()));
+        while (!pdf.empty() && is_separator(pdf.front()))
+            pdf.remove_prefix(1);
+        add(pdf);
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
 }
 
 }  // namespace
@@ -183,6 +216,21 @@ std::vector<PlannedFile> plan_conversions(const BatchJob& job, const std::string
     return plan;
 }
 
+std::vector<PlannedFile> shard_of_plan(const Shard& shard, std::vector<PlannedFile> plan,
+                                       std::vector<FolderProblem>& folder_problems) {
+    if (shard.is_whole())
+        return plan;
+    std::vector<PlannedFile> taken;
+    taken.reserve(plan.size() / shard.count + 1);
+    for (size_t position = 0; position < plan.size(); ++position) {
+        if (shard.takes(position))
+            taken.push_back(std::move(plan[position]));
+    }
+    for (FolderProblem& problem : folder_problems)
+        problem.position = shard.taken_before(problem.position);
+    return taken;
+}
+
 std::string filter_mistake(const std::string& filter) {
     if (filter.empty()) {
         return "the file filter is empty (/filter= with nothing after it): give a pattern such "
@@ -220,7 +268,19 @@ int convert_folder(BatchJob& job, BatchRun& run, const RunHooks& hooks, RunOutco
     job.log_text = folder_header(job.source, job.destination);
     if (hooks.report)
         hooks.report(job.log_text);
-    outcome = run.run(job, plan_conversions(job, job.source), hooks);
+    // Names are decided over the whole walk, so a share's "(2)" is the one a whole run gives.
+    std::vector<PlannedFile> plan = plan_conversions(job, job.source);
+    if (!job.shard.is_whole()) {
+        const size_t found = plan.size();
+        const std::string fingerprint = plan_fingerprint(job, plan);
+        plan = shard_of_plan(job.shard, std::move(plan), job.folder_problems);
+        const std::string line =
+            shard_line(job.shard.number, job.shard.count, plan.size(), found, fingerprint);
+        job.log_text += line;
+        if (hooks.report)
+            hooks.report(line);
+    }
+    outcome = run.run(job, std::move(plan), hooks);
     if (outcome.workspace_error == 0) {
         const std::string total = folder_total(outcome.converted);
         job.log_text += total;

@@ -36,6 +36,12 @@ std::string unclaimed_pdf_path(const BatchJob& job, const std::string& destinati
 // and whatever order they finish in. Files of job.unreadable_files claim no name.
 std::vector<PlannedFile> plan_conversions(const BatchJob& job, const std::string& source_folder);
 
+// The files of the plan that are the shard's (positions p with p mod N = K - 1), in plan order.
+// Every folder problem stays, moved to its place among them: a shard cannot tell whether the
+// files a folder it could not read holds would have been its own.
+std::vector<PlannedFile> shard_of_plan(const Shard& shard, std::vector<PlannedFile> plan,
+                                       std::vector<FolderProblem>& folder_problems);
+
 // A filter that can only be a mistake in the command (empty, or holding quotes that the shell
 // was meant to remove): what to say. Empty when the filter may be meant.
 std::string filter_mistake(const std::string& filter);
@@ -43,10 +49,11 @@ std::string filter_mistake(const std::string& filter);
 // What to say (empty: nothing to say).
 std::string nothing_matched_warning(const BatchJob& job);
 
-// Converts every file of job.files into job.destination: the header, one line per file in walk
-// order, the total (of an interrupted run too). Returns 0, or -1 when the destination is empty.
-// With `run`, the run can be interrupted through it, and `outcome` tells what happened (when the
-// work files cannot be made, nothing runs and the report ends after the header).
+// Converts every file of job.files (of its shard, with job.shard) into job.destination: the
+// header, one line per file in walk order, the total (of an interrupted run too). Returns 0, or -1
+// when the destination is empty. With `run`, the run can be interrupted through it, and `outcome`
+// tells what happened (when the work files cannot be made, nothing runs and the report ends after
+// the header).
 int convert_folder(BatchJob& job, const RunHooks& hooks = {});
 int convert_folder(BatchJob& job, BatchRun& run, const RunHooks& hooks, RunOutcome& outcome);
 

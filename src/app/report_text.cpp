@@ -224,6 +224,13 @@ std::string folder_total(int converted) {
     return "\r\n---------\r\nTotal converted FAX files: " + std::to_string(converted) + "\r\n";
 }
 
+std::string shard_line(uint32_t number, uint32_t count, size_t taken, size_t found,
+                       const std::string& plan_fingerprint) {
+    return "Shard " + std::to_string(number) + " of " + std::to_string(count) + ": " +
+           std::to_string(taken) + " of the " + std::to_string(found) +
+           " WinFax files found (plan " + plan_fingerprint + ")\r\n";
+}
+
 std::string window_pass_header(const std::string& source, const std::string& destination) {
     return "Vuvod Trelvane in GUI mode : convert folder\r\nSource Folder: " +
            printable_name(source) + "\r\nDestination Folder: " + printable_name(destination) +

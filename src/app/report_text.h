@@ -74,6 +74,11 @@ std::string done_status_text(int converted);
 // follow (recognition takes a second or more a page: the count says a long fax moves on).
 std::string doing_status_text(const std::string& source, uint64_t pages_read);
 
+// The line after a folder run's header when the run is one share of it (/shard=K/N): which share,
+// how many of the files the walk found are its own, and the fingerprint of the plan, which all
+// shares of one run show alike.
+std::string shard_line(uint32_t number, uint32_t count, size_t taken, size_t found,
+                       const std::string& plan_fingerprint);
 // A folder the walk could not read.
 std::string folder_problem_line(const std::string& folder, int error);
 // The line that ends a run a signal interrupted.

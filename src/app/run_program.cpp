@@ -398,7 +398,7 @@ int run_program(const std::optional<std::vector<std::string>>& arguments,
     // the window; the parser has said so on standard error.
     if (parsed == kCommandLineRejected && job.job_mode != kJobModeNone && job.destination.empty())
         return kExitCouldNotStart;
-    if (parsed == kOptionRefused)
+    if (parsed == kCommandLineRefused)
         return kExitCouldNotStart;
     if (parsed != kCommandLineAccepted) {
         if (workspace_error != 0) {

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "platform/disk_wait.h"
+#include "platform/file_system.h"
 #include "platform/paths.h"
 
 namespace trelvane::platform {
@@ -229,10 +230,17 @@ bool AtomicFile::replace_destination(const std::string& from) {
 
 bool AtomicFile::link_into_place() {
     const std::string source = descriptor_path(fd_);
-    if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, destination_.c_str(), AT_SYMLINK_FOLLOW) ==
-        0) {
+    const auto link = [&] {
+        return ::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, destination_.c_str(),
+                        AT_SYMLINK_FOLLOW) == 0;
+    };
+    if (link())
         return true;
-    }
+    // The folder went while this file, which has no name in it, was written: another run
+    // writing into the same save folder (a share of one run on another machine) removed the
+    // empty folder it had made for a fax that failed. Made again, it takes this file.
+    if (errno == ENOENT && create_folder_chain(folder_for(destination_)) && link())
+        return true;
     if (errno != EEXIST) {
         error_ = errno;
         return false;

@@ -177,7 +177,7 @@ TEST(CommandLine, ArchiveLevels) {
     }
     for (const char* bad : {"/pdfa=4", "/pdfa=", "/pdfa=1a", "/pdfa=2u", "/pdfa=3bb"}) {
         Parsed p = parse((std::string(bad) + " /sd=o").c_str());
-        EXPECT_EQ(p.result, kOptionRefused) << bad;
+        EXPECT_EQ(p.result, kCommandLineRefused) << bad;
         EXPECT_EQ(p.err, "trelvane: '" + std::string(bad) +
                              "' names no PDF/A level this program makes: use /pdfa=1b, "
                              "/pdfa=2b or /pdfa=3b (/pdfa alone is 2b)\n");

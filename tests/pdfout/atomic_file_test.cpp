@@ -6,6 +6,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -44,6 +45,25 @@ TEST(AtomicFile, CommitReplacesTheDestinationOnlyThen) {
     ASSERT_TRUE(file.commit());
     EXPECT_EQ(read_file(dest), "newer");
     EXPECT_EQ(entries_in(dir.path()), 1u);
+}
+
+// A run removes the empty folder it made for a fax that failed, without knowing that another run
+// (a share of the same run on another machine) is writing an unnamed file there: that file
+// still lands.
+TEST(AtomicFile, CommitMakesAgainTheFolderAnotherRunRemovedMeanwhile) {
+    TempDir dir;
+    const std::string folder = dir.file("sub/deep");
+    ASSERT_TRUE(std::filesystem::create_directories(folder));
+    AtomicFile file;
+    ASSERT_TRUE(file.open(folder + "/out.pdf"));
+    write_all(file.fd(), "whole");
+    if (!file.temporary_path().empty())
+        GTEST_SKIP() << "no unnamed files here: the folder is not empty while the file is written";
+    ASSERT_EQ(::rmdir(folder.c_str()), 0);
+    ASSERT_EQ(::rmdir(dir.file("sub").c_str()), 0);
+    ASSERT_TRUE(file.commit()) << std::strerror(file.error());
+    EXPECT_EQ(read_file(folder + "/out.pdf"), "whole");
+    EXPECT_EQ(entries_in(folder), 1u);
 }
 
 TEST(AtomicFile, DiscardAndDestructionLeaveNothingAndKeepTheOlderFile) {
