@@ -38,7 +38,9 @@ class ConvertPage::WorkerView : public PassView {
     explicit WorkerView(PassFeed& feed) : feed_(feed) {}
 
     void pass_started() override { post(PassEvent::Kind::Started); }
-    void save_folder_failed() override { post(PassEvent::Kind::SaveFolderFailed); }
+    void save_folder_failed(const std::string& message) override {
+        post(PassEvent::Kind::SaveFolderFailed, 0, message);
+    }
     void work_files_failed(const std::string& message) override {
         post(PassEvent::Kind::WorkFilesFailed, 0, message);
     }
@@ -83,8 +85,7 @@ void ConvertPage::apply(PassEvent& event) {
             setCursor(Qt::WaitCursor);
             break;
         case PassEvent::Kind::SaveFolderFailed:
-            environment_.prompter->show_message(this, MessageKind::Error, "Error",
-                                                "Error Save Dir");
+            environment_.prompter->show_message(this, MessageKind::Error, "Error", event.text);
             break;
         case PassEvent::Kind::WorkFilesFailed:
             environment_.prompter->show_message(this, MessageKind::Error, "Error",
@@ -258,6 +259,10 @@ void ConvertPage::collect_pass_files() {
     show_progress(0, pass_total_);
 }
 
+bool ConvertPage::destination_not_folder() const {
+    return platform::file_exists(destination_edit_->text().toStdString());
+}
+
 bool ConvertPage::source_folder_missing() const {
     return !platform::folder_exists(source_folder_);
 }
@@ -285,7 +290,20 @@ void ConvertPage::start_conversion() {
                                             kNoDestinationWarning);
         return;
     }
+    // Every file of such a pass would fail; say why once, before anything starts.
+    if (destination_not_folder()) {
+        environment_.prompter->show_message(
+            this, MessageKind::Error, "Error",
+            app::save_folder_not_folder_text(destination_edit_->text().toStdString()));
+        return;
+    }
     start_worker(false);
+}
+
+void ConvertPage::convert_selection(const FileSelection& selection) {
+    chosen_files_ = selection;
+    source_edit_->setText(q(selection_text(selection)));
+    start_conversion();
 }
 
 void ConvertPage::cycle_tick() {
@@ -294,7 +312,8 @@ void ConvertPage::cycle_tick() {
     }
     collect_pass_files();
     // A share that is away for the moment is tried again at the next tick.
-    if (source_folder_.empty() || destination_edit_->text().isEmpty() || source_folder_missing()) {
+    if (source_folder_.empty() || destination_edit_->text().isEmpty() || source_folder_missing() ||
+        destination_not_folder()) {
         return;
     }
     start_worker(true);
@@ -422,11 +441,13 @@ void ConvertPage::choose_destination() {
     }
 }
 
-void ConvertPage::write_settings() const {
+void ConvertPage::write_settings() {
     app::SavedFolders folders;
     folders.fax_dir = source_edit_->text().toStdString();
     folders.save_dir = destination_edit_->text().toStdString();
-    app::write_saved_folders(environment_.settings_path, folders);
+    int error = 0;
+    if (!app::write_saved_folders(environment_.settings_path, folders, &error))
+        emit settings_not_saved(environment_.settings_path, error);
 }
 
 void ConvertPage::keyPressEvent(QKeyEvent* event) {

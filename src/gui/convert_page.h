@@ -73,6 +73,9 @@ class ConvertPage : public QWidget {
     int cycle_interval_ms() const { return cycle_timer_.interval(); }
 
     void start_conversion();
+    // Shows the selection as the source and converts it as "&Go" does (the mode must be
+    // "Convert File(s)").
+    void convert_selection(const FileSelection& selection);
     void cycle_tick();
     // Asks a running pass to stop (no further file starts) and waits up to kStopWaitMs for the
     // files being converted. True when no pass runs afterwards.
@@ -85,7 +88,8 @@ class ConvertPage : public QWidget {
 
     void choose_source();
     void choose_destination();
-    void write_settings() const;
+    // Saves the folders; a failure is reported through settings_not_saved.
+    void write_settings();
 
     QLineEdit* filter_edit() const { return filter_edit_; }
     QLineEdit* source_edit() const { return source_edit_; }
@@ -101,6 +105,8 @@ class ConvertPage : public QWidget {
 
   signals:
     void file_started(int row);
+    // The settings file could not be written (errno's reason).
+    void settings_not_saved(const std::string& settings_path, int error);
     // Emitted when a pass has ended and the controls are back.
     void pass_finished(int converted);
 
@@ -117,6 +123,7 @@ class ConvertPage : public QWidget {
     // Empty and idle without files (a range of 0..0 would show the busy animation).
     void show_progress(size_t done, size_t total);
     bool source_folder_missing() const;
+    bool destination_not_folder() const;
     void start_worker(bool skip_existing);
     bool wait_for_worker(int timeout_ms);
     void set_controls_busy(bool busy);

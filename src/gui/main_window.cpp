@@ -1,14 +1,18 @@
 #include "gui/main_window.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/report_text.h"
 #include "gui/about_box.h"
 #include "gui/fax_settings_page.h"
 #include "gui/help_page.h"
@@ -17,6 +21,8 @@
 #include "gui/prompter.h"
 #include "gui/tray_icon.h"
 #include "gui/window_colours.h"
+#include "gui/window_files.h"
+#include "platform/console.h"
 
 namespace trelvane::gui {
 
@@ -63,6 +69,8 @@ MainWindow::MainWindow(const WindowEnvironment& environment, QWidget* parent)
     connect(help_button_, &QPushButton::clicked, this, &MainWindow::open_help);
     connect(about_button_, &QPushButton::clicked, this, &MainWindow::show_about);
     connect(options_page_, &OptionsPage::cycle_changed, convert_page_, &ConvertPage::set_cycle);
+    connect(convert_page_, &ConvertPage::settings_not_saved, this, &MainWindow::settings_not_saved);
+    connect(options_page_, &OptionsPage::settings_not_saved, this, &MainWindow::settings_not_saved);
 
     tabs_->setCurrentIndex(kConvertTab);
     tab_selected(kConvertTab);
@@ -95,6 +103,16 @@ void MainWindow::tab_selected(int index) {
     fax_settings_page_->write_back();
 }
 
+void MainWindow::settings_not_saved(const std::string& settings_path, int error) {
+    if (settings_failure_shown_)
+        return;
+    settings_failure_shown_ = true;
+    const std::string text = app::settings_not_saved_text(settings_path, error);
+    // Standard error too: the window may be closing, and a session's log keeps it.
+    platform::print_error("trelvane: " + text + "\n");
+    convert_page_->status_label()->setText(QString::fromStdString(text));
+}
+
 void MainWindow::open_help() {
     Prompter* prompter = environment_.pages.prompter;
     const std::string& page = environment_.help_page;
@@ -116,6 +134,20 @@ void MainWindow::show_about() {
     AboutBox about(program_icon(), file_url(environment_.help_page), environment_.support_mail,
                    environment_.pages.prompter, owner);
     about.exec();
+}
+
+void MainWindow::convert_given_files(const std::vector<std::string>& paths) {
+    const std::optional<FileSelection> selection =
+        selection_of_files(paths, QDir::currentPath().toStdString());
+    if (!selection) {
+        return;
+    }
+    if (!options_page_->files_button()->isChecked()) {
+        options_page_->files_button()->click();
+    }
+    tabs_->setCurrentIndex(kConvertTab);
+    tab_selected(kConvertTab);
+    convert_page_->convert_selection(*selection);
 }
 
 void MainWindow::restore_window() {

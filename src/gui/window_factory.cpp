@@ -84,6 +84,9 @@ std::optional<int> run_window(const app::WindowLaunch& launch) {
     MainWindow window(environment);
     QObject::connect(&window, &MainWindow::closed, &application, &QCoreApplication::exit);
     window.show();
+    if (!launch.files.empty()) {
+        window.convert_given_files(launch.files);
+    }
     return application.exec();
 }
 

@@ -42,7 +42,7 @@ struct Row {
 class RecordingView : public PassView {
   public:
     void pass_started() override { event("started"); }
-    void save_folder_failed() override { event("save folder failed"); }
+    void save_folder_failed(const std::string&) override { event("save folder failed"); }
     void work_files_failed(const std::string& message) override {
         event("work files failed: " + message);
     }

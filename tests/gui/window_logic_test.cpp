@@ -78,6 +78,10 @@ TEST(OptionRules, StoredValuesAreBroughtIntoRange) {
 }
 
 TEST(SelectionText, TypedTextSplitsLikeTheFileDialogWroteIt) {
+    testsupport::TempDir dir;
+    const std::string spaced = dir.file("Feb In/a b.fxs");
+    ASSERT_TRUE(app::create_folder_path(dir.file("Feb In")));
+    ASSERT_TRUE(testsupport::write_file(spaced, "fax"));
     struct Case {
         std::string text;
         std::string folder;
@@ -90,15 +94,55 @@ TEST(SelectionText, TypedTextSplitsLikeTheFileDialogWroteIt) {
         {"/in a.fxd ", "/in", {"a.fxd"}},
         {" /in/a b.fxd", " /in", {"a b.fxd"}},  // a leading space makes it one path
         {"a.fxd", "", {"a.fxd"}},
-        {"/My Faxes/a.fxs", "/My", {"Faxes/a.fxs"}},  // why the page keeps the chosen list
+        {"/My Faxes/a.fxs", "/My", {"Faxes/a.fxs"}},  // no such file: the unquoted form
+        {spaced, dir.file("Feb In"), {"a b.fxs"}},    // typed, and there: that file
+        // The quoted form, as Windows' multiple selection writes it.
+        {R"("/My Faxes" "file 1.fxs" "file 2.fxs")", "/My Faxes", {"file 1.fxs", "file 2.fxs"}},
+        {R"("/My Faxes/file 1.fxs")", "/My Faxes", {"file 1.fxs"}},
+        {R"(/in "a b.fxs" c.fxd)", "/in", {"a b.fxs", "c.fxd"}},
+        {R"("/in" "" "a.fxs" "open)", "/in", {"a.fxs", "open"}},
     };
     for (const Case& c : cases) {
         const FileSelection s = parse_selection_text(c.text);
         EXPECT_EQ(s.folder, c.folder) << c.text;
         EXPECT_EQ(s.names, c.names) << c.text;
     }
-    EXPECT_EQ(selection_text({"/in", {"a.fxd", "b.fxm"}}), "/in a.fxd b.fxm");
-    EXPECT_EQ(selection_text({"/My Faxes", {"a.fxs"}}), "/My Faxes/a.fxs");
+    // Names without spaces keep the unquoted form; any space quotes them all; every selection
+    // reads back as itself.
+    const std::pair<FileSelection, std::string> written[] = {
+        {{"/in", {"a.fxd", "b.fxm"}}, "/in a.fxd b.fxm"},
+        {{"/in", {"a.fxd"}}, "/in/a.fxd"},
+        {{"/My Faxes", {"a.fxs"}}, R"("/My Faxes/a.fxs")"},
+        {{"/My Faxes", {"a.fxs", "b.fxs"}}, R"("/My Faxes" "a.fxs" "b.fxs")"},
+        {{"/in", {"a.fxs", "Feb 2.fxs"}}, R"("/in" "a.fxs" "Feb 2.fxs")"},
+    };
+    for (const auto& [selection, text] : written) {
+        EXPECT_EQ(selection_text(selection), text);
+        const FileSelection back = parse_selection_text(text);
+        EXPECT_EQ(back.folder, selection.folder) << text;
+        EXPECT_EQ(back.names, selection.names) << text;
+    }
+}
+
+TEST(SelectionText, FilesFromTheDesktopBecomeOneSelection) {
+    struct Case {
+        std::vector<std::string> paths;
+        std::string folder;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {{"/fax/in/a.fxs", "/fax/in/b c.fxd"}, "/fax/in", {"a.fxs", "b c.fxd"}},
+        {{"/fax/in/a.fxs", "/fax/old/b.fxs"}, "/fax", {"in/a.fxs", "old/b.fxs"}},
+        {{"/fax/a.fxs", "/faxes/b.fxs"}, "", {"fax/a.fxs", "faxes/b.fxs"}},  // only / holds both
+        {{"a.fxs", "sub/b.fxs"}, "/home/me", {"a.fxs", "sub/b.fxs"}},        // relative
+    };
+    for (const Case& c : cases) {
+        const std::optional<FileSelection> s = selection_of_files(c.paths, "/home/me");
+        ASSERT_TRUE(s.has_value());
+        EXPECT_EQ(s->folder, c.folder) << c.paths.front();
+        EXPECT_EQ(s->names, c.names) << c.paths.front();
+    }
+    EXPECT_FALSE(selection_of_files({}, "/home/me").has_value());
 }
 
 TEST(CollectWindowFiles, ChosenFilesWithSpacesSurviveWhileTheTextShowsThem) {
@@ -200,17 +244,18 @@ TEST(DisplayCheck, WindowIsOnlyTriedWhereADisplayCanBeReached) {
     }
 }
 
-TEST(HelpPage, FoundBesideTheProgramThenInTheInstalledDocumentation) {
+TEST(HelpPage, FoundBesideTheProgramThenInTheInstalledDataFolder) {
     testsupport::TempDir dir;
     const std::string bin = dir.file("bin");
-    const std::string docs = dir.file(TRELVANE_INSTALL_DOCDIR);
+    const std::string docs = dir.file(TRELVANE_INSTALL_HELPDIR);
     ASSERT_TRUE(app::create_folder_path(bin));
     ASSERT_TRUE(app::create_folder_path(docs));
     const std::string fallback = find_help_page(bin);  // only the configured install folder
-    EXPECT_TRUE(fallback.empty() || fallback.starts_with(TRELVANE_INSTALL_FULL_DOCDIR)) << fallback;
+    EXPECT_TRUE(fallback.empty() || fallback.starts_with(TRELVANE_INSTALL_FULL_HELPDIR))
+        << fallback;
 
     ASSERT_TRUE(testsupport::write_file(docs + "/trelvane-help.html", "<html></html>"));
-    EXPECT_EQ(find_help_page(bin), bin + "/../" TRELVANE_INSTALL_DOCDIR "/trelvane-help.html");
+    EXPECT_EQ(find_help_page(bin), bin + "/../" TRELVANE_INSTALL_HELPDIR "/trelvane-help.html");
     ASSERT_TRUE(testsupport::write_file(bin + "/trelvane-help.html", "<html></html>"));
     EXPECT_EQ(find_help_page(bin), bin + "/trelvane-help.html");
     EXPECT_EQ(file_url(bin + "/trelvane-help.html"), "file://" + bin + "/trelvane-help.html");
