@@ -1,10 +1,12 @@
 #include "gui/convert_page.h"
 
+#include <QCheckBox>
 #include <QEventLoop>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
@@ -15,6 +17,7 @@
 
 #include "app/report_text.h"
 #include "app/settings_file.h"
+#include "gui/help_page.h"
 #include "gui/option_rules.h"
 #include "gui/prompter.h"
 #include "gui/result_list_model.h"
@@ -55,8 +58,9 @@ class ConvertPage::WorkerView : public PassView {
              static_cast<int>(std::min<uint64_t>(pages, INT_MAX)));
     }
     void file_finished(int row, const app::FileOutcome& outcome) override {
-        post(PassEvent::Kind::FileFinished, row,
-             app::pdf_in_place(outcome) ? outcome.pdf : std::string(), app::row_text(outcome));
+        feed_.post(PassEvent{PassEvent::Kind::FileFinished, row,
+                             app::pdf_in_place(outcome) ? outcome.pdf : std::string(),
+                             app::row_text(outcome), app::is_failure(app::result_code(outcome))});
     }
     void status_changed(const std::string& status) override {
         post(PassEvent::Kind::Status, 0, status);
@@ -103,7 +107,8 @@ void ConvertPage::apply(PassEvent& event) {
                 show_doing(status_row_);
             break;
         case PassEvent::Kind::FileFinished:
-            file_finished_event(event.number, std::move(event.text), std::move(event.result));
+            file_finished_event(event.number, std::move(event.text), std::move(event.result),
+                                event.failed);
             break;
         case PassEvent::Kind::Status:
             status_label_->setText(q(event.text));
@@ -128,12 +133,12 @@ void ConvertPage::file_started_event(int row, std::string source) {
     converting_rows_.push_back(row);
     result_model_->set_started(row, std::move(source));
     show_doing(row);
-    result_view_->scrollTo(result_model_->index(row, 0));
+    result_view_->scroll_to_row(row);
     emit file_started(row);
 }
 
-void ConvertPage::file_finished_event(int row, std::string pdf, std::string result) {
-    result_model_->set_finished(row, std::move(pdf), std::move(result));
+void ConvertPage::file_finished_event(int row, std::string pdf, std::string result, bool failed) {
+    result_model_->set_finished(row, std::move(pdf), std::move(result), failed);
     show_progress(++pass_done_, pass_total_);
     std::erase(converting_rows_, row);
     // The status keeps naming a file that is being converted: the last one started.
@@ -141,6 +146,23 @@ void ConvertPage::file_finished_event(int row, std::string pdf, std::string resu
         status_row_ = converting_rows_.back();
         show_doing(status_row_);
     }
+}
+
+void ConvertPage::open_row(int row) {
+    if (row < 0 || row >= result_model_->rowCount()) {
+        return;
+    }
+    const std::string& pdf = result_model_->text(row, ResultListModel::kPdfColumn);
+    if (pdf.empty()) {
+        return;  // the row says why there is none
+    }
+    QPointer<ConvertPage> page(this);
+    Prompter* prompter = environment_.prompter;
+    prompter->open_url(file_url(pdf), [page, prompter, pdf] {
+        if (page) {
+            prompter->show_message(page, MessageKind::Information, "Open PDF", kNoViewerText + pdf);
+        }
+    });
 }
 
 void ConvertPage::show_progress(size_t done, size_t total) {
@@ -182,6 +204,8 @@ ConvertPage::ConvertPage(const PageEnvironment& environment, QWidget* parent)
 
     result_model_ = new ResultListModel(this);
     result_view_ = new ResultListView(result_model_, this);
+    // One failure among thousands of rows is found without scrolling.
+    failures_only_box_ = new QCheckBox(tr("Show failures only"), this);
 
     progress_bar_ = new QProgressBar(this);
     progress_bar_->setTextVisible(false);
@@ -208,8 +232,9 @@ ConvertPage::ConvertPage(const PageEnvironment& environment, QWidget* parent)
     grid->addWidget(destination_button_, 2, 2);
     grid->addWidget(cancel_button_, 3, 2);
     grid->addWidget(result_view_, 4, 0, 1, 3);
-    grid->addWidget(progress_bar_, 5, 0, 1, 3);
-    grid->addWidget(status_label_, 6, 0, 1, 3);
+    grid->addWidget(failures_only_box_, 5, 0, 1, 3);
+    grid->addWidget(progress_bar_, 6, 0, 1, 3);
+    grid->addWidget(status_label_, 7, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(4, 1);
 
@@ -224,6 +249,10 @@ ConvertPage::ConvertPage(const PageEnvironment& environment, QWidget* parent)
     connect(filter_edit_, &QLineEdit::editingFinished, this,
             [this] { job_.filter = filter_edit_->text().toStdString(); });
     connect(&cycle_timer_, &QTimer::timeout, this, &ConvertPage::cycle_tick);
+    connect(failures_only_box_, &QCheckBox::toggled, result_view_,
+            &ResultListView::show_failures_only);
+    connect(result_view_, &QAbstractItemView::activated, this,
+            [this](const QModelIndex& index) { open_row(result_view_->source_row(index)); });
 
     // The folders are saved as they change, so that a session ended by logout or a signal
     // keeps them.

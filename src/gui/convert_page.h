@@ -18,6 +18,7 @@
 #include "gui/window_files.h"
 #include "gui/window_options.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -53,6 +54,9 @@ inline constexpr const char* kMissingSourceAdvice =
     "\nSelect Source Dir, where your fax files to be converted should be";
 // How long "&Cancel", and closing the window, wait for the files being converted.
 inline constexpr int kStopWaitMs = 2000;
+// Followed by the PDF's path.
+inline constexpr const char* kNoViewerText =
+    "No program could be started to show the PDF.\nOpen it yourself:\n";
 inline constexpr const char* kWorkFilesAdvice =
     "\nFree some space there, or start the program with TMPDIR set to a folder you may write "
     "to.";
@@ -102,6 +106,7 @@ class ConvertPage : public QWidget {
     ResultListModel* result_model() const { return result_model_; }
     QProgressBar* progress_bar() const { return progress_bar_; }
     QLabel* status_label() const { return status_label_; }
+    QCheckBox* failures_only_box() const { return failures_only_box_; }
 
   signals:
     void file_started(int row);
@@ -119,7 +124,9 @@ class ConvertPage : public QWidget {
     void apply(PassEvent& event);
     void show_doing(int row);  // the "Doing: " status for the row
     void file_started_event(int row, std::string source);
-    void file_finished_event(int row, std::string pdf, std::string result);
+    void file_finished_event(int row, std::string pdf, std::string result, bool failed);
+    // Enter or a double click on a row: its PDF in the desktop's viewer.
+    void open_row(int row);
     // Empty and idle without files (a range of 0..0 would show the busy animation).
     void show_progress(size_t done, size_t total);
     bool source_folder_missing() const;
@@ -157,6 +164,7 @@ class ConvertPage : public QWidget {
     ResultListView* result_view_ = nullptr;
     QProgressBar* progress_bar_ = nullptr;
     QLabel* status_label_ = nullptr;
+    QCheckBox* failures_only_box_ = nullptr;
     PassFeed feed_;
 };
 

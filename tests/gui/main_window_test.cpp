@@ -924,6 +924,48 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReportedOnceWithItsReas
     EXPECT_TRUE(prompter.messages.empty());
 }
 
+// At archive scale a failure must be found without scrolling: a filter, sorting by any column,
+// and a row's PDF opened from the list.
+TEST_F(MainWindowTest, TheListFiltersFailuresSortsAndOpensARowsPdf) {
+    auto window = make_window();
+    ConvertPage* page = window->convert_page();
+    const std::string source = make_source(2);
+    ASSERT_TRUE(testsupport::write_file(source + "/damaged.fxs", "not a fax"));
+    page->source_edit()->setText(QString::fromStdString(source));
+    page->destination_edit()->setText(QString::fromStdString(dir.file("out")));
+    ASSERT_TRUE(run_pass(page));
+    ResultListView* view = page->result_view();
+    const QAbstractItemModel* shown = view->model();
+    const auto shown_text = [&](int row, int column) {
+        return shown->data(shown->index(row, column)).toString().toStdString();
+    };
+    ASSERT_EQ(shown->rowCount(), 3);
+    EXPECT_EQ(shown_text(0, 2), "Failed : Not Fax");  // the pass's order: damaged.fxs first
+
+    page->failures_only_box()->click();
+    ASSERT_EQ(shown->rowCount(), 1);
+    EXPECT_EQ(shown_text(0, 0), source + "/damaged.fxs");
+    page->failures_only_box()->click();
+    EXPECT_EQ(shown->rowCount(), 3);
+
+    view->sortByColumn(ResultListModel::kSourceColumn, Qt::DescendingOrder);
+    EXPECT_EQ(shown_text(0, 0), source + "/fax1.fxs");
+    EXPECT_EQ(shown_text(2, 0), source + "/damaged.fxs");
+
+    // Enter or a double click: the row's PDF in the desktop's viewer; a failed row has none.
+    emit view->activated(shown->index(0, 1));
+    ASSERT_EQ(prompter.opened_urls.size(), 1u);
+    EXPECT_EQ(prompter.opened_urls[0], "file://" + dir.file("out/fax1.fxs.pdf"));
+    emit view->activated(shown->index(2, 2));
+    EXPECT_EQ(prompter.opened_urls.size(), 1u);
+    prompter.fail_urls = true;
+    emit view->activated(shown->index(1, 0));
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, kNoViewerText + dir.file("out/fax0.fxs.pdf"));
+    // The model keeps the pass's order underneath.
+    EXPECT_EQ(column(page, 0)[0], source + "/damaged.fxs");
+}
+
 TEST_F(MainWindowTest, ColumnsShowTheirWholeTextsAndElideWhenNarrow) {
     auto window = make_window();
     window->show();
