@@ -2,7 +2,13 @@
 // a pass converts, and the result column.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <cstring>
 
 #include <chrono>
 #include <cstdlib>
@@ -17,6 +23,7 @@
 #include "gui/prompter.h"
 #include "gui/window_factory.h"
 #include "gui/window_files.h"
+#include "gui/window_handover.h"
 #include "gui_test_support.h"
 #include "support/temp_dir.h"
 
@@ -242,6 +249,43 @@ TEST(DisplayCheck, WindowIsOnlyTriedWhereADisplayCanBeReached) {
             << (c.display ? c.display : "-") << " " << (c.wayland ? c.wayland : "-") << " "
             << (c.platform ? c.platform : "-");
     }
+}
+
+// One window per user: a second start hands its files to the first, and a socket left by a
+// window that was killed does not keep the next one from listening.
+TEST(WindowHandover, ASecondStartHandsItsFilesToTheRunningWindow) {
+    guitest::test_application();
+    const std::string name = "trelvane-test-" + std::to_string(getpid());
+    WindowHandover first(name);
+    const WindowHandover second(name);
+    EXPECT_FALSE(second.hand_over({"/fax/a.fxs"}));  // no window yet
+    ASSERT_TRUE(first.listen());
+
+    guitest::SignalLog<std::vector<std::string>> requests(&first,
+                                                          &WindowHandover::window_requested);
+    EXPECT_TRUE(second.hand_over({"/fax/Feb In/a b.fxs", "relative.fxs"}));
+    EXPECT_TRUE(second.hand_over({}));  // only to the front
+    ASSERT_TRUE(guitest::process_events_until([&] { return requests.count() == 2; }));
+    EXPECT_EQ(
+        requests.values[0],
+        (std::vector<std::string>{"/fax/Feb In/a b.fxs",
+                                  QDir::current().absoluteFilePath("relative.fxs").toStdString()}));
+    EXPECT_TRUE(requests.values[1].empty());
+
+    // A killed window's socket file: bound, never removed, nobody listening.
+    const std::string stale_name = name + "-stale";
+    const std::string path = QDir::tempPath().toStdString() + "/" + stale_name;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+    WindowHandover after_crash(stale_name);
+    EXPECT_FALSE(after_crash.hand_over({}));
+    EXPECT_TRUE(after_crash.listen());
 }
 
 TEST(HelpPage, FoundBesideTheProgramThenInTheInstalledDataFolder) {
