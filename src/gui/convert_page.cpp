@@ -297,11 +297,32 @@ bool ConvertPage::source_folder_missing() const {
 }
 
 void ConvertPage::start_conversion() {
+    start_pass(std::nullopt);
+}
+
+void ConvertPage::convert_selection(const FileSelection& selection) {
+    start_pass(selection);
+}
+
+void ConvertPage::start_pass(const std::optional<FileSelection>& given) {
     if (running_) {
         environment_.prompter->show_message(this, MessageKind::Warning, "Warning", kBusyWarning);
         return;
     }
-    collect_pass_files();
+    // Files handed over are this pass's alone: the source text, the mode and the automatic
+    // conversion stay as the user set them.
+    WindowOptions options = options_;
+    if (given) {
+        options.convert_mode = kConvertFiles;
+        join_finished_worker();
+        job_.filter = filter_edit_->text().toStdString();
+        source_folder_ = collect_window_files(job_, options, selection_text(*given), given);
+        pass_total_ = job_.files.size();
+        pass_done_ = 0;
+        show_progress(0, pass_total_);
+    } else {
+        collect_pass_files();
+    }
     if (source_folder_.empty()) {
         environment_.prompter->show_message(this, MessageKind::Warning, "Warning",
                                             kNoSourceWarning);
@@ -326,13 +347,7 @@ void ConvertPage::start_conversion() {
             app::save_folder_not_folder_text(destination_edit_->text().toStdString()));
         return;
     }
-    start_worker(false);
-}
-
-void ConvertPage::convert_selection(const FileSelection& selection) {
-    chosen_files_ = selection;
-    source_edit_->setText(q(selection_text(selection)));
-    start_conversion();
+    start_worker(false, options);
 }
 
 void ConvertPage::cycle_tick() {
@@ -345,10 +360,10 @@ void ConvertPage::cycle_tick() {
         destination_not_folder()) {
         return;
     }
-    start_worker(true);
+    start_worker(true, options_);
 }
 
-void ConvertPage::start_worker(bool skip_existing) {
+void ConvertPage::start_worker(bool skip_existing, const WindowOptions& options) {
     job_.skip_existing = skip_existing ? 1 : 0;
     PassRequest request;
     request.job = job_;
@@ -357,7 +372,7 @@ void ConvertPage::start_worker(bool skip_existing) {
     request.job.settings = app::global_settings();
     request.source_folder = source_folder_;
     request.destination = destination_edit_->text().toStdString();
-    request.options = options_;
+    request.options = options;
     request.log_path = environment_.log_path;
     request.log_parent_folder = environment_.log_parent_folder;
     request.convert = environment_.convert;

@@ -77,8 +77,8 @@ class ConvertPage : public QWidget {
     int cycle_interval_ms() const { return cycle_timer_.interval(); }
 
     void start_conversion();
-    // Shows the selection as the source and converts it as "&Go" does (the mode must be
-    // "Convert File(s)").
+    // Converts the files as "&Go" converts chosen files, in a pass of their own: the source
+    // text and the options stay as they are.
     void convert_selection(const FileSelection& selection);
     void cycle_tick();
     // Asks a running pass to stop (no further file starts) and waits up to kStopWaitMs for the
@@ -131,7 +131,8 @@ class ConvertPage : public QWidget {
     void show_progress(size_t done, size_t total);
     bool source_folder_missing() const;
     bool destination_not_folder() const;
-    void start_worker(bool skip_existing);
+    void start_pass(const std::optional<FileSelection>& given);
+    void start_worker(bool skip_existing, const WindowOptions& options);
     bool wait_for_worker(int timeout_ms);
     void set_controls_busy(bool busy);
     void join_finished_worker();

@@ -142,9 +142,6 @@ void MainWindow::convert_given_files(const std::vector<std::string>& paths) {
     if (!selection) {
         return;
     }
-    if (!options_page_->files_button()->isChecked()) {
-        options_page_->files_button()->click();
-    }
     tabs_->setCurrentIndex(kConvertTab);
     tab_selected(kConvertTab);
     convert_page_->convert_selection(*selection);

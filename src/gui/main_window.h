@@ -54,8 +54,9 @@ class MainWindow : public QDialog {
     void show_about();
     // The tray's "&Open...": back from hidden or minimised, to the front.
     void restore_window();
-    // Files the desktop handed the program: "Convert File(s)" with them as the source, then
-    // converted as "&Go" does (which asks for a save folder when there is none).
+    // Files the desktop handed the program: converted into the save folder as "&Go" converts
+    // chosen files (it asks for a save folder when there is none), the options left as they
+    // are, so an automatic conversion of a folder goes on.
     void convert_given_files(const std::vector<std::string>& paths);
     // The exit code once the window has closed, else 0.
     int exit_code() const { return exit_code_; }

@@ -555,14 +555,18 @@ TEST_F(MainWindowTest, FilesFromTheDesktopAreConvertedIntoTheSaveFolder) {
     }
     auto window = make_window();
     ConvertPage* page = window->convert_page();
+    page->source_edit()->setText(QString::fromStdString(dir.file("watched")));
     page->destination_edit()->setText(QString::fromStdString(dir.file("out")));
+    window->options_page()->cycle_box()->click();  // a folder converted automatically
     guitest::SignalLog<int> finished(page, &ConvertPage::pass_finished);
     window->convert_given_files(given);
     ASSERT_TRUE(guitest::process_events_until([&] { return finished.count() > 0; }));
-    EXPECT_TRUE(window->options_page()->files_button()->isChecked());
-    EXPECT_EQ(page->source_edit()->text().toStdString(),
-              "\"" + folder + "\" \"a b.fxs\" \"c.fxd\"");
+    EXPECT_EQ(column(page, 0), (std::vector<std::string>{folder + "/a b.fxs", folder + "/c.fxd"}));
     EXPECT_EQ(column(page, 2), (std::vector<std::string>{"Converted!", "Converted!"}));
+    // The user's own choices stay: the folder, the mode, the automatic conversion.
+    EXPECT_EQ(page->source_edit()->text().toStdString(), dir.file("watched"));
+    EXPECT_TRUE(window->options_page()->directory_button()->isChecked());
+    EXPECT_TRUE(page->cycle_active());
     EXPECT_TRUE(std::filesystem::exists(dir.file("out/a b.fxs.pdf")));
     EXPECT_TRUE(std::filesystem::exists(dir.file("out/c.fxd.pdf")));
 }
