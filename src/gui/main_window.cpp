@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
@@ -29,6 +30,11 @@ namespace trelvane::gui {
 namespace {
 
 constexpr int kConvertTab = 0;
+constexpr int kFirstWidth = 660;
+constexpr int kFirstHeight = 420;
+// What a window manager's frame and title bar take, beyond the window's own size.
+constexpr int kFrameWidth = 16;
+constexpr int kFrameHeight = 40;
 
 }  // namespace
 
@@ -39,7 +45,7 @@ MainWindow::MainWindow(const WindowEnvironment& environment, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     apply_colours(this, kWindowBackground, kWindowEditBackground);
-    resize(660, 420);
+    resize(kFirstWidth, kFirstHeight);
 
     tabs_ = new QTabWidget(this);
     convert_page_ = new ConvertPage(environment_.pages);
@@ -83,6 +89,8 @@ MainWindow::MainWindow(const WindowEnvironment& environment, QWidget* parent)
         tray_->add();
     }
 
+    fit_screen();
+
     // The automatic conversion runs from the start when it was left on.
     options_page_->take_fields();
     convert_page_->set_cycle(options_page_->fields().cycle_minutes,
@@ -91,6 +99,17 @@ MainWindow::MainWindow(const WindowEnvironment& environment, QWidget* parent)
 
 MainWindow::~MainWindow() {
     convert_page_->shut_down();
+}
+
+void MainWindow::fit_screen() {
+    // At twice the scale a 1280 x 800 screen leaves 640 x 400: the first size gives way to the
+    // screen, down to what the pages need.
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QSize room = screen->availableGeometry().size() - QSize(kFrameWidth, kFrameHeight);
+    resize(size().boundedTo(room).expandedTo(minimumSizeHint()));
 }
 
 void MainWindow::tab_selected(int index) {

@@ -71,6 +71,7 @@ class MainWindow : public QDialog {
 
   private:
     void tab_selected(int index);
+    void fit_screen();
     // Once a window run: a failure to save the settings would otherwise repeat at every change.
     void settings_not_saved(const std::string& settings_path, int error);
 

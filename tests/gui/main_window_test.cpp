@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
@@ -225,6 +226,39 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsFile) {
     EXPECT_TRUE(options->subdir_box()->isEnabled());
     EXPECT_TRUE(options->minutes_field()->isEnabled());
     EXPECT_FALSE(window->fax_settings_page()->isVisible());
+}
+
+// At twice the scale a 1280 x 800 screen has 640 x 400 pixels of room: the first window fits
+// it, frame and all. Runs in a child of this program on such a screen (Qt's offscreen platform
+// with a screen configuration).
+TEST_F(MainWindowTest, FirstWindowFitsA1280By800ScreenAtTwiceTheScale) {
+    if (std::getenv("TRELVANE_FIT_CHILD") != nullptr) {
+        auto window = make_window();
+        window->show();
+        QCoreApplication::processEvents();
+        const QRect room = window->screen()->availableGeometry();
+        ASSERT_EQ(room.size(), QSize(640, 400));
+        EXPECT_TRUE(room.contains(window->frameGeometry()))
+            << window->frameGeometry().width() << " x " << window->frameGeometry().height();
+        EXPECT_GE(window->width(), window->minimumSizeHint().width());
+        EXPECT_GE(window->height(), window->minimumSizeHint().height());
+        return;
+    }
+    ASSERT_TRUE(testsupport::write_file(
+        dir.file("screen.json"),
+        R"({"windowFrameMargins": true, "screens": [{"name": "laptop", "x": 0, "y": 0,)"
+        R"( "width": 1280, "height": 800, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})"));
+    testsupport::ChildOptions child;
+    child.args = {"--gtest_filter=MainWindowTest.FirstWindowFitsA1280By800ScreenAtTwiceTheScale"};
+    child.env = {
+        {"TRELVANE_FIT_CHILD", "1"},
+        {"QT_SCALE_FACTOR", "2"},
+        {"QT_QPA_PLATFORM", "offscreen:configfile=" + dir.file("screen.json")},
+        {"LSAN_OPTIONS", "suppressions=" TRELVANE_SOURCE_DIR "/tests/gui/lsan-system.supp"}};
+    const testsupport::ChildResult result = testsupport::run_child("/proc/self/exe", child);
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("[  PASSED  ] 1 test"), std::string::npos) << result.out;
 }
 
 TEST_F(MainWindowTest, RecalculateBoxFollowsTheCommandLineWhenTheFileHasNoKey) {
