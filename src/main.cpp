@@ -26,7 +26,8 @@ std::optional<int> run_window_from_module(const trelvane::app::WindowLaunch& lau
     if (module == nullptr) {
         trelvane::platform::print_error(
             "trelvane: cannot load the window (" + error +
-            "); reinstall trelvane, or convert from the command line (see trelvane --help)\n");
+            "); install the package trelvane-gui (apt install trelvane-gui), or convert from the "
+            "command line (see trelvane --help)\n");
         return std::nullopt;
     }
     return module->run_window(launch);

@@ -7,6 +7,7 @@
 #include "app/process_paths.h"
 #include "app/shard.h"
 #include "platform/console.h"
+#include "platform/file_system.h"
 
 namespace trelvane::app {
 
@@ -59,6 +60,7 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "  /log=FILE        append the run's record to FILE instead of the default log (not a\n"
         "                   fax, nor a fax or PDF of the run)\n"
         "  /m= /b= /v= /raw options for headerless fax data; no effect on WinFax files\n"
+        "  FILE...          without /sf= or /sd=: the window converts these fax files\n"
         "  --help, -h       this text\n"
         "  --version        the program's version\n"
         "\n"
@@ -252,6 +254,7 @@ struct ParseTarget {
     BatchJob& job;
     faxread::ConversionSettings& settings;
     std::string& log_file_path;
+    std::vector<std::string>* given_files = nullptr;  // where arguments naming files go
     // Why the command is refused outright (nothing runs, not even the window); empty: it is not.
     std::string refused = {};
 };
@@ -302,6 +305,12 @@ const Prefix* apply_token(std::string_view token, ParseTarget& target) {
         if (prefix.option == PrefixOption::SaveFile)
             target.job.job_mode = kJobModeFile;
         return &prefix;
+    }
+    // A desktop opens files with the program by naming them (a menu entry's %F): they are the
+    // window's.
+    if (target.given_files != nullptr && platform::file_exists(std::string(token))) {
+        target.given_files->emplace_back(token);
+        return nullptr;
     }
     // Ignored as before, but a typo in a script should not go unnoticed.
     platform::print_error("trelvane: unknown option '" + printable_name(token) + "' ignored\n");
@@ -415,8 +424,9 @@ int parse_command_line(const char* text, BatchJob& job) {
 }
 
 int parse_arguments(const std::optional<std::vector<std::string>>& arguments, BatchJob& job,
-                    faxread::ConversionSettings& settings, std::string& log_file_path) {
-    ParseTarget target{job, settings, log_file_path};
+                    faxread::ConversionSettings& settings, std::string& log_file_path,
+                    std::vector<std::string>* given_files) {
+    ParseTarget target{job, settings, log_file_path, given_files};
     clear_options(target);
     if (!arguments)
         return kNoArgumentText;
@@ -434,7 +444,19 @@ int parse_arguments(const std::optional<std::vector<std::string>>& arguments, Ba
     }
     if (all_empty)
         return kEmptyArgumentText;
-    return finish_parse(target);
+    const bool files_given = given_files != nullptr && !given_files->empty();
+    // Files without a save option are for the window, which converts them: no usage text.
+    if (files_given && job.job_mode == kJobModeNone)
+        return kCommandLineRejected;
+    const int result = finish_parse(target);
+    if (result == kCommandLineAccepted && files_given) {
+        for (const std::string& file : *given_files) {
+            platform::print_error("trelvane: unknown option '" + printable_name(file) +
+                                  "' ignored\n");
+        }
+        given_files->clear();
+    }
+    return result;
 }
 
 int parse_arguments(const std::optional<std::vector<std::string>>& arguments, BatchJob& job) {

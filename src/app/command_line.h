@@ -37,8 +37,12 @@ int parse_command_line(const char* text, BatchJob& job);
 // The same for a system that hands the program its arguments one by one (argv): each argument
 // is one token, a prefix option's value the rest of it as it stands (spaces and quotes
 // included), so no argument can add options of its own. Nothing: there were no arguments.
+// With given_files, an argument that is no option but names an existing file goes there (and
+// no usage text is printed for a command line of such files alone); a command-line run names
+// them as ignored and empties the list.
 int parse_arguments(const std::optional<std::vector<std::string>>& arguments, BatchJob& job,
-                    faxread::ConversionSettings& settings, std::string& log_file_path);
+                    faxread::ConversionSettings& settings, std::string& log_file_path,
+                    std::vector<std::string>* given_files = nullptr);
 int parse_arguments(const std::optional<std::vector<std::string>>& arguments, BatchJob& job);
 
 // The program's arguments without its own name; nothing when there are none.

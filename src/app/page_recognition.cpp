@@ -44,7 +44,7 @@ constexpr std::chrono::milliseconds kGatherTime{50};
 #if TRELVANE_HAS_OCR
 std::string module_problem(const std::string& why) {
     return "text recognition cannot be used: its module could not be loaded (" + why +
-           "); reinstall trelvane";
+           "); install the package trelvane-ocr (apt install trelvane-ocr), or reinstall it";
 }
 
 // A failure says what the user should do: the packages that bring the languages that failed.

@@ -1,5 +1,6 @@
 #include "app/report_text.h"
 
+#include <cerrno>
 #include <vector>
 
 #include "app/printable_name.h"
@@ -241,6 +242,22 @@ std::string done_status_text(int converted) {
     return "Done. " + std::to_string(converted) + " FAX files converted";
 }
 
+std::string cancelled_status_text(int converted, size_t total) {
+    return "Cancelled: " + std::to_string(converted) + " of " + std::to_string(total) +
+           " files converted";
+}
+
+std::string save_folder_not_folder_text(const std::string& folder) {
+    return "Error Save Dir: " + printable_name(folder) + " is not a folder" +
+           platform::system_message_suffix(ENOTDIR) +
+           "\nSelect Save Dir, where your converted pdf files should be";
+}
+
+std::string save_folder_failed_text(const std::string& folder, int error) {
+    return "Error Save Dir: cannot create " + printable_name(folder) +
+           platform::system_message_suffix(error);
+}
+
 std::string doing_status_text(const std::string& source, uint64_t pages_read) {
     std::string text = "Doing: " + source;
     if (pages_read > 0)
@@ -268,6 +285,12 @@ std::string pass_stopped_line(bool window_closed, size_t not_converted, size_t t
 std::string work_files_failed_line(const std::string& folder, int error) {
     return "Failed to create work files in " + printable_name(folder) +
            platform::system_message_suffix(error) + "\r\n";
+}
+
+std::string settings_not_saved_text(const std::string& settings_path, int error) {
+    return "Settings not saved to " + printable_name(settings_path) +
+           platform::system_message_suffix(error) +
+           ": folders and options will not be kept for the next start";
 }
 
 }  // namespace trelvane::app

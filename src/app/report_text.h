@@ -70,6 +70,12 @@ inline constexpr std::string_view kFileRunHeader =
 // FROZEN: the header of a window pass's log record, and its status line at the end.
 std::string window_pass_header(const std::string& source, const std::string& destination);
 std::string done_status_text(int converted);
+// The status line of a pass cancelled before every file had started.
+std::string cancelled_status_text(int converted, size_t total);
+// A save folder that cannot be used: it exists and is not a folder (before the pass), or it
+// could not be created (the pass then goes on, and each file's line says so).
+std::string save_folder_not_folder_text(const std::string& folder);
+std::string save_folder_failed_text(const std::string& folder, int error);
 // FROZEN "Doing: SOURCE" while a file converts; with searchable PDFs the pages read so far
 // follow (recognition takes a second or more a page: the count says a long fax moves on).
 std::string doing_status_text(const std::string& source, uint64_t pages_read);
@@ -87,5 +93,8 @@ std::string interrupted_line(const std::string& signal_name, size_t not_converte
 std::string pass_stopped_line(bool window_closed, size_t not_converted, size_t total);
 // The line of a run whose work files could not be made.
 std::string work_files_failed_line(const std::string& folder, int error);
+
+// The window's status line (and standard error) when its settings could not be saved.
+std::string settings_not_saved_text(const std::string& settings_path, int error);
 
 }  // namespace trelvane::app

@@ -142,7 +142,8 @@ void write_log(const BatchJob& job) {
     // In the per-user layout the log's parent folder may not exist yet; the log itself only
     // creates its last level.
     if (paths.log_file_path == paths.default_log_file_path && !paths.log_parent_folder.empty())
-        platform::create_folder_chain(paths.log_parent_folder);
+        platform::create_folder_chain(paths.log_parent_folder, nullptr,
+                                      platform::kPrivateFolderMode);
     int error = 0;
     if (!append_log_record(paths.log_file_path, job.log_text, &error)) {
         platform::print_error("trelvane: cannot write the log " +
@@ -392,7 +393,9 @@ int run_program(const std::optional<std::vector<std::string>>& arguments,
     reset_batch_job(job);
     global_settings().page_file_mode = 0;
 
-    const int parsed = parse_arguments(arguments, job);
+    std::vector<std::string> given_files;
+    const int parsed = parse_arguments(arguments, job, global_settings(),
+                                       process_paths().log_file_path, &given_files);
     job.settings = global_settings();
     // An empty save option is a broken command (a variable that is not set), not a request for
     // the window; the parser has said so on standard error.
@@ -406,7 +409,9 @@ int run_program(const std::optional<std::vector<std::string>>& arguments,
                                   printable_name(process_paths().temp_folder) +
                                   platform::system_message_suffix(workspace_error) + "\n");
         }
-        return run_window(launch);
+        WindowLaunch window_launch = launch;
+        window_launch.files = std::move(given_files);
+        return run_window(window_launch);
     }
     return run_command_line(job);
 }
@@ -432,7 +437,7 @@ int program_entry(int argc, char** argv) {
     // Many conversions at once hold many files open.
     platform::raise_open_file_limit();
     platform::keep_freed_memory_for_reuse();
-    const WindowLaunch launch{argc, argv, 0};
+    const WindowLaunch launch{argc, argv, 0, {}};
     const int code = run_program(program_arguments(argc, argv), launch);
     remove_work_files();
     return code;

@@ -14,6 +14,7 @@ struct WindowLaunch {
     int argc = 0;
     char** argv = nullptr;
     int show_state = 0;
+    std::vector<std::string> files;  // files named on the command line, for the window to convert
 };
 
 // Creates the main window and runs it until it closes. Returns the window's exit code (1

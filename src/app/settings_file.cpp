@@ -6,7 +6,9 @@
 #include <utility>
 
 #include "app/conversion_pool.h"
+#include "platform/file_system.h"
 #include "platform/ini_file.h"
+#include "platform/paths.h"
 
 namespace trelvane::app {
 
@@ -66,6 +68,46 @@ bool is_language_list(const std::string& text) {
     });
 }
 
+// Writes keys one by one into the settings file, keeping the reason of the first failure. An
+// installed program's settings folder ($XDG_CONFIG_HOME/trelvane) does not exist before the
+// first save, and nothing else makes it.
+class SettingsWrite {
+  public:
+    SettingsWrite(const std::string& path, int* error) : path_(path), error_(error) {
+        const std::string folder = platform::folder_of(path);
+        int reason = 0;
+        if (!folder.empty() && !platform::folder_exists(folder) &&
+            !platform::create_folder_chain(folder, &reason, platform::kPrivateFolderMode)) {
+            fail(reason);
+            no_folder_ = true;
+        }
+        if (error_ != nullptr && ok_)
+            *error_ = 0;
+    }
+
+    void key(const char* section, const char* key, const std::string& value) {
+        if (no_folder_)
+            return;  // each key would fail for the same reason
+        int reason = 0;
+        if (!platform::write_profile_string(path_, section, key, value, &reason))
+            fail(reason);
+    }
+
+    bool ok() const { return ok_; }
+
+  private:
+    void fail(int reason) {
+        if (ok_ && error_ != nullptr)
+            *error_ = reason;
+        ok_ = false;
+    }
+
+    const std::string& path_;
+    int* error_;
+    bool ok_ = true;
+    bool no_folder_ = false;
+};
+
 }  // namespace
 
 int32_t default_parallel_jobs() {
@@ -106,41 +148,27 @@ SavedOptions read_saved_options(const std::string& settings_path, int32_t recalc
     return options;
 }
 
-bool write_saved_folders(const std::string& settings_path, const SavedFolders& folders) {
-    bool ok =
-        platform::write_profile_string(settings_path, kMainSection, "FaxDir", folders.fax_dir);
-    ok = platform::write_profile_string(settings_path, kMainSection, "SaveDir", folders.save_dir) &&
-         ok;
-    return ok;
+bool write_saved_folders(const std::string& settings_path, const SavedFolders& folders,
+                         int* error) {
+    SettingsWrite write(settings_path, error);
+    write.key(kMainSection, "FaxDir", folders.fax_dir);
+    write.key(kMainSection, "SaveDir", folders.save_dir);
+    return write.ok();
 }
 
-bool write_saved_options(const std::string& settings_path, const SavedOptions& options) {
-    bool ok = true;
-    for (const auto& [key, field] : kOptionKeys) {
-        ok = platform::write_profile_string(settings_path, kOptionsSection, key,
-                                            std::to_string(options.*field)) &&
-             ok;
-    }
-    ok = platform::write_profile_string(settings_path, kOptionsSection, kParallelJobsKey,
-                                        std::to_string(options.parallel_jobs)) &&
-         ok;
-    ok = platform::write_profile_string(settings_path, kOptionsSection, kOcrKey,
-                                        std::to_string(options.ocr)) &&
-         ok;
-    ok = platform::write_profile_string(settings_path, kOptionsSection, kOcrLanguagesKey,
-                                        options.ocr_languages) &&
-         ok;
-    ok = platform::write_profile_string(settings_path, kOptionsSection, kVerifyKey,
-                                        std::to_string(options.verify)) &&
-         ok;
-    ok = platform::write_profile_string(settings_path, kOptionsSection, kPdfaKey,
-                                        std::to_string(options.pdfa)) &&
-         ok;
-    ok = platform::write_profile_string(
-             settings_path, kOptionsSection, kPdfaLevelKey,
-             std::string(pdfout::archive_level_name(options.pdfa_level))) &&
-         ok;
-    return ok;
+bool write_saved_options(const std::string& settings_path, const SavedOptions& options,
+                         int* error) {
+    SettingsWrite write(settings_path, error);
+    for (const auto& [key, field] : kOptionKeys)
+        write.key(kOptionsSection, key, std::to_string(options.*field));
+    write.key(kOptionsSection, kParallelJobsKey, std::to_string(options.parallel_jobs));
+    write.key(kOptionsSection, kOcrKey, std::to_string(options.ocr));
+    write.key(kOptionsSection, kOcrLanguagesKey, options.ocr_languages);
+    write.key(kOptionsSection, kVerifyKey, std::to_string(options.verify));
+    write.key(kOptionsSection, kPdfaKey, std::to_string(options.pdfa));
+    write.key(kOptionsSection, kPdfaLevelKey,
+              std::string(pdfout::archive_level_name(options.pdfa_level)));
+    return write.ok();
 }
 
 }  // namespace trelvane::app

@@ -57,9 +57,12 @@ SavedFolders read_saved_folders(const std::string& settings_path);
 // (the conversion settings' current recalculate_lines, set by /relines).
 SavedOptions read_saved_options(const std::string& settings_path, int32_t recalculate_default);
 
-// Each writes its keys in their fixed order; failures are ignored (the next run then starts
-// from the defaults or the old file). Returns false when a key could not be written.
-bool write_saved_folders(const std::string& settings_path, const SavedFolders& folders);
-bool write_saved_options(const std::string& settings_path, const SavedOptions& options);
+// Each writes its keys in their fixed order, creating the file's folder (private, as the
+// user's configuration folders are) when it is missing. False when a key could not be written,
+// with the reason of the first failure in `error` when given; the window says so once.
+bool write_saved_folders(const std::string& settings_path, const SavedFolders& folders,
+                         int* error = nullptr);
+bool write_saved_options(const std::string& settings_path, const SavedOptions& options,
+                         int* error = nullptr);
 
 }  // namespace trelvane::app

@@ -101,7 +101,7 @@ std::string not_converted_line(const app::PlannedFile& file, app::FileStatus why
 // Converts the plan on the pool, appending each file's line to the report in list order.
 // Returns the number converted.
 int convert_planned_files(app::ConversionPool& pool, PassView& view, PassControl& control,
-                          std::string& report) {
+                          std::string& report, size_t& not_converted) {
     auto relay = std::make_shared<Relay>();
     relay->view = &view;
     relay->pool = &pool;
@@ -109,7 +109,7 @@ int convert_planned_files(app::ConversionPool& pool, PassView& view, PassControl
     pool.start(relay_hooks(relay));  // a stopped pool starts no file
 
     int converted = 0;
-    size_t not_converted = 0;
+    not_converted = 0;
     const auto add = [&](const app::FileOutcome& outcome) {
         report += app::report_line(outcome);
         if (app::result_code(outcome) == app::kConverted) {
@@ -244,8 +244,8 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
     job.verify = request.options.verify ? 1 : 0;
     job.pdfa = request.options.pdfa;
     job.written_pdfs.clear();
-    if (!app::create_folder_path(request.destination)) {
-        view.save_folder_failed();
+    if (int error = 0; !app::create_folder_path(request.destination, &error)) {
+        view.save_folder_failed(app::save_folder_failed_text(request.destination, error));
     }
     job.log_text = app::window_pass_header(request.source_folder, request.destination);
 
@@ -257,6 +257,8 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
                               ? static_cast<unsigned>(request.options.parallel_jobs)
                               : app::default_job_count();
     int converted = 0;
+    const size_t total = plan.size();
+    size_t not_converted = 0;
     // Searchable PDFs: the pass's own recognition threads, as many as its jobs. Languages that
     // cannot be read stop the pass before any conversion, as they stop a command-line run.
     if (request.options.ocr && !plan.empty()) {
@@ -281,7 +283,7 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
         const std::string& temp_folder = app::process_paths().temp_folder;
         int error = 0;
         if (pool.create_workspaces(temp_folder, error)) {
-            converted = convert_planned_files(pool, view, control, job.log_text);
+            converted = convert_planned_files(pool, view, control, job.log_text, not_converted);
         } else {
             const std::string line = app::work_files_failed_line(temp_folder, error);
             job.log_text += line;
@@ -290,9 +292,13 @@ int run_conversion_pass(PassRequest& request, PassView& view, PassControl& contr
     }
 
     job.recognition.reset();
-    view.status_changed(app::done_status_text(converted));
+    // "Done." only when every file had its turn.
+    const bool cancelled = not_converted > 0 && control.reason() == PassControl::Reason::Cancelled;
+    view.status_changed(cancelled ? app::cancelled_status_text(converted, total)
+                                  : app::done_status_text(converted));
     if (!request.log_parent_folder.empty()) {
-        platform::create_folder_chain(request.log_parent_folder);
+        platform::create_folder_chain(request.log_parent_folder, nullptr,
+                                      platform::kPrivateFolderMode);
     }
     app::append_log_record(request.log_path, job.log_text);
     view.pass_finished(converted);

@@ -28,7 +28,7 @@ class PassView {
     virtual ~PassView() = default;
     // Controls disabled, list emptied, progress at 0, wait cursor.
     virtual void pass_started() = 0;
-    virtual void save_folder_failed() = 0;
+    virtual void save_folder_failed(const std::string& message) = 0;
     // Nothing is converted: the work files could not be made (message says where and why).
     virtual void work_files_failed(const std::string& message) = 0;
     // Nothing is converted: searchable PDFs were asked for and the languages cannot be read

@@ -1,10 +1,12 @@
 #include "gui/convert_page.h"
 
+#include <QCheckBox>
 #include <QEventLoop>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
@@ -15,6 +17,7 @@
 
 #include "app/report_text.h"
 #include "app/settings_file.h"
+#include "gui/help_page.h"
 #include "gui/option_rules.h"
 #include "gui/prompter.h"
 #include "gui/result_list_model.h"
@@ -38,7 +41,9 @@ class ConvertPage::WorkerView : public PassView {
     explicit WorkerView(PassFeed& feed) : feed_(feed) {}
 
     void pass_started() override { post(PassEvent::Kind::Started); }
-    void save_folder_failed() override { post(PassEvent::Kind::SaveFolderFailed); }
+    void save_folder_failed(const std::string& message) override {
+        post(PassEvent::Kind::SaveFolderFailed, 0, message);
+    }
     void work_files_failed(const std::string& message) override {
         post(PassEvent::Kind::WorkFilesFailed, 0, message);
     }
@@ -53,8 +58,9 @@ class ConvertPage::WorkerView : public PassView {
              static_cast<int>(std::min<uint64_t>(pages, INT_MAX)));
     }
     void file_finished(int row, const app::FileOutcome& outcome) override {
-        post(PassEvent::Kind::FileFinished, row,
-             app::pdf_in_place(outcome) ? outcome.pdf : std::string(), app::row_text(outcome));
+        feed_.post(PassEvent{PassEvent::Kind::FileFinished, row,
+                             app::pdf_in_place(outcome) ? outcome.pdf : std::string(),
+                             app::row_text(outcome), app::is_failure(app::result_code(outcome))});
     }
     void status_changed(const std::string& status) override {
         post(PassEvent::Kind::Status, 0, status);
@@ -83,8 +89,7 @@ void ConvertPage::apply(PassEvent& event) {
             setCursor(Qt::WaitCursor);
             break;
         case PassEvent::Kind::SaveFolderFailed:
-            environment_.prompter->show_message(this, MessageKind::Error, "Error",
-                                                "Error Save Dir");
+            environment_.prompter->show_message(this, MessageKind::Error, "Error", event.text);
             break;
         case PassEvent::Kind::WorkFilesFailed:
             environment_.prompter->show_message(this, MessageKind::Error, "Error",
@@ -102,7 +107,8 @@ void ConvertPage::apply(PassEvent& event) {
                 show_doing(status_row_);
             break;
         case PassEvent::Kind::FileFinished:
-            file_finished_event(event.number, std::move(event.text), std::move(event.result));
+            file_finished_event(event.number, std::move(event.text), std::move(event.result),
+                                event.failed);
             break;
         case PassEvent::Kind::Status:
             status_label_->setText(q(event.text));
@@ -127,12 +133,12 @@ void ConvertPage::file_started_event(int row, std::string source) {
     converting_rows_.push_back(row);
     result_model_->set_started(row, std::move(source));
     show_doing(row);
-    result_view_->scrollTo(result_model_->index(row, 0));
+    result_view_->scroll_to_row(row);
     emit file_started(row);
 }
 
-void ConvertPage::file_finished_event(int row, std::string pdf, std::string result) {
-    result_model_->set_finished(row, std::move(pdf), std::move(result));
+void ConvertPage::file_finished_event(int row, std::string pdf, std::string result, bool failed) {
+    result_model_->set_finished(row, std::move(pdf), std::move(result), failed);
     show_progress(++pass_done_, pass_total_);
     std::erase(converting_rows_, row);
     // The status keeps naming a file that is being converted: the last one started.
@@ -140,6 +146,23 @@ void ConvertPage::file_finished_event(int row, std::string pdf, std::string resu
         status_row_ = converting_rows_.back();
         show_doing(status_row_);
     }
+}
+
+void ConvertPage::open_row(int row) {
+    if (row < 0 || row >= result_model_->rowCount()) {
+        return;
+    }
+    const std::string& pdf = result_model_->text(row, ResultListModel::kPdfColumn);
+    if (pdf.empty()) {
+        return;  // the row says why there is none
+    }
+    QPointer<ConvertPage> page(this);
+    Prompter* prompter = environment_.prompter;
+    prompter->open_url(file_url(pdf), [page, prompter, pdf] {
+        if (page) {
+            prompter->show_message(page, MessageKind::Information, "Open PDF", kNoViewerText + pdf);
+        }
+    });
 }
 
 void ConvertPage::show_progress(size_t done, size_t total) {
@@ -181,6 +204,8 @@ ConvertPage::ConvertPage(const PageEnvironment& environment, QWidget* parent)
 
     result_model_ = new ResultListModel(this);
     result_view_ = new ResultListView(result_model_, this);
+    // One failure among thousands of rows is found without scrolling.
+    failures_only_box_ = new QCheckBox(tr("Show failures only"), this);
 
     progress_bar_ = new QProgressBar(this);
     progress_bar_->setTextVisible(false);
@@ -207,8 +232,9 @@ ConvertPage::ConvertPage(const PageEnvironment& environment, QWidget* parent)
     grid->addWidget(destination_button_, 2, 2);
     grid->addWidget(cancel_button_, 3, 2);
     grid->addWidget(result_view_, 4, 0, 1, 3);
-    grid->addWidget(progress_bar_, 5, 0, 1, 3);
-    grid->addWidget(status_label_, 6, 0, 1, 3);
+    grid->addWidget(failures_only_box_, 5, 0, 1, 3);
+    grid->addWidget(progress_bar_, 6, 0, 1, 3);
+    grid->addWidget(status_label_, 7, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(4, 1);
 
@@ -223,6 +249,10 @@ ConvertPage::ConvertPage(const PageEnvironment& environment, QWidget* parent)
     connect(filter_edit_, &QLineEdit::editingFinished, this,
             [this] { job_.filter = filter_edit_->text().toStdString(); });
     connect(&cycle_timer_, &QTimer::timeout, this, &ConvertPage::cycle_tick);
+    connect(failures_only_box_, &QCheckBox::toggled, result_view_,
+            &ResultListView::show_failures_only);
+    connect(result_view_, &QAbstractItemView::activated, this,
+            [this](const QModelIndex& index) { open_row(result_view_->source_row(index)); });
 
     // The folders are saved as they change, so that a session ended by logout or a signal
     // keeps them.
@@ -258,16 +288,41 @@ void ConvertPage::collect_pass_files() {
     show_progress(0, pass_total_);
 }
 
+bool ConvertPage::destination_not_folder() const {
+    return platform::file_exists(destination_edit_->text().toStdString());
+}
+
 bool ConvertPage::source_folder_missing() const {
     return !platform::folder_exists(source_folder_);
 }
 
 void ConvertPage::start_conversion() {
+    start_pass(std::nullopt);
+}
+
+void ConvertPage::convert_selection(const FileSelection& selection) {
+    start_pass(selection);
+}
+
+void ConvertPage::start_pass(const std::optional<FileSelection>& given) {
     if (running_) {
         environment_.prompter->show_message(this, MessageKind::Warning, "Warning", kBusyWarning);
         return;
     }
-    collect_pass_files();
+    // Files handed over are this pass's alone: the source text, the mode and the automatic
+    // conversion stay as the user set them.
+    WindowOptions options = options_;
+    if (given) {
+        options.convert_mode = kConvertFiles;
+        join_finished_worker();
+        job_.filter = filter_edit_->text().toStdString();
+        source_folder_ = collect_window_files(job_, options, selection_text(*given), given);
+        pass_total_ = job_.files.size();
+        pass_done_ = 0;
+        show_progress(0, pass_total_);
+    } else {
+        collect_pass_files();
+    }
     if (source_folder_.empty()) {
         environment_.prompter->show_message(this, MessageKind::Warning, "Warning",
                                             kNoSourceWarning);
@@ -285,7 +340,14 @@ void ConvertPage::start_conversion() {
                                             kNoDestinationWarning);
         return;
     }
-    start_worker(false);
+    // Every file of such a pass would fail; say why once, before anything starts.
+    if (destination_not_folder()) {
+        environment_.prompter->show_message(
+            this, MessageKind::Error, "Error",
+            app::save_folder_not_folder_text(destination_edit_->text().toStdString()));
+        return;
+    }
+    start_worker(false, options);
 }
 
 void ConvertPage::cycle_tick() {
@@ -294,13 +356,14 @@ void ConvertPage::cycle_tick() {
     }
     collect_pass_files();
     // A share that is away for the moment is tried again at the next tick.
-    if (source_folder_.empty() || destination_edit_->text().isEmpty() || source_folder_missing()) {
+    if (source_folder_.empty() || destination_edit_->text().isEmpty() || source_folder_missing() ||
+        destination_not_folder()) {
         return;
     }
-    start_worker(true);
+    start_worker(true, options_);
 }
 
-void ConvertPage::start_worker(bool skip_existing) {
+void ConvertPage::start_worker(bool skip_existing, const WindowOptions& options) {
     job_.skip_existing = skip_existing ? 1 : 0;
     PassRequest request;
     request.job = job_;
@@ -309,7 +372,7 @@ void ConvertPage::start_worker(bool skip_existing) {
     request.job.settings = app::global_settings();
     request.source_folder = source_folder_;
     request.destination = destination_edit_->text().toStdString();
-    request.options = options_;
+    request.options = options;
     request.log_path = environment_.log_path;
     request.log_parent_folder = environment_.log_parent_folder;
     request.convert = environment_.convert;
@@ -422,11 +485,13 @@ void ConvertPage::choose_destination() {
     }
 }
 
-void ConvertPage::write_settings() const {
+void ConvertPage::write_settings() {
     app::SavedFolders folders;
     folders.fax_dir = source_edit_->text().toStdString();
     folders.save_dir = destination_edit_->text().toStdString();
-    app::write_saved_folders(environment_.settings_path, folders);
+    int error = 0;
+    if (!app::write_saved_folders(environment_.settings_path, folders, &error))
+        emit settings_not_saved(environment_.settings_path, error);
 }
 
 void ConvertPage::keyPressEvent(QKeyEvent* event) {

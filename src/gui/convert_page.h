@@ -18,6 +18,7 @@
 #include "gui/window_files.h"
 #include "gui/window_options.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -53,6 +54,9 @@ inline constexpr const char* kMissingSourceAdvice =
     "\nSelect Source Dir, where your fax files to be converted should be";
 // How long "&Cancel", and closing the window, wait for the files being converted.
 inline constexpr int kStopWaitMs = 2000;
+// Followed by the PDF's path.
+inline constexpr const char* kNoViewerText =
+    "No program could be started to show the PDF.\nOpen it yourself:\n";
 inline constexpr const char* kWorkFilesAdvice =
     "\nFree some space there, or start the program with TMPDIR set to a folder you may write "
     "to.";
@@ -73,6 +77,9 @@ class ConvertPage : public QWidget {
     int cycle_interval_ms() const { return cycle_timer_.interval(); }
 
     void start_conversion();
+    // Converts the files as "&Go" converts chosen files, in a pass of their own: the source
+    // text and the options stay as they are.
+    void convert_selection(const FileSelection& selection);
     void cycle_tick();
     // Asks a running pass to stop (no further file starts) and waits up to kStopWaitMs for the
     // files being converted. True when no pass runs afterwards.
@@ -85,7 +92,8 @@ class ConvertPage : public QWidget {
 
     void choose_source();
     void choose_destination();
-    void write_settings() const;
+    // Saves the folders; a failure is reported through settings_not_saved.
+    void write_settings();
 
     QLineEdit* filter_edit() const { return filter_edit_; }
     QLineEdit* source_edit() const { return source_edit_; }
@@ -98,9 +106,12 @@ class ConvertPage : public QWidget {
     ResultListModel* result_model() const { return result_model_; }
     QProgressBar* progress_bar() const { return progress_bar_; }
     QLabel* status_label() const { return status_label_; }
+    QCheckBox* failures_only_box() const { return failures_only_box_; }
 
   signals:
     void file_started(int row);
+    // The settings file could not be written (errno's reason).
+    void settings_not_saved(const std::string& settings_path, int error);
     // Emitted when a pass has ended and the controls are back.
     void pass_finished(int converted);
 
@@ -113,11 +124,15 @@ class ConvertPage : public QWidget {
     void apply(PassEvent& event);
     void show_doing(int row);  // the "Doing: " status for the row
     void file_started_event(int row, std::string source);
-    void file_finished_event(int row, std::string pdf, std::string result);
+    void file_finished_event(int row, std::string pdf, std::string result, bool failed);
+    // Enter or a double click on a row: its PDF in the desktop's viewer.
+    void open_row(int row);
     // Empty and idle without files (a range of 0..0 would show the busy animation).
     void show_progress(size_t done, size_t total);
     bool source_folder_missing() const;
-    void start_worker(bool skip_existing);
+    bool destination_not_folder() const;
+    void start_pass(const std::optional<FileSelection>& given);
+    void start_worker(bool skip_existing, const WindowOptions& options);
     bool wait_for_worker(int timeout_ms);
     void set_controls_busy(bool busy);
     void join_finished_worker();
@@ -150,6 +165,7 @@ class ConvertPage : public QWidget {
     ResultListView* result_view_ = nullptr;
     QProgressBar* progress_bar_ = nullptr;
     QLabel* status_label_ = nullptr;
+    QCheckBox* failures_only_box_ = nullptr;
     PassFeed feed_;
 };
 

@@ -13,9 +13,9 @@ std::string find_help_page(const std::string& program_folder) {
     std::vector<std::string> candidates;
     if (!program_folder.empty()) {
         candidates.push_back(program_folder + name);
-        candidates.push_back(program_folder + "/../" TRELVANE_INSTALL_DOCDIR + name);
+        candidates.push_back(program_folder + "/../" TRELVANE_INSTALL_HELPDIR + name);
     }
-    candidates.push_back(std::string(TRELVANE_INSTALL_FULL_DOCDIR) + name);
+    candidates.push_back(std::string(TRELVANE_INSTALL_FULL_HELPDIR) + name);
     for (const std::string& candidate : candidates) {
         if (platform::file_exists(candidate)) {
             return candidate;

@@ -7,7 +7,7 @@ namespace trelvane::gui {
 
 inline constexpr const char* kHelpPageName = "trelvane-help.html";
 
-// The help page beside the program, else in the documentation folder of the installation
+// The help page beside the program, else in the data folder of the installation
 // (relative to the program, then where it was configured to go). Empty when there is none.
 std::string find_help_page(const std::string& program_folder);
 

@@ -1,14 +1,19 @@
 #include "gui/main_window.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/report_text.h"
 #include "gui/about_box.h"
 #include "gui/fax_settings_page.h"
 #include "gui/help_page.h"
@@ -17,12 +22,19 @@
 #include "gui/prompter.h"
 #include "gui/tray_icon.h"
 #include "gui/window_colours.h"
+#include "gui/window_files.h"
+#include "platform/console.h"
 
 namespace trelvane::gui {
 
 namespace {
 
 constexpr int kConvertTab = 0;
+constexpr int kFirstWidth = 660;
+constexpr int kFirstHeight = 420;
+// What a window manager's frame and title bar take, beyond the window's own size.
+constexpr int kFrameWidth = 16;
+constexpr int kFrameHeight = 40;
 
 }  // namespace
 
@@ -33,7 +45,7 @@ MainWindow::MainWindow(const WindowEnvironment& environment, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     apply_colours(this, kWindowBackground, kWindowEditBackground);
-    resize(660, 420);
+    resize(kFirstWidth, kFirstHeight);
 
     tabs_ = new QTabWidget(this);
     convert_page_ = new ConvertPage(environment_.pages);
@@ -63,6 +75,8 @@ MainWindow::MainWindow(const WindowEnvironment& environment, QWidget* parent)
     connect(help_button_, &QPushButton::clicked, this, &MainWindow::open_help);
     connect(about_button_, &QPushButton::clicked, this, &MainWindow::show_about);
     connect(options_page_, &OptionsPage::cycle_changed, convert_page_, &ConvertPage::set_cycle);
+    connect(convert_page_, &ConvertPage::settings_not_saved, this, &MainWindow::settings_not_saved);
+    connect(options_page_, &OptionsPage::settings_not_saved, this, &MainWindow::settings_not_saved);
 
     tabs_->setCurrentIndex(kConvertTab);
     tab_selected(kConvertTab);
@@ -75,6 +89,8 @@ MainWindow::MainWindow(const WindowEnvironment& environment, QWidget* parent)
         tray_->add();
     }
 
+    fit_screen();
+
     // The automatic conversion runs from the start when it was left on.
     options_page_->take_fields();
     convert_page_->set_cycle(options_page_->fields().cycle_minutes,
@@ -85,6 +101,17 @@ MainWindow::~MainWindow() {
     convert_page_->shut_down();
 }
 
+void MainWindow::fit_screen() {
+    // At twice the scale a 1280 x 800 screen leaves 640 x 400: the first size gives way to the
+    // screen, down to what the pages need.
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QSize room = screen->availableGeometry().size() - QSize(kFrameWidth, kFrameHeight);
+    resize(size().boundedTo(room).expandedTo(minimumSizeHint()));
+}
+
 void MainWindow::tab_selected(int index) {
     if (index != kConvertTab) {
         return;
@@ -93,6 +120,16 @@ void MainWindow::tab_selected(int index) {
     options_page_->take_fields();
     convert_page_->set_window_options(options_page_->window_options());
     fax_settings_page_->write_back();
+}
+
+void MainWindow::settings_not_saved(const std::string& settings_path, int error) {
+    if (settings_failure_shown_)
+        return;
+    settings_failure_shown_ = true;
+    const std::string text = app::settings_not_saved_text(settings_path, error);
+    // Standard error too: the window may be closing, and a session's log keeps it.
+    platform::print_error("trelvane: " + text + "\n");
+    convert_page_->status_label()->setText(QString::fromStdString(text));
 }
 
 void MainWindow::open_help() {
@@ -116,6 +153,17 @@ void MainWindow::show_about() {
     AboutBox about(program_icon(), file_url(environment_.help_page), environment_.support_mail,
                    environment_.pages.prompter, owner);
     about.exec();
+}
+
+void MainWindow::convert_given_files(const std::vector<std::string>& paths) {
+    const std::optional<FileSelection> selection =
+        selection_of_files(paths, QDir::currentPath().toStdString());
+    if (!selection) {
+        return;
+    }
+    tabs_->setCurrentIndex(kConvertTab);
+    tab_selected(kConvertTab);
+    convert_page_->convert_selection(*selection);
 }
 
 void MainWindow::restore_window() {

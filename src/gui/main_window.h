@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <string>
+#include <vector>
 
 #include "gui/convert_page.h"
 
@@ -27,7 +28,7 @@ struct WindowEnvironment {
 // "&Help" when the page cannot be shown (the second is followed by the page's path).
 inline constexpr const char* kNoHelpPageText =
     "The help page trelvane-help.html is not installed (it is looked for beside the program "
-    "and in " TRELVANE_INSTALL_FULL_DOCDIR ").\nSee also: man trelvane";
+    "and in " TRELVANE_INSTALL_FULL_HELPDIR ").\nSee also: man trelvane";
 inline constexpr const char* kNoBrowserText =
     "No web browser could be started to show the help.\nOpen the help page yourself:\n";
 
@@ -53,6 +54,10 @@ class MainWindow : public QDialog {
     void show_about();
     // The tray's "&Open...": back from hidden or minimised, to the front.
     void restore_window();
+    // Files the desktop handed the program: converted into the save folder as "&Go" converts
+    // chosen files (it asks for a save folder when there is none), the options left as they
+    // are, so an automatic conversion of a folder goes on.
+    void convert_given_files(const std::vector<std::string>& paths);
     // The exit code once the window has closed, else 0.
     int exit_code() const { return exit_code_; }
 
@@ -66,6 +71,9 @@ class MainWindow : public QDialog {
 
   private:
     void tab_selected(int index);
+    void fit_screen();
+    // Once a window run: a failure to save the settings would otherwise repeat at every change.
+    void settings_not_saved(const std::string& settings_path, int error);
 
     WindowEnvironment environment_;
     QTabWidget* tabs_ = nullptr;
@@ -76,6 +84,7 @@ class MainWindow : public QDialog {
     QPushButton* about_button_ = nullptr;
     TrayIcon* tray_ = nullptr;
     int exit_code_ = 0;
+    bool settings_failure_shown_ = false;
 };
 
 }  // namespace trelvane::gui

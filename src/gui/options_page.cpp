@@ -266,11 +266,17 @@ WindowOptions OptionsPage::window_options() const {
 void OptionsPage::write_settings() {
     save_timer_.stop();
     take_fields();
-    app::write_saved_options(settings_path_, fields_);
+    save(fields_);
 }
 
-void OptionsPage::save_controls() const {
-    app::write_saved_options(settings_path_, controls_values());
+void OptionsPage::save_controls() {
+    save(controls_values());
+}
+
+void OptionsPage::save(const app::SavedOptions& options) {
+    int error = 0;
+    if (!app::write_saved_options(settings_path_, options, &error))
+        emit settings_not_saved(settings_path_, error);
 }
 
 void OptionsPage::mode_clicked(int32_t mode) {

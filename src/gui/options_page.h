@@ -32,7 +32,7 @@ class OptionsPage : public QWidget {
     void write_settings();
     // Writes what the controls show, without taking it into the fields: the options are saved
     // as they change, a moment after the last change.
-    void save_controls() const;
+    void save_controls();
 
     QRadioButton* directory_button() const { return directory_button_; }
     QRadioButton* files_button() const { return files_button_; }
@@ -53,12 +53,15 @@ class OptionsPage : public QWidget {
   signals:
     // The automatic conversion was switched on or off, or its interval changed with it.
     void cycle_changed(int minutes, bool enabled);
+    // The settings file could not be written (errno's reason).
+    void settings_not_saved(const std::string& settings_path, int error);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
     app::SavedOptions controls_values() const;
+    void save(const app::SavedOptions& options);
     void make_controls();
     void lay_out_controls();
     void connect_controls();

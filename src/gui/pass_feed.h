@@ -29,6 +29,7 @@ struct PassEvent {
     int number = 0;    // the row, the pages recognised, or the number of converted files
     std::string text;  // the source path, the status text, the PDF path, or the problem
     std::string result;
+    bool failed = false;  // FileFinished: the file was not converted as asked
 };
 
 class PassFeed {

@@ -44,6 +44,9 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
             }
             return QString::fromStdString(t);
         }
+        case kFailedRole:
+            return rows_[static_cast<size_t>(index.row())].failed ? QStringLiteral("true")
+                                                                  : QStringLiteral("false");
         case Qt::DecorationRole:
             if (index.column() == kSourceColumn) {
                 return file_icon_;
@@ -103,7 +106,7 @@ void ResultListModel::set_started(int row, std::string source) {
     emit dataChanged(index(row, kSourceColumn), index(row, kSourceColumn));
 }
 
-void ResultListModel::set_finished(int row, std::string pdf, std::string result) {
+void ResultListModel::set_finished(int row, std::string pdf, std::string result, bool failed) {
     if (row < 0) {
         return;
     }
@@ -111,7 +114,9 @@ void ResultListModel::set_finished(int row, std::string pdf, std::string result)
     ResultRow& r = rows_[static_cast<size_t>(row)];
     r.pdf = std::move(pdf);
     r.result = std::move(result);
-    emit dataChanged(index(row, kPdfColumn), index(row, kResultColumn));
+    r.failed = failed;
+    // Every column: the failure flag is read through the first.
+    emit dataChanged(index(row, kSourceColumn), index(row, kResultColumn));
 }
 
 }  // namespace trelvane::gui

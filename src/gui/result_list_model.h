@@ -14,6 +14,7 @@ struct ResultRow {
     std::string source;
     std::string pdf;  // empty unless a PDF was written
     std::string result;
+    bool failed = false;  // a WinFax file that was not converted as asked
 };
 
 class ResultListModel : public QAbstractTableModel {
@@ -21,6 +22,8 @@ class ResultListModel : public QAbstractTableModel {
 
   public:
     enum Column { kSourceColumn = 0, kPdfColumn = 1, kResultColumn = 2, kColumnCount = 3 };
+    // "true" for a row whose file failed, in every column: what "Show failures only" filters by.
+    static constexpr int kFailedRole = Qt::UserRole + 1;
 
     explicit ResultListModel(QObject* parent = nullptr);
 
@@ -34,7 +37,7 @@ class ResultListModel : public QAbstractTableModel {
     // Files may start and finish in any order: a row beyond the end makes the rows before it
     // (still empty) appear with it.
     void set_started(int row, std::string source);
-    void set_finished(int row, std::string pdf, std::string result);
+    void set_finished(int row, std::string pdf, std::string result, bool failed = false);
 
     const std::vector<ResultRow>& rows() const { return rows_; }
     // The text of one cell, as the view shows it.

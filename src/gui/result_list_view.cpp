@@ -62,8 +62,14 @@ QString elide_path(const QString& path, const QFontMetrics& metrics, int width) 
 }
 
 ResultListView::ResultListView(ResultListModel* model, QWidget* parent)
-    : QTreeView(parent), model_(model) {
-    setModel(model_);
+    : QTreeView(parent), model_(model), shown_(new QSortFilterProxyModel(this)) {
+    shown_->setSourceModel(model_);
+    shown_->setFilterRole(ResultListModel::kFailedRole);
+    shown_->setSortCaseSensitivity(Qt::CaseInsensitive);
+    setModel(shown_);
+    // Sortable by any column; until a header is clicked, the rows keep the pass's order.
+    header()->setSortIndicator(-1, Qt::AscendingOrder);
+    setSortingEnabled(true);
     auto* paths = new PathDelegate(this);
     setItemDelegateForColumn(ResultListModel::kSourceColumn, paths);
     setItemDelegateForColumn(ResultListModel::kPdfColumn, paths);
@@ -96,6 +102,22 @@ ResultListView::ResultListView(ResultListModel* model, QWidget* parent)
         }
     });
     schedule_fit();
+}
+
+void ResultListView::show_failures_only(bool on) {
+    shown_->setFilterFixedString(on ? QStringLiteral("true") : QString());
+}
+
+int ResultListView::source_row(const QModelIndex& index) const {
+    const QModelIndex source = shown_->mapToSource(index);
+    return source.isValid() ? source.row() : -1;
+}
+
+void ResultListView::scroll_to_row(int row) {
+    const QModelIndex shown = shown_->mapFromSource(model_->index(row, 0));
+    if (shown.isValid()) {
+        scrollTo(shown);
+    }
 }
 
 int ResultListView::text_margin() const {

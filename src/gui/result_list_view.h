@@ -4,6 +4,7 @@
 // the widths are theirs.
 #pragma once
 
+#include <QSortFilterProxyModel>
 #include <QTreeView>
 #include <array>
 
@@ -28,6 +29,12 @@ class ResultListView : public QTreeView {
     int wanted_width(int column) const;
     bool fitting_columns() const { return !user_sized_; }
 
+    // The rows of failed files alone, or every row again.
+    void show_failures_only(bool on);
+    // The model's row behind a row of the view (which may be sorted and filtered); -1 for none.
+    int source_row(const QModelIndex& index) const;
+    void scroll_to_row(int row);
+
   protected:
     // The viewport, not the view: a scroll bar appearing narrows it too.
     bool viewportEvent(QEvent* event) override;
@@ -40,6 +47,7 @@ class ResultListView : public QTreeView {
     int text_margin() const;
 
     ResultListModel* model_;
+    QSortFilterProxyModel* shown_;  // sorted by a header click, filtered by the failures box
     std::array<int, 3> text_widths_{};
     bool fit_scheduled_ = false;
     bool fitting_ = false;

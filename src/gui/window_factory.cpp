@@ -9,6 +9,7 @@
 #include "gui/main_window.h"
 #include "gui/program_icon.h"
 #include "gui/prompter.h"
+#include "gui/window_handover.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
 
@@ -81,9 +82,29 @@ std::optional<int> run_window(const app::WindowLaunch& launch) {
     environment.help_page = find_help_page(paths.program_folder);
     environment.support_mail = TRELVANE_SUPPORT_MAIL;
 
+    // A window of this user's is running: it takes the files and comes to the front.
+    WindowHandover handover;
+    if (handover.hand_over(launch.files)) {
+        return kExitHandedOver;
+    }
     MainWindow window(environment);
     QObject::connect(&window, &MainWindow::closed, &application, &QCoreApplication::exit);
+    if (!handover.listen()) {
+        platform::print_error(
+            "trelvane: other starts cannot reach this window (no local socket); each opens a "
+            "window of its own\n");
+    }
+    QObject::connect(&handover, &WindowHandover::window_requested, &window,
+                     [&window](const std::vector<std::string>& files) {
+                         window.restore_window();
+                         if (!files.empty()) {
+                             window.convert_given_files(files);
+                         }
+                     });
     window.show();
+    if (!launch.files.empty()) {
+        window.convert_given_files(launch.files);
+    }
     return application.exec();
 }
 

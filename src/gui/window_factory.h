@@ -15,8 +15,12 @@ bool display_available();
 // Qt would append it to every caption ("About — ..."), and the captions are the window's own.
 void configure_application();
 
-// Runs the window until it closes and returns its exit code; nothing (after one line on
-// standard error) when there is no display to show it on.
+// A window run that handed its files to the window already running.
+inline constexpr int kExitHandedOver = 0;
+
+// Runs the window until it closes and returns its exit code (kExitHandedOver when another
+// window of the user's took over); nothing (after one line on standard error) when there is
+// no display to show it on.
 std::optional<int> run_window(const app::WindowLaunch& launch);
 
 }  // namespace trelvane::gui

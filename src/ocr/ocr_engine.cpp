@@ -128,7 +128,10 @@ OcrEngine::~OcrEngine() {
         api_->api.End();
 }
 
-std::unique_ptr<OcrEngine> OcrEngine::create(const OcrOptions& options, std::string* error) {
+std::unique_ptr<OcrEngine> OcrEngine::create(const OcrOptions& asked, std::string* error) {
+    // Names in another case than the data's ("ENG") load as the installed ones; the check
+    // finds them only when the names as given do not load.
+    OcrOptions options = asked;
     // What the user is told: the languages that failed and the packages that bring them.
     const auto fail = [&]() -> std::unique_ptr<OcrEngine> {
         if (error) {
@@ -138,7 +141,7 @@ std::unique_ptr<OcrEngine> OcrEngine::create(const OcrOptions& options, std::str
         }
         return nullptr;
     };
-    const std::vector<std::string> wanted = split_languages(options.languages);
+    std::vector<std::string> wanted = split_languages(options.languages);
     if (wanted.empty())
         return fail();
 #if TRELVANE_OCR_OPENMP
@@ -147,19 +150,22 @@ std::unique_ptr<OcrEngine> OcrEngine::create(const OcrOptions& options, std::str
     omp_set_max_active_levels(0);
 #endif
     auto t = std::make_unique<Tesseract>();
-    // Tesseract's own messages would go to the console; the caller reports instead.
-    const std::vector<std::string> names = {"debug_file"};
-    const std::vector<std::string> values = {"/dev/null"};
-    const char* data = options.data_path.empty() ? nullptr : options.data_path.c_str();
-    int init_result = 0;
-    {
-        std::lock_guard<std::mutex> setup(tesseract_setup_mutex());
-        init_result = t->api.Init(data, options.languages.c_str(), tesseract::OEM_LSTM_ONLY,
-                                  nullptr, 0, &names, &values, false);
+    if (!init_quietly(t->api, options.languages, options.data_path)) {
+        // Not under the lock: saying which languages failed loads each of them again.
+        const LanguageCheck check = check_languages(options.languages, options.data_path);
+        if (!check.ok || check.resolved == options.languages) {
+            if (error) {
+                *error = check.ok ? "cannot load the OCR languages '" + options.languages + "'"
+                                  : check.message;
+            }
+            return nullptr;
+        }
+        options.languages = check.resolved;
+        wanted = split_languages(options.languages);
+        t = std::make_unique<Tesseract>();
+        if (!init_quietly(t->api, options.languages, options.data_path))
+            return fail();
     }
-    // Not under the lock: saying which languages failed loads each of them again.
-    if (init_result != 0)
-        return fail();
     // Tesseract goes on without a further language it cannot load; the caller asked for each.
     std::vector<std::string> loaded;
     t->api.GetLoadedLanguagesAsVector(&loaded);

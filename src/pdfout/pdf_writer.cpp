@@ -479,7 +479,7 @@ void write_archive_objects(PdfWriterState& state, PdfOutput& out, const ArchiveM
     uint64_t length = 0;
     if (!state.embedded_fax->write_data(out, length)) {
         state.sink->set_reason(state.embedded_fax->problem());
-        return report(state, "Can't embed the fax file in the PDF");
+        return report(state, "%s", "Can't embed the fax file in the PDF");
     }
     out.write(stream_end(state));
     end_object(out);

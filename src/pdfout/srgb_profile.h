@@ -1,5 +1,5 @@
 // The ICC profile of sRGB IEC61966-2.1 (version 2, from Debian's icc-profiles-free, zlib
-// licence: see docs/copyright), the output intent of every archive PDF.
+// licence: see data/debian/copyright), the output intent of every archive PDF.
 #pragma once
 
 #include <cstddef>

@@ -314,12 +314,12 @@ void FolderClaim::release() {
     levels_.clear();
 }
 
-bool create_folder(const std::string& path, int* error) {
+bool create_folder(const std::string& path, int* error, unsigned mode) {
     if (path.empty()) {
         set_error(error, ENOENT);
         return false;
     }
-    if (::mkdir(path.c_str(), 0777) == 0) {
+    if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0) {
         set_error(error, 0);
         return true;
     }
@@ -332,7 +332,7 @@ bool create_folder(const std::string& path, int* error) {
     return false;
 }
 
-bool create_folder_chain(const std::string& path, int* error) {
+bool create_folder_chain(const std::string& path, int* error, unsigned mode) {
     if (path.empty()) {
         set_error(error, ENOENT);
         return false;
@@ -344,8 +344,8 @@ bool create_folder_chain(const std::string& path, int* error) {
     std::string parent = folder_of(path);
     // A parent that cannot be made shows as this level's failure, which names the reason.
     if (!parent.empty() && parent != path)
-        create_folder_chain(parent);
-    return create_folder(path, error);
+        create_folder_chain(parent, nullptr, mode);
+    return create_folder(path, error, mode);
 }
 
 bool remove_file(const std::string& path, int* error) {

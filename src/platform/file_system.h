@@ -60,13 +60,20 @@ class FolderClaim {
     std::vector<std::string> levels_;  // the claimed levels, deepest first
 };
 
-// Creates one folder level with the default permissions (as the umask allows).
-// True when the folder exists afterwards; error, when given, gets the reason otherwise.
-bool create_folder(const std::string& path, int* error = nullptr);
+// Permissions of new folders (as the umask allows); the user's own settings and state folders
+// are private, as the XDG rules ask.
+inline constexpr unsigned kDefaultFolderMode = 0777;
+inline constexpr unsigned kPrivateFolderMode = 0700;
+
+// Creates one folder level. True when the folder exists afterwards; error, when given, gets
+// the reason otherwise.
+bool create_folder(const std::string& path, int* error = nullptr,
+                   unsigned mode = kDefaultFolderMode);
 
 // Creates every missing level of the folder. True when it exists afterwards; error, when
 // given, gets the reason the deepest level could not be made otherwise.
-bool create_folder_chain(const std::string& path, int* error = nullptr);
+bool create_folder_chain(const std::string& path, int* error = nullptr,
+                         unsigned mode = kDefaultFolderMode);
 
 // Removes a file; a missing file is not an error. error, when given, gets the reason of a
 // failure.

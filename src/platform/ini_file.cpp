@@ -136,6 +136,17 @@ std::optional<std::string> read_value(const std::string& file, std::string_view 
     return std::string(value);
 }
 
+// The value as the file must hold it to read back unchanged: the reader drops blanks around a
+// value and one pair of enclosing quotes, so such a value gets a pair of its own (a window's
+// source text "folder" "a b.fxs" would otherwise lose its outer quotes).
+std::string stored_value(std::string_view value) {
+    const bool enclosed = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                          value.back() == value.front();
+    if (enclosed || (!value.empty() && (is_blank(value.front()) || is_blank(value.back()))))
+        return "\"" + std::string(value) + "\"";
+    return std::string(value);
+}
+
 bool has_line_break(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
 }
@@ -181,7 +192,7 @@ bool write_profile_string(const std::string& file, std::string_view section, std
     }
     // New lines follow the file's own line ends.
     const std::string eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-    const std::string entry = std::string(key) + "=" + std::string(value) + eol;
+    const std::string entry = std::string(key) + "=" + stored_value(value) + eol;
 
     std::vector<Line> lines = split_lines(text);
     Lookup lookup = find_key(lines, section, key);

@@ -6,7 +6,19 @@
 #include <cstdlib>
 #include <vector>
 
+#ifndef TRELVANE_INSTALL_FULL_BINDIR
+#define TRELVANE_INSTALL_FULL_BINDIR "/usr/local/bin"
+#endif
+
 namespace trelvane::platform {
+
+namespace {
+
+// Where this build installs the program (CMake's install prefix and bindir).
+constexpr const char* kInstallBinFolder = TRELVANE_INSTALL_FULL_BINDIR;
+constexpr const char* kSystemLogFolder = "/var/log/trelvane";
+
+}  // namespace
 
 std::string program_file_path() {
     std::vector<char> buffer(4096);
@@ -68,18 +80,39 @@ std::string xdg_folder(const char* variable, const char* fallback_below_home) {
 
 }  // namespace
 
-UserFileLocations locate_user_files(const std::string& program_folder) {
+bool is_installation_folder(const std::string& program_folder) {
+    const std::string name = name_of(program_folder);
+    if (name == "bin" || name == "sbin")
+        return true;
+    return !program_folder.empty() && program_folder == kInstallBinFolder;
+}
+
+UserFileLocations locate_user_files(const ProgramPlace& place) {
     UserFileLocations locations;
-    if (folder_is_writable(program_folder)) {
-        locations.settings_file = program_folder + kPathSeparator + "trelvane.ini";
+    if (place.folder_writable && !place.installed) {
+        locations.settings_file = place.program_folder + kPathSeparator + "trelvane.ini";
         locations.log_file =
-            program_folder + kPathSeparator + "log" + kPathSeparator + "tvnlog.txt";
+            place.program_folder + kPathSeparator + "log" + kPathSeparator + "tvnlog.txt";
         return locations;
     }
     locations.settings_file = xdg_folder("XDG_CONFIG_HOME", "/.config") + "/trelvane/trelvane.ini";
+    if (place.superuser) {
+        // /var/log exists on every system; the log creates its own folder below it.
+        locations.log_file = std::string(kSystemLogFolder) + "/tvnlog.txt";
+        return locations;
+    }
     locations.log_parent_folder = xdg_folder("XDG_STATE_HOME", "/.local/state") + "/trelvane";
     locations.log_file = locations.log_parent_folder + "/log/tvnlog.txt";
     return locations;
+}
+
+UserFileLocations locate_user_files(const std::string& program_folder) {
+    ProgramPlace place;
+    place.program_folder = program_folder;
+    place.folder_writable = folder_is_writable(program_folder);
+    place.installed = is_installation_folder(program_folder);
+    place.superuser = geteuid() == 0;
+    return locate_user_files(place);
 }
 
 std::string folder_of(const std::string& path) {

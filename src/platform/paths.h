@@ -22,16 +22,35 @@ std::string temp_folder();
 // True when the current user may create files in the folder.
 bool folder_is_writable(const std::string& folder);
 
-// Settings file and default log file. Beside the program when its folder is writable (the
-// portable layout); otherwise in the user's XDG configuration and state folders.
+// Settings file and default log file.
+//
+// A program run from a folder its user may write that is not an installation's program folder
+// (a build folder, a portable copy) keeps both beside itself. An installed program never
+// writes under its installation: the settings go to $XDG_CONFIG_HOME/trelvane and the log to
+// $XDG_STATE_HOME/trelvane/log, or to /var/log/trelvane for the superuser (whose cron runs
+// write there, where logs are looked for and rotated).
 struct UserFileLocations {
     std::string settings_file;
     std::string log_file;
     // The folder that must exist before the log's own folder can be created (empty when the
-    // log lives beside the program).
+    // log's own folder is the only one that may be missing).
     std::string log_parent_folder;
 };
 UserFileLocations locate_user_files(const std::string& program_folder);
+
+// The situation locate_user_files decides from, so that each case can be checked.
+struct ProgramPlace {
+    std::string program_folder;
+    bool folder_writable = false;
+    bool installed = false;  // the folder is where installations put programs
+    bool superuser = false;
+};
+UserFileLocations locate_user_files(const ProgramPlace& place);
+
+// True for a folder that installations put programs in: the one this build installs into,
+// and any folder named "bin" or "sbin" (/usr/bin, /usr/local/bin, ~/.local/bin, /opt/x/bin),
+// where settings and logs beside the program would be wrong even when it may be written.
+bool is_installation_folder(const std::string& program_folder);
 
 // Folder part of a path: the text before its last separator ("/" for a file in the root,
 // empty when there is no separator).

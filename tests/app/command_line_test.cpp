@@ -5,6 +5,7 @@
 
 #include "app/batch_job.h"
 #include "app/command_line.h"
+#include "support/temp_dir.h"
 
 namespace trelvane::app {
 namespace {
@@ -293,6 +294,59 @@ TEST(Arguments, EachArgumentIsOneToken) {
         EXPECT_EQ(p.job.quiet, c.quiet);
         EXPECT_EQ(p.job.keep_hierarchy, c.keep_hierarchy);
         EXPECT_EQ(p.out, c.usage_printed ? kUsage : "");
+    }
+}
+
+// A desktop's "Open with" names files: they go to the window, quietly; a command-line run
+// names them as ignored, as any other token that is no option.
+TEST(Arguments, FilesNamedAloneAreTheWindows) {
+    testsupport::TempDir dir;
+    const std::string fax = dir.file("Feb In.fxs");
+    ASSERT_TRUE(testsupport::write_file(fax, "fax"));
+    struct FilesCase {
+        const char* name;
+        std::vector<std::string> arguments;
+        int result;
+        std::vector<std::string> files;
+        std::string out;
+        std::string err;
+    };
+    const FilesCase cases[] = {
+        {"files alone", {fax, fax}, kCommandLineRejected, {fax, fax}, "", ""},
+        {"with /relines", {"/relines", fax}, kCommandLineRejected, {fax}, "", ""},
+        {"a missing file is no file",
+         {dir.file("gone.fxs")},
+         kCommandLineRejected,
+         {},
+         kUsage,
+         unknown_option_lines(dir.file("gone.fxs"))},
+        {"a folder is no file",
+         {dir.path()},
+         kCommandLineRejected,
+         {},
+         kUsage,
+         unknown_option_lines(dir.path())},
+        {"a command-line run",
+         {fax, "/f=a.fxs", "/sf=a.pdf"},
+         kCommandLineAccepted,
+         {},
+         "",
+         "trelvane: unknown option '" + fax + "' ignored\n"},
+    };
+    for (const FilesCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Parsed p;
+        reset_batch_job(p.job);
+        std::vector<std::string> files;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        p.result = parse_arguments(c.arguments, p.job, p.settings, p.log_path, &files);
+        p.out = testing::internal::GetCapturedStdout();
+        p.err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(p.result, c.result);
+        EXPECT_EQ(files, c.files);
+        EXPECT_EQ(p.out, c.out);
+        EXPECT_EQ(p.err, c.err);
     }
 }
 

@@ -225,6 +225,7 @@ TEST_F(E2eTest, AMissingWindowModuleIsNamed) {
                               home.file("trelvane-window.so")),
               std::string::npos)
         << window.err;
+    EXPECT_NE(window.err.find("install the package trelvane-gui"), std::string::npos) << window.err;
     const RunResult converted =
         run_trelvane({"/q", "/f=" TRELVANE_SOURCE_DIR "/samples/delivery-notice.fxs",
                       "/sf=" + work.file("o.pdf")},

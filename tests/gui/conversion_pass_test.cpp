@@ -42,7 +42,7 @@ struct Row {
 class RecordingView : public PassView {
   public:
     void pass_started() override { event("started"); }
-    void save_folder_failed() override { event("save folder failed"); }
+    void save_folder_failed(const std::string&) override { event("save folder failed"); }
     void work_files_failed(const std::string& message) override {
         event("work files failed: " + message);
     }
@@ -250,7 +250,7 @@ TEST_F(ConversionPass, StopLetsTheRunningFileFinishAndTheRecordNamesTheRest) {
     EXPECT_EQ(run_conversion_pass(request, view, control), 2);
     EXPECT_EQ(calls.load(), 2);
     EXPECT_EQ(view.rows.size(), 2u);
-    EXPECT_EQ(view.statuses.back(), "Done. 2 FAX files converted");
+    EXPECT_EQ(view.statuses.back(), "Cancelled: 2 of 4 files converted");
     const std::string log = testsupport::read_file(dir.file("log/tvnlog.txt"));
     const std::vector<std::string> lines = file_lines(log);
     ASSERT_EQ(lines.size(), 4u) << log;

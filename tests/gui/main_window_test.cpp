@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
@@ -59,7 +60,8 @@ class MainWindowTest : public ::testing::Test {
     std::unique_ptr<MainWindow> make_window() {
         WindowEnvironment environment;
         environment.pages.prompter = &prompter;
-        environment.pages.settings_path = dir.file("trelvane.ini");
+        environment.pages.settings_path =
+            settings_file.empty() ? dir.file("trelvane.ini") : settings_file;
         environment.pages.log_path = dir.file("log/tvnlog.txt");
         environment.pages.convert = convert;
         environment.pages.clock = [this] { return test_now.load(); };
@@ -135,6 +137,7 @@ class MainWindowTest : public ::testing::Test {
     RecordingPrompter prompter;
     ConvertFunction convert;
     std::string help_page;
+    std::string settings_file;  // empty: trelvane.ini in dir
     guitest::GlobalSettingsGuard settings_guard;
     // "Now" for the settle rule: a minute ahead, so that faxes a test has just written count as
     // settled unless the test says otherwise.
@@ -223,6 +226,39 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsFile) {
     EXPECT_TRUE(options->subdir_box()->isEnabled());
     EXPECT_TRUE(options->minutes_field()->isEnabled());
     EXPECT_FALSE(window->fax_settings_page()->isVisible());
+}
+
+// At twice the scale a 1280 x 800 screen has 640 x 400 pixels of room: the first window fits
+// it, frame and all. Runs in a child of this program on such a screen (Qt's offscreen platform
+// with a screen configuration).
+TEST_F(MainWindowTest, FirstWindowFitsA1280By800ScreenAtTwiceTheScale) {
+    if (std::getenv("TRELVANE_FIT_CHILD") != nullptr) {
+        auto window = make_window();
+        window->show();
+        QCoreApplication::processEvents();
+        const QRect room = window->screen()->availableGeometry();
+        ASSERT_EQ(room.size(), QSize(640, 400));
+        EXPECT_TRUE(room.contains(window->frameGeometry()))
+            << window->frameGeometry().width() << " x " << window->frameGeometry().height();
+        EXPECT_GE(window->width(), window->minimumSizeHint().width());
+        EXPECT_GE(window->height(), window->minimumSizeHint().height());
+        return;
+    }
+    ASSERT_TRUE(testsupport::write_file(
+        dir.file("screen.json"),
+        R"({"windowFrameMargins": true, "screens": [{"name": "laptop", "x": 0, "y": 0,)"
+        R"( "width": 1280, "height": 800, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})"));
+    testsupport::ChildOptions child;
+    child.args = {"--gtest_filter=MainWindowTest.FirstWindowFitsA1280By800ScreenAtTwiceTheScale"};
+    child.env = {
+        {"TRELVANE_FIT_CHILD", "1"},
+        {"QT_SCALE_FACTOR", "2"},
+        {"QT_QPA_PLATFORM", "offscreen:configfile=" + dir.file("screen.json")},
+        {"LSAN_OPTIONS", "suppressions=" TRELVANE_SOURCE_DIR "/tests/gui/lsan-system.supp"}};
+    const testsupport::ChildResult result = testsupport::run_child("/proc/self/exe", child);
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("[  PASSED  ] 1 test"), std::string::npos) << result.out;
 }
 
 TEST_F(MainWindowTest, RecalculateBoxFollowsTheCommandLineWhenTheFileHasNoKey) {
@@ -375,7 +411,7 @@ TEST_F(MainWindowTest, CancelWithSeveralJobsStartsNothingMoreAndLeavesNoPartialP
         EXPECT_EQ(static_cast<int>(started.size()), jobs);  // nothing started after the cancel
         EXPECT_EQ(finished.values.at(0), jobs);
         EXPECT_EQ(page->status_label()->text().toStdString(),
-                  "Done. " + std::to_string(jobs) + " FAX files converted");
+                  "Cancelled: " + std::to_string(jobs) + " of 8 files converted");
         EXPECT_EQ(column(page, 2), std::vector<std::string>(jobs, "Converted!"));
         EXPECT_EQ(page->progress_bar()->value(), jobs);
         EXPECT_EQ(page->progress_bar()->maximum(), kFiles);
@@ -444,10 +480,41 @@ TEST_F(MainWindowTest, CancelThatOutlastsTheWaitKeepsTheControlsUntilTheFilesAre
     gate.release_all();
     ASSERT_TRUE(guitest::process_events_until([&] { return finished.count() > 0; }));
     EXPECT_EQ(finished.values.at(0), 2);  // the files it was converting, no more
+    EXPECT_EQ(page->status_label()->text(), "Cancelled: 2 of 4 files converted");
     EXPECT_EQ(column(page, 2), (std::vector<std::string>{"Converted!", "Converted!"}));
     EXPECT_EQ(gate.started().size(), 2u);
     EXPECT_TRUE(page->go_button()->isEnabled());
     EXPECT_TRUE(page->source_button()->isEnabled());
+}
+
+// A save folder that is a file would fail every file of the pass: nothing starts, and the
+// message says which path and why; the timer's passes skip it silently.
+TEST_F(MainWindowTest, ASaveFolderThatIsAFileStopsThePassBeforeItStarts) {
+    auto window = make_window();
+    ConvertPage* page = window->convert_page();
+    const std::string blocker = dir.file("out.pdf");
+    ASSERT_TRUE(testsupport::write_file(blocker, "not a folder"));
+    page->source_edit()->setText(QString::fromStdString(make_source(2)));
+    page->destination_edit()->setText(QString::fromStdString(blocker));
+    page->go_button()->click();
+    page->cycle_tick();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].caption, "Error");
+    EXPECT_EQ(prompter.messages[0].text,
+              "Error Save Dir: " + blocker +
+                  " is not a folder (Not a directory)\nSelect Save Dir, where your converted pdf "
+                  "files should be");
+    EXPECT_FALSE(page->running());
+    EXPECT_EQ(page->result_model()->rowCount(), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("log/tvnlog.txt")));
+    EXPECT_EQ(testsupport::read_file(blocker), "not a folder");
+
+    // A folder that cannot be made below a file: the pass names it and the reason.
+    page->destination_edit()->setText(QString::fromStdString(blocker + "/sub"));
+    ASSERT_TRUE(run_pass(page));
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    EXPECT_EQ(prompter.messages[1].text,
+              "Error Save Dir: cannot create " + blocker + "/sub (Not a directory)");
 }
 
 TEST_F(MainWindowTest, SelectedFilesConvertEvenWithSpacesAndNonFaxFilesAreNamed) {
@@ -467,7 +534,8 @@ TEST_F(MainWindowTest, SelectedFilesConvertEvenWithSpacesAndNonFaxFilesAreNamed)
     page->filter_edit()->setText("*.fx?");
     page->source_button()->click();
     ASSERT_EQ(prompter.file_filters, (std::vector<std::string>{"*.fx?"}));
-    EXPECT_EQ(page->source_edit()->text().toStdString(), folder + " first fax.fxs notes.txt b.fxm");
+    EXPECT_EQ(page->source_edit()->text().toStdString(),
+              "\"" + folder + "\" \"first fax.fxs\" \"notes.txt\" \"b.fxm\"");
     page->destination_edit()->setText(QString::fromStdString(dir.file("out")));
 
     ASSERT_TRUE(run_pass(page));
@@ -477,16 +545,64 @@ TEST_F(MainWindowTest, SelectedFilesConvertEvenWithSpacesAndNonFaxFilesAreNamed)
                                                          dir.file("out/b.fxm.pdf")}));
     EXPECT_EQ(page->status_label()->text(), "Done. 2 FAX files converted");
 
+    // The selection, names with spaces and all, is the same after a restart.
+    window->accept();
+    window = make_window();
+    page = window->convert_page();
+    ASSERT_TRUE(run_pass(page));
+    EXPECT_EQ(column(page, 2),
+              (std::vector<std::string>{"Converted!", "Not WinFax File!", "Converted!"}));
+
     // A single chosen file shows as its full path and converts alone.
     prompter.file_answers.push_back(FileSelection{folder, {"first fax.fxs"}});
     page->source_button()->click();
-    EXPECT_EQ(page->source_edit()->text().toStdString(), folder + "/first fax.fxs");
+    const std::string single = "\"" + folder + "/first fax.fxs\"";
+    EXPECT_EQ(page->source_edit()->text().toStdString(), single);
     ASSERT_TRUE(run_pass(page));
     EXPECT_EQ(column(page, 2), (std::vector<std::string>{"Converted!"}));
 
     // Cancelling the dialog changes nothing.
     page->source_button()->click();
-    EXPECT_EQ(page->source_edit()->text().toStdString(), folder + "/first fax.fxs");
+    EXPECT_EQ(page->source_edit()->text().toStdString(), single);
+
+    // Typed without quotes, a path with spaces that names a file is that file.
+    page->source_edit()->setText(QString::fromStdString(folder + "/b.fxm"));
+    ASSERT_TRUE(run_pass(page));
+    EXPECT_EQ(column(page, 1), (std::vector<std::string>{dir.file("out/b.fxm.pdf")}));
+}
+
+// A file manager's "Open with" starts the program with the files; the window converts them.
+TEST_F(MainWindowTest, FilesFromTheDesktopAreConvertedIntoTheSaveFolder) {
+    const std::string folder = dir.file("Feb In");
+    ASSERT_TRUE(app::create_folder_path(folder));
+    ASSERT_TRUE(guitest::write_sample_fax(folder + "/a b.fxs", 3));
+    ASSERT_TRUE(guitest::write_sample_fax(folder + "/c.fxd", 4));
+    const std::vector<std::string> given = {folder + "/a b.fxs", folder + "/c.fxd"};
+    {
+        // No save folder yet: the window asks for one and converts nothing.
+        auto window = make_window();
+        window->convert_given_files(given);
+        ASSERT_EQ(prompter.messages.size(), 1u);
+        EXPECT_EQ(prompter.messages[0].text, kNoDestinationWarning);
+        EXPECT_FALSE(window->convert_page()->running());
+        window->accept();
+    }
+    auto window = make_window();
+    ConvertPage* page = window->convert_page();
+    page->source_edit()->setText(QString::fromStdString(dir.file("watched")));
+    page->destination_edit()->setText(QString::fromStdString(dir.file("out")));
+    window->options_page()->cycle_box()->click();  // a folder converted automatically
+    guitest::SignalLog<int> finished(page, &ConvertPage::pass_finished);
+    window->convert_given_files(given);
+    ASSERT_TRUE(guitest::process_events_until([&] { return finished.count() > 0; }));
+    EXPECT_EQ(column(page, 0), (std::vector<std::string>{folder + "/a b.fxs", folder + "/c.fxd"}));
+    EXPECT_EQ(column(page, 2), (std::vector<std::string>{"Converted!", "Converted!"}));
+    // The user's own choices stay: the folder, the mode, the automatic conversion.
+    EXPECT_EQ(page->source_edit()->text().toStdString(), dir.file("watched"));
+    EXPECT_TRUE(window->options_page()->directory_button()->isChecked());
+    EXPECT_TRUE(page->cycle_active());
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out/a b.fxs.pdf")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out/c.fxd.pdf")));
 }
 
 TEST_F(MainWindowTest, FolderPickersFillTheEdits) {
@@ -804,6 +920,88 @@ TEST_F(MainWindowTest, SettingsAreWrittenAsTheyChangeNotOnlyOnClose) {
         std::chrono::seconds(10)));
     // The options the Convert page works with still change only when its tab is selected.
     EXPECT_EQ(window->convert_page()->window_options().keep_date, 0);
+}
+
+// An installed program's settings live in a folder that does not exist before the first save.
+TEST_F(MainWindowTest, SettingsFolderIsMadeAtTheFirstSaveAndTheSettingsSurviveARestart) {
+    settings_file = dir.file("config/trelvane/trelvane.ini");
+    {
+        auto window = make_window();
+        window->convert_page()->source_edit()->setText("/fax/Feb In");
+        window->options_page()->keep_date_box()->click();
+        window->accept();
+        EXPECT_EQ(window->convert_page()->status_label()->text(), kFirstStatusText);
+    }
+    struct stat folder {};
+    ASSERT_EQ(stat(dir.file("config/trelvane").c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
+    auto window = make_window();
+    EXPECT_EQ(window->convert_page()->source_edit()->text(), "/fax/Feb In");
+    EXPECT_TRUE(window->options_page()->keep_date_box()->isChecked());
+}
+
+TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReportedOnceWithItsReason) {
+    ASSERT_TRUE(testsupport::write_file(dir.file("config"), "a file where a folder should be"));
+    settings_file = dir.file("config/trelvane/trelvane.ini");
+    const std::string expected =
+        "Settings not saved to " + settings_file +
+        " (Not a directory): folders and options will not be kept for the next start";
+    testing::internal::CaptureStderr();
+    {
+        auto window = make_window();
+        QLabel* status = window->convert_page()->status_label();
+        window->convert_page()->source_edit()->setText("/fax/in");
+        window->options_page()->keep_date_box()->click();
+        EXPECT_TRUE(guitest::process_events_until(
+            [&] { return status->text().toStdString() == expected; }, std::chrono::seconds(10)));
+        window->options_page()->hierarchy_box()->click();
+        window->reject();  // saves both pages again
+    }
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(errors, "trelvane: " + expected + "\n");
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
+// At archive scale a failure must be found without scrolling: a filter, sorting by any column,
+// and a row's PDF opened from the list.
+TEST_F(MainWindowTest, TheListFiltersFailuresSortsAndOpensARowsPdf) {
+    auto window = make_window();
+    ConvertPage* page = window->convert_page();
+    const std::string source = make_source(2);
+    ASSERT_TRUE(testsupport::write_file(source + "/damaged.fxs", "not a fax"));
+    page->source_edit()->setText(QString::fromStdString(source));
+    page->destination_edit()->setText(QString::fromStdString(dir.file("out")));
+    ASSERT_TRUE(run_pass(page));
+    ResultListView* view = page->result_view();
+    const QAbstractItemModel* shown = view->model();
+    const auto shown_text = [&](int row, int column) {
+        return shown->data(shown->index(row, column)).toString().toStdString();
+    };
+    ASSERT_EQ(shown->rowCount(), 3);
+    EXPECT_EQ(shown_text(0, 2), "Failed : Not Fax");  // the pass's order: damaged.fxs first
+
+    page->failures_only_box()->click();
+    ASSERT_EQ(shown->rowCount(), 1);
+    EXPECT_EQ(shown_text(0, 0), source + "/damaged.fxs");
+    page->failures_only_box()->click();
+    EXPECT_EQ(shown->rowCount(), 3);
+
+    view->sortByColumn(ResultListModel::kSourceColumn, Qt::DescendingOrder);
+    EXPECT_EQ(shown_text(0, 0), source + "/fax1.fxs");
+    EXPECT_EQ(shown_text(2, 0), source + "/damaged.fxs");
+
+    // Enter or a double click: the row's PDF in the desktop's viewer; a failed row has none.
+    emit view->activated(shown->index(0, 1));
+    ASSERT_EQ(prompter.opened_urls.size(), 1u);
+    EXPECT_EQ(prompter.opened_urls[0], "file://" + dir.file("out/fax1.fxs.pdf"));
+    emit view->activated(shown->index(2, 2));
+    EXPECT_EQ(prompter.opened_urls.size(), 1u);
+    prompter.fail_urls = true;
+    emit view->activated(shown->index(1, 0));
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, kNoViewerText + dir.file("out/fax0.fxs.pdf"));
+    // The model keeps the pass's order underneath.
+    EXPECT_EQ(column(page, 0)[0], source + "/damaged.fxs");
 }
 
 TEST_F(MainWindowTest, ColumnsShowTheirWholeTextsAndElideWhenNarrow) {

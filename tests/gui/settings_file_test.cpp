@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -101,12 +102,23 @@ TEST(SettingsFile, NonNumbersReadAsZeroAndLongFoldersAreCut) {
     EXPECT_EQ(options.cycle_minutes, 7);
 }
 
-TEST(SettingsFile, UnwritableLocationIsReportedNotFatal) {
+// An installed program's settings folder does not exist before the first save.
+TEST(SettingsFile, AMissingFolderIsMadeAndAnUnusableOneIsReportedWithItsReason) {
     TempDir dir;
-    const std::string ini = dir.file("missing-folder/trelvane.ini");
-    EXPECT_FALSE(write_saved_folders(ini, {"/a", "/b"}));
-    EXPECT_FALSE(write_saved_options(ini, SavedOptions{}));
-    EXPECT_EQ(read_saved_options(ini, 0).cycle_minutes, 60);
+    const std::string ini = dir.file("config/trelvane/trelvane.ini");
+    int error = -1;
+    EXPECT_TRUE(write_saved_folders(ini, {"/a", "/b"}, &error));
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(read_saved_folders(ini).save_dir, "/b");
+
+    ASSERT_TRUE(testsupport::write_file(dir.file("blocked"), "a file"));
+    const std::string blocked = dir.file("blocked/trelvane/trelvane.ini");
+    EXPECT_FALSE(write_saved_folders(blocked, {"/a", "/b"}, &error));
+    EXPECT_EQ(error, ENOTDIR);
+    error = 0;
+    EXPECT_FALSE(write_saved_options(blocked, SavedOptions{}, &error));
+    EXPECT_EQ(error, ENOTDIR);
+    EXPECT_EQ(read_saved_options(blocked, 0).cycle_minutes, 60);
 }
 
 }  // namespace

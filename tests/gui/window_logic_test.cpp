@@ -2,7 +2,13 @@
 // a pass converts, and the result column.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <cstring>
 
 #include <chrono>
 #include <cstdlib>
@@ -17,6 +23,7 @@
 #include "gui/prompter.h"
 #include "gui/window_factory.h"
 #include "gui/window_files.h"
+#include "gui/window_handover.h"
 #include "gui_test_support.h"
 #include "support/temp_dir.h"
 
@@ -78,6 +85,10 @@ TEST(OptionRules, StoredValuesAreBroughtIntoRange) {
 }
 
 TEST(SelectionText, TypedTextSplitsLikeTheFileDialogWroteIt) {
+    testsupport::TempDir dir;
+    const std::string spaced = dir.file("Feb In/a b.fxs");
+    ASSERT_TRUE(app::create_folder_path(dir.file("Feb In")));
+    ASSERT_TRUE(testsupport::write_file(spaced, "fax"));
     struct Case {
         std::string text;
         std::string folder;
@@ -90,15 +101,55 @@ TEST(SelectionText, TypedTextSplitsLikeTheFileDialogWroteIt) {
         {"/in a.fxd ", "/in", {"a.fxd"}},
         {" /in/a b.fxd", " /in", {"a b.fxd"}},  // a leading space makes it one path
         {"a.fxd", "", {"a.fxd"}},
-        {"/My Faxes/a.fxs", "/My", {"Faxes/a.fxs"}},  // why the page keeps the chosen list
+        {"/My Faxes/a.fxs", "/My", {"Faxes/a.fxs"}},  // no such file: the unquoted form
+        {spaced, dir.file("Feb In"), {"a b.fxs"}},    // typed, and there: that file
+        // The quoted form, as Windows' multiple selection writes it.
+        {R"("/My Faxes" "file 1.fxs" "file 2.fxs")", "/My Faxes", {"file 1.fxs", "file 2.fxs"}},
+        {R"("/My Faxes/file 1.fxs")", "/My Faxes", {"file 1.fxs"}},
+        {R"(/in "a b.fxs" c.fxd)", "/in", {"a b.fxs", "c.fxd"}},
+        {R"("/in" "" "a.fxs" "open)", "/in", {"a.fxs", "open"}},
     };
     for (const Case& c : cases) {
         const FileSelection s = parse_selection_text(c.text);
         EXPECT_EQ(s.folder, c.folder) << c.text;
         EXPECT_EQ(s.names, c.names) << c.text;
     }
-    EXPECT_EQ(selection_text({"/in", {"a.fxd", "b.fxm"}}), "/in a.fxd b.fxm");
-    EXPECT_EQ(selection_text({"/My Faxes", {"a.fxs"}}), "/My Faxes/a.fxs");
+    // Names without spaces keep the unquoted form; any space quotes them all; every selection
+    // reads back as itself.
+    const std::pair<FileSelection, std::string> written[] = {
+        {{"/in", {"a.fxd", "b.fxm"}}, "/in a.fxd b.fxm"},
+        {{"/in", {"a.fxd"}}, "/in/a.fxd"},
+        {{"/My Faxes", {"a.fxs"}}, R"("/My Faxes/a.fxs")"},
+        {{"/My Faxes", {"a.fxs", "b.fxs"}}, R"("/My Faxes" "a.fxs" "b.fxs")"},
+        {{"/in", {"a.fxs", "Feb 2.fxs"}}, R"("/in" "a.fxs" "Feb 2.fxs")"},
+    };
+    for (const auto& [selection, text] : written) {
+        EXPECT_EQ(selection_text(selection), text);
+        const FileSelection back = parse_selection_text(text);
+        EXPECT_EQ(back.folder, selection.folder) << text;
+        EXPECT_EQ(back.names, selection.names) << text;
+    }
+}
+
+TEST(SelectionText, FilesFromTheDesktopBecomeOneSelection) {
+    struct Case {
+        std::vector<std::string> paths;
+        std::string folder;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {{"/fax/in/a.fxs", "/fax/in/b c.fxd"}, "/fax/in", {"a.fxs", "b c.fxd"}},
+        {{"/fax/in/a.fxs", "/fax/old/b.fxs"}, "/fax", {"in/a.fxs", "old/b.fxs"}},
+        {{"/fax/a.fxs", "/faxes/b.fxs"}, "", {"fax/a.fxs", "faxes/b.fxs"}},  // only / holds both
+        {{"a.fxs", "sub/b.fxs"}, "/home/me", {"a.fxs", "sub/b.fxs"}},        // relative
+    };
+    for (const Case& c : cases) {
+        const std::optional<FileSelection> s = selection_of_files(c.paths, "/home/me");
+        ASSERT_TRUE(s.has_value());
+        EXPECT_EQ(s->folder, c.folder) << c.paths.front();
+        EXPECT_EQ(s->names, c.names) << c.paths.front();
+    }
+    EXPECT_FALSE(selection_of_files({}, "/home/me").has_value());
 }
 
 TEST(CollectWindowFiles, ChosenFilesWithSpacesSurviveWhileTheTextShowsThem) {
@@ -200,17 +251,55 @@ TEST(DisplayCheck, WindowIsOnlyTriedWhereADisplayCanBeReached) {
     }
 }
 
-TEST(HelpPage, FoundBesideTheProgramThenInTheInstalledDocumentation) {
+// One window per user: a second start hands its files to the first, and a socket left by a
+// window that was killed does not keep the next one from listening.
+TEST(WindowHandover, ASecondStartHandsItsFilesToTheRunningWindow) {
+    guitest::test_application();
+    const std::string name = "trelvane-test-" + std::to_string(getpid());
+    WindowHandover first(name);
+    const WindowHandover second(name);
+    EXPECT_FALSE(second.hand_over({"/fax/a.fxs"}));  // no window yet
+    ASSERT_TRUE(first.listen());
+
+    guitest::SignalLog<std::vector<std::string>> requests(&first,
+                                                          &WindowHandover::window_requested);
+    EXPECT_TRUE(second.hand_over({"/fax/Feb In/a b.fxs", "relative.fxs"}));
+    EXPECT_TRUE(second.hand_over({}));  // only to the front
+    ASSERT_TRUE(guitest::process_events_until([&] { return requests.count() == 2; }));
+    EXPECT_EQ(
+        requests.values[0],
+        (std::vector<std::string>{"/fax/Feb In/a b.fxs",
+                                  QDir::current().absoluteFilePath("relative.fxs").toStdString()}));
+    EXPECT_TRUE(requests.values[1].empty());
+
+    // A killed window's socket file: bound, never removed, nobody listening.
+    const std::string stale_name = name + "-stale";
+    const std::string path = QDir::tempPath().toStdString() + "/" + stale_name;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+    WindowHandover after_crash(stale_name);
+    EXPECT_FALSE(after_crash.hand_over({}));
+    EXPECT_TRUE(after_crash.listen());
+}
+
+TEST(HelpPage, FoundBesideTheProgramThenInTheInstalledDataFolder) {
     testsupport::TempDir dir;
     const std::string bin = dir.file("bin");
-    const std::string docs = dir.file(TRELVANE_INSTALL_DOCDIR);
+    const std::string docs = dir.file(TRELVANE_INSTALL_HELPDIR);
     ASSERT_TRUE(app::create_folder_path(bin));
     ASSERT_TRUE(app::create_folder_path(docs));
     const std::string fallback = find_help_page(bin);  // only the configured install folder
-    EXPECT_TRUE(fallback.empty() || fallback.starts_with(TRELVANE_INSTALL_FULL_DOCDIR)) << fallback;
+    EXPECT_TRUE(fallback.empty() || fallback.starts_with(TRELVANE_INSTALL_FULL_HELPDIR))
+        << fallback;
 
     ASSERT_TRUE(testsupport::write_file(docs + "/trelvane-help.html", "<html></html>"));
-    EXPECT_EQ(find_help_page(bin), bin + "/../" TRELVANE_INSTALL_DOCDIR "/trelvane-help.html");
+    EXPECT_EQ(find_help_page(bin), bin + "/../" TRELVANE_INSTALL_HELPDIR "/trelvane-help.html");
     ASSERT_TRUE(testsupport::write_file(bin + "/trelvane-help.html", "<html></html>"));
     EXPECT_EQ(find_help_page(bin), bin + "/trelvane-help.html");
     EXPECT_EQ(file_url(bin + "/trelvane-help.html"), "file://" + bin + "/trelvane-help.html");

@@ -205,5 +205,33 @@ TEST_F(WindowProgram, SettingsTypedIntoTheWindowSurviveSigterm) {
         << testsupport::read_file(copy.settings());
 }
 
+// A second start (a file manager opening a fax) hands the fax to the running window, which
+// converts it; no second window appears.
+TEST_F(WindowProgram, ASecondStartHandsItsFilesToTheRunningWindow) {
+    ProgramCopy copy;
+    ASSERT_TRUE(guitest::write_sample_fax(copy.file("Feb In.fxs"), 9));
+    ASSERT_TRUE(testsupport::write_file(copy.settings(),
+                                        "[Main]\nFaxDir=\nSaveDir=" + copy.file("out") + "\n"));
+    RunningProgram first(copy, xvfb_->name());
+    ASSERT_TRUE(first.started());
+    ASSERT_FALSE(wait_for_window("^Vuvod Trelvane$").empty());
+
+    const pid_t second = guitest::spawn_background(
+        {copy.program(), copy.file("Feb In.fxs")},
+        {"DISPLAY=" + xvfb_->name(), "QT_QPA_PLATFORM=xcb", "WAYLAND_DISPLAY="});
+    ASSERT_GT(second, 0);
+    int status = -1;
+    ASSERT_EQ(waitpid(second, &status, 0), second);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    const std::string pdf = copy.file("out/Feb In.fxs.pdf");
+    for (int i = 0; i < 200 && !std::filesystem::exists(pdf); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    EXPECT_EQ(testsupport::qpdf_check(pdf).exit_code, 0);
+    EXPECT_EQ(find_windows("^Vuvod Trelvane$").size(), 1u);
+}
+
 }  // namespace
 }  // namespace trelvane::gui

@@ -261,26 +261,42 @@ TEST(OcrEngine, EnginesOnTwoThreadsAtOnceGiveTheSameWords) {
     EXPECT_EQ(found[1], expected_words());
 }
 
-TEST(OcrLanguages, MissingLanguagesNameThePackageToInstall) {
+TEST(OcrLanguages, NamesAreCheckedAgainstTheInstalledData) {
+    testing::internal::CaptureStderr();
     const LanguageCheck eng = check_languages("eng");
     EXPECT_TRUE(eng.ok) << eng.message;
+    EXPECT_EQ(eng.resolved, "eng");
+    // Any case names the installed language.
+    const LanguageCheck upper = check_languages("ENG");
+    EXPECT_TRUE(upper.ok) << upper.message;
+    EXPECT_EQ(upper.resolved, "eng");
 
-    const LanguageCheck missing = check_languages("eng+qqq");
-    EXPECT_FALSE(missing.ok);
-    EXPECT_EQ(missing.languages, (std::vector<std::string>{"eng", "qqq"}));
-    EXPECT_EQ(missing.missing, std::vector<std::string>{"qqq"});
-    EXPECT_NE(missing.message.find("apt-get install tesseract-ocr-qqq"), std::string::npos)
-        << missing.message;
+    // A name Debian has no package for is only named, with what is installed.
+    const LanguageCheck unknown = check_languages("eng+qqq");
+    EXPECT_FALSE(unknown.ok);
+    EXPECT_EQ(unknown.languages, (std::vector<std::string>{"eng", "qqq"}));
+    EXPECT_EQ(unknown.missing, std::vector<std::string>{"qqq"});
+    EXPECT_EQ(unknown.message.find("tesseract-ocr-qqq"), std::string::npos) << unknown.message;
+    EXPECT_NE(unknown.message.find("unknown language 'qqq'; installed: "), std::string::npos)
+        << unknown.message;
+    EXPECT_NE(unknown.message.find("eng"), std::string::npos) << unknown.message;
 
     testsupport::TempDir empty;
     const LanguageCheck nowhere = check_languages("eng", empty.path());
     EXPECT_EQ(nowhere.missing, std::vector<std::string>{"eng"});
+    EXPECT_EQ(nowhere.message,
+              "The OCR language data for eng is not installed: install it with apt-get install "
+              "tesseract-ocr-eng; installed: none (install tesseract-ocr-eng)");
 
     std::string error;
     OcrOptions options;
     options.languages = "qqq";
     EXPECT_EQ(OcrEngine::create(options, &error), nullptr);
-    EXPECT_NE(error.find("tesseract-ocr-qqq"), std::string::npos) << error;
+    EXPECT_NE(error.find("unknown language 'qqq'"), std::string::npos) << error;
+    options.languages = "Eng";
+    EXPECT_NE(OcrEngine::create(options, &error), nullptr) << error;
+    // Tesseract's own messages ("Error opening data file ...") never reach standard error.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(OcrLanguages, ListsAndPackageNames) {

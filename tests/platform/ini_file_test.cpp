@@ -44,6 +44,16 @@ TEST(IniFile, QuotedValuesLoseTheirQuotes) {
     EXPECT_EQ(read_profile_string(ini, "S", "c", ""), "\"unbalanced");
 }
 
+TEST(IniFile, EveryWrittenValueReadsBackUnchanged) {
+    TempDir dir;
+    const std::string ini = dir.file("x.ini");
+    for (const char* value : {"plain", R"("/My Faxes" "a b.fxs" "c.fxs")", "\"quoted\"", "'x'",
+                              "  spaced  ", "\"half", "a \"b\" c", ""}) {
+        ASSERT_TRUE(write_profile_string(ini, "S", "k", value)) << value;
+        EXPECT_EQ(read_profile_string(ini, "S", "k", "missing"), value);
+    }
+}
+
 TEST(IniFile, TheFirstSectionAndKeyOfANameCount) {
     TempDir dir;
     const std::string ini = dir.file("x.ini");

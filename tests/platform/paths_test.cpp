@@ -77,23 +77,75 @@ TEST(Paths, UserFilesLiveBesideAWritableProgram) {
     EXPECT_EQ(here.log_parent_folder, "");
 }
 
-TEST(Paths, UserFilesGoToXdgFoldersOtherwise) {
-    const std::string unwritable = "/nonexistent-trelvane-folder";
-    {
-        ScopedEnv config("XDG_CONFIG_HOME", "/cfg");
-        ScopedEnv state("XDG_STATE_HOME", "/state");
-        UserFileLocations l = locate_user_files(unwritable);
-        EXPECT_EQ(l.settings_file, "/cfg/trelvane/trelvane.ini");
-        EXPECT_EQ(l.log_file, "/state/trelvane/log/tvnlog.txt");
-        EXPECT_EQ(l.log_parent_folder, "/state/trelvane");
+// Where settings and log go, by where the program runs from and who runs it.
+TEST(Paths, UserFilesByProgramPlace) {
+    ScopedEnv config("XDG_CONFIG_HOME", "/cfg");
+    ScopedEnv state("XDG_STATE_HOME", "/state");
+    struct Case {
+        const char* what;
+        ProgramPlace place;
+        const char* settings;
+        const char* log;
+        const char* log_parent;
+    };
+    const Case cases[] = {
+        {"a build folder",
+         {"/src/build", true, false, false},
+         "/src/build/trelvane.ini",
+         "/src/build/log/tvnlog.txt",
+         ""},
+        {"a portable copy run by root",
+         {"/opt/fax", true, false, true},
+         "/opt/fax/trelvane.ini",
+         "/opt/fax/log/tvnlog.txt",
+         ""},
+        {"installed, a user",
+         {"/usr/bin", false, true, false},
+         "/cfg/trelvane/trelvane.ini",
+         "/state/trelvane/log/tvnlog.txt",
+         "/state/trelvane"},
+        // Root may write /usr/bin, and must not: the log goes where system logs go.
+        {"installed, root",
+         {"/usr/bin", true, true, true},
+         "/cfg/trelvane/trelvane.ini",
+         "/var/log/trelvane/tvnlog.txt",
+         ""},
+        {"installed in a user's own prefix",
+         {"/home/fax/.local/bin", true, true, false},
+         "/cfg/trelvane/trelvane.ini",
+         "/state/trelvane/log/tvnlog.txt",
+         "/state/trelvane"},
+        {"a folder the user may not write",
+         {"/srv/tools", false, false, false},
+         "/cfg/trelvane/trelvane.ini",
+         "/state/trelvane/log/tvnlog.txt",
+         "/state/trelvane"},
+    };
+    for (const Case& c : cases) {
+        const UserFileLocations l = locate_user_files(c.place);
+        EXPECT_EQ(l.settings_file, c.settings) << c.what;
+        EXPECT_EQ(l.log_file, c.log) << c.what;
+        EXPECT_EQ(l.log_parent_folder, c.log_parent) << c.what;
     }
-    {
-        ScopedEnv config("XDG_CONFIG_HOME", "relative/cfg");  // not absolute: ignored
-        ScopedEnv state("XDG_STATE_HOME", nullptr);
-        ScopedEnv home("HOME", "/home/fax");
-        UserFileLocations l = locate_user_files(unwritable);
-        EXPECT_EQ(l.settings_file, "/home/fax/.config/trelvane/trelvane.ini");
+}
+
+TEST(Paths, XdgFoldersMustBeAbsolute) {
+    ScopedEnv config("XDG_CONFIG_HOME", "relative/cfg");  // not absolute: ignored
+    ScopedEnv state("XDG_STATE_HOME", nullptr);
+    ScopedEnv home("HOME", "/home/fax");
+    UserFileLocations l = locate_user_files("/nonexistent-trelvane-folder");
+    EXPECT_EQ(l.settings_file, "/home/fax/.config/trelvane/trelvane.ini");
+    if (geteuid() != 0) {
         EXPECT_EQ(l.log_file, "/home/fax/.local/state/trelvane/log/tvnlog.txt");
+    }
+}
+
+TEST(Paths, InstallationFolders) {
+    for (const char* folder : {"/usr/bin", "/usr/local/bin", "/usr/sbin", "/home/fax/.local/bin"}) {
+        EXPECT_TRUE(is_installation_folder(folder)) << folder;
+    }
+    for (const char* folder : {"/src/trelvane/build", "/opt/trelvane", "/home/fax/binaries", ""}) {
+        EXPECT_FALSE(is_installation_folder(folder)) << folder;
     }
 }
 
