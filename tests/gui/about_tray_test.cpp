@@ -160,7 +160,8 @@ TEST(TrayHost, IconMenuDoubleClickAndExit) {
 }
 
 // Pictures of both tabs as a user first sees them after a pass: the window at its default size,
-// a damaged file among the faxes, and its reason readable without widening anything. They are
+// a failed file and a cut-short one among the faxes, each row saying so, the failure's reason
+// readable without widening anything. They are
 // written to the build folder, and into docs/screenshots when TRELVANE_UPDATE_SCREENSHOTS is set.
 TEST(Screenshots, BothTabsAfterAPassWithAFailedFile) {
     guitest::test_application();
@@ -173,6 +174,11 @@ TEST(Screenshots, BothTabsAfterAPassWithAFailedFile) {
             source + "/fax-2009-04-0" + std::to_string(i + 1) + ".fxs", 30 + i));
     }
     ASSERT_TRUE(testsupport::write_file(source + "/cover.fxd", "not a fax"));
+    // A fax whose file ends inside its page's data, as one still being received.
+    const std::string cut = source + "/fax-2009-04-04.fxs";
+    ASSERT_TRUE(guitest::write_sample_fax(cut, 34));
+    const std::string whole = testsupport::read_file(cut);
+    ASSERT_TRUE(testsupport::write_file(cut, whole.substr(0, whole.size() - whole.size() / 4)));
     RecordingPrompter prompter;
     WindowEnvironment environment;
     environment.pages.prompter = &prompter;
@@ -201,6 +207,14 @@ TEST(Screenshots, BothTabsAfterAPassWithAFailedFile) {
         }
     }
     ASSERT_GE(failed_row, 0);
+    // The cut fax's row says so, as its report line does.
+    bool cut_row = false;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const std::string text = model->text(row, ResultListModel::kResultColumn);
+        cut_row = cut_row || (text.starts_with("Converted! (page 1: ") &&
+                              text.find("file cut short") != std::string::npos);
+    }
+    EXPECT_TRUE(cut_row);
     const QString reason =
         model->data(model->index(failed_row, ResultListModel::kResultColumn)).toString();
     EXPECT_EQ(reason, "Failed : Not Fax");
