@@ -372,7 +372,6 @@ void ConvertPage::start_worker(bool skip_existing, const WindowOptions& options)
     request.job.settings = app::global_settings();
     request.source_folder = source_folder_;
     request.destination = destination_edit_->text().toStdString();
-    result_model_->set_folders(request.source_folder, request.destination);
     request.options = options;
     request.log_path = environment_.log_path;
     request.log_parent_folder = environment_.log_parent_folder;

@@ -36,11 +36,10 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     }
     switch (role) {
         case Qt::DisplayRole:
-            return QString::fromStdString(shown_text(index.row(), index.column()));
         case Qt::ToolTipRole: {
             // Narrow columns elide their texts; the tooltip always has the whole of it.
             const std::string& t = text(index.row(), index.column());
-            if (t.empty()) {
+            if (t.empty() && role == Qt::ToolTipRole) {
                 return {};
             }
             return QString::fromStdString(t);
@@ -56,23 +55,6 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
         default:
             return {};
     }
-}
-
-void ResultListModel::set_folders(std::string source_folder, std::string pdf_folder) {
-    source_folder_ = std::move(source_folder);
-    pdf_folder_ = std::move(pdf_folder);
-}
-
-std::string ResultListModel::shown_text(int row, int column) const {
-    const std::string& whole = text(row, column);
-    std::string base = column == kSourceColumn ? source_folder_
-                       : column == kPdfColumn  ? pdf_folder_
-                                               : std::string();
-    if (!base.empty() && base.back() != '/')
-        base += '/';
-    if (base.size() <= 1 || whole.size() <= base.size() || !whole.starts_with(base))
-        return whole;
-    return whole.substr(base.size());
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -40,20 +40,13 @@ class ResultListModel : public QAbstractTableModel {
     void set_finished(int row, std::string pdf, std::string result, bool failed = false);
 
     const std::vector<ResultRow>& rows() const { return rows_; }
-    // The text of one cell, whole (the tooltip's).
+    // The text of one cell, as the view shows it.
     const std::string& text(int row, int column) const;
-    // The folders of the pass: paths below them are shown relative to them ("sub/a.fxs"), so
-    // that a narrow column still shows every file's name whole.
-    void set_folders(std::string source_folder, std::string pdf_folder);
-    // The text of one cell as the view shows it.
-    std::string shown_text(int row, int column) const;
 
   private:
     void ensure_row(int row);
 
     std::vector<ResultRow> rows_;
-    std::string source_folder_;
-    std::string pdf_folder_;
     QIcon file_icon_;
 };
 

@@ -131,7 +131,7 @@ void ResultListView::measure_rows(int first, int last, int first_column, int las
     for (int row = std::max(0, first); row <= last && row < model_->rowCount(); ++row) {
         for (int column = std::max(0, first_column); column <= last_column && column < kColumns;
              ++column) {
-            const std::string text = model_->shown_text(row, column);
+            const std::string& text = model_->text(row, column);
             if (text.empty()) {
                 continue;
             }
