@@ -65,7 +65,8 @@ std::vector<uint8_t> wrap_in_tiff(std::span<const uint8_t> data, uint32_t width,
     const uint32_t data_offset = 8 + ifd_size;
     std::vector<uint8_t> out;
     out.reserve(data_offset + data.size());
-    out.insert(out.end(), {'I', 'I', 42, 0});
+    for (const uint8_t byte : {uint8_t{'I'}, uint8_t{'I'}, uint8_t{42}, uint8_t{0}})
+        out.push_back(byte);
     put32(out, 8);
     put16(out, static_cast<uint16_t>(entries.size()));
     for (Entry e : entries) {
