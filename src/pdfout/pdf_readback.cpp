@@ -1,14 +1,6 @@
 #include "pdfout/pdf_readback.h"
 
-// qpdf's headers ask which of its pointer types we use: none of the old ones.
-#define POINTERHOLDER_TRANSITION 4
 #include <tiffio.h>
-#include <qpdf/Buffer.hh>
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFExc.hh>
-#include <qpdf/QPDFObjectHandle.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <cmath>
 #include <cstring>
@@ -17,6 +9,7 @@
 #include <span>
 
 #include "pdfout/diagnostic_sink.h"
+#include "pdfout/pdf_page_images.h"
 #include "pdfout/tiff_handle.h"
 
 namespace trelvane::pdfout {
@@ -87,39 +80,17 @@ std::vector<uint8_t> wrap_in_tiff(std::span<const uint8_t> data, uint32_t width,
     return out;
 }
 
-// The value of a dictionary entry that may be given directly or as a one-element array (as
-// /Filter and /DecodeParms may).
-QPDFObjectHandle single(QPDFObjectHandle value) {
-    if (value.isArray())
-        return value.getArrayNItems() == 1 ? value.getArrayItem(0) : QPDFObjectHandle::newNull();
-    return value;
-}
-
-std::string read_error(const std::exception& e) {
-    return std::string("the PDF cannot be read back (") + e.what() + ")";
-}
-
 }  // namespace
 
 struct PdfReadBack::Impl {
-    QPDF pdf;
-    std::vector<QPDFPageObjectHelper> pages;
+    PdfPageImages pages;
 };
 
 PdfReadBack::PdfReadBack() : impl_(std::make_unique<Impl>()) {}
 PdfReadBack::~PdfReadBack() = default;
 
 std::string PdfReadBack::open(const std::string& path) {
-    try {
-        impl_->pdf.setSuppressWarnings(true);
-        impl_->pdf.setAttemptRecovery(false);
-        impl_->pdf.processFile(path.c_str());
-        impl_->pages = QPDFPageDocumentHelper(impl_->pdf).getAllPages();
-    } catch (const std::exception& e) {
-        impl_->pages.clear();
-        return read_error(e);
-    }
-    return {};
+    return impl_->pages.open(path);
 }
 
 std::string PdfReadBack::open_descriptor(int fd) {
@@ -129,57 +100,35 @@ std::string PdfReadBack::open_descriptor(int fd) {
 }
 
 size_t PdfReadBack::page_count() const {
-    return impl_->pages.size();
+    return impl_->pages.page_count();
 }
 
 std::string PdfReadBack::read_page(size_t index, ReadBackPage& page) {
     page = ReadBackPage{};
-    try {
-        QPDFPageObjectHelper& helper = impl_->pages.at(index);
-        const QPDFObjectHandle::Rectangle box = helper.getMediaBox().getArrayAsRectangle();
-        page.width_points = std::fabs(box.urx - box.llx);
-        page.height_points = std::fabs(box.ury - box.lly);
-        std::map<std::string, QPDFObjectHandle> images = helper.getImages();
-        if (images.size() != 1)
-            return std::to_string(images.size()) + " images on the page, not one";
-        QPDFObjectHandle image = images.begin()->second;
-        QPDFObjectHandle dict = image.getDict();
-        const long long width = dict.getKey("/Width").getIntValue();
-        const long long height = dict.getKey("/Height").getIntValue();
-        if (width <= 0 || height <= 0 || dict.getKey("/BitsPerComponent").getIntValue() != 1)
-            return "its image is not a bilevel image";
-        const uint64_t row_bytes = (static_cast<uint64_t>(width) + 7) / 8;
-        if (row_bytes * static_cast<uint64_t>(height) > kMaxPageBufferBytes)
-            return "its image is larger than a fax page can be";
-        QPDFObjectHandle filter = single(dict.getKey("/Filter"));
-        if (!filter.isName() || filter.getName() != "/CCITTFaxDecode")
-            return "its image is not CCITT coded";
-        QPDFObjectHandle parms = single(dict.getKey("/DecodeParms"));
-        if (!parms.isDictionary())
-            parms = QPDFObjectHandle::newDictionary();
-        const auto int_parm = [&](const char* key, long long fallback) {
-            QPDFObjectHandle v = parms.getKey(key);
-            return v.isInteger() ? v.getIntValue() : fallback;
-        };
-        const auto bool_parm = [&](const char* key) {
-            QPDFObjectHandle v = parms.getKey(key);
-            return v.isBool() && v.getBoolValue();
-        };
-        if (int_parm("/Columns", 1728) != width || int_parm("/Rows", height) != height)
-            return "its image's size and its decode parameters disagree";
-        if (bool_parm("/EncodedByteAlign") || bool_parm("/EndOfLine"))
-            return "its image uses CCITT options this program never writes";
-        QPDFObjectHandle decode = dict.getKey("/Decode");
-        const bool decode_inverted = decode.isArray() && decode.getArrayNItems() == 2 &&
-                                     decode.getArrayItem(0).getNumericValue() > 0.5;
-        const bool flip = bool_parm("/BlackIs1") != decode_inverted;
-
-        std::shared_ptr<Buffer> raw = image.getRawStreamData();
-        page.width = static_cast<uint32_t>(width);
-        page.height = static_cast<uint32_t>(height);
-        const std::vector<uint8_t> tiff_bytes =
-            wrap_in_tiff(std::span<const uint8_t>(raw->getBuffer(), raw->getSize()), page.width,
-                         page.height, int_parm("/K", 0));
+    RawPageImage raw;
+    if (std::string problem = impl_->pages.read(index, raw, kMaxPageBufferBytes); !problem.empty())
+        return problem;
+    page.width_points = raw.width_points;
+    page.height_points = raw.height_points;
+    if (raw.image_count != 1)
+        return std::to_string(raw.image_count) + " images on the page, not one";
+    if (raw.width <= 0 || raw.height <= 0 || raw.bits_per_component != 1)
+        return "its image is not a bilevel image";
+    const uint64_t row_bytes = (static_cast<uint64_t>(raw.width) + 7) / 8;
+    if (row_bytes * static_cast<uint64_t>(raw.height) > kMaxPageBufferBytes)
+        return "its image is larger than a fax page can be";
+    if (!raw.ccitt)
+        return "its image is not CCITT coded";
+    if (raw.columns != raw.width || raw.rows != raw.height)
+        return "its image's size and its decode parameters disagree";
+    if (raw.encoded_byte_align || raw.end_of_line)
+        return "its image uses CCITT options this program never writes";
+    const bool flip = raw.black_is_1 != raw.decode_inverted;
+    page.width = static_cast<uint32_t>(raw.width);
+    page.height = static_cast<uint32_t>(raw.height);
+    const std::vector<uint8_t> tiff_bytes =
+        wrap_in_tiff(std::span<const uint8_t>(raw.data), page.width, page.height, raw.k);
+    {
         DiagnosticSink sink(1);
         TiffPtr tiff = open_tiff_in_memory(tiff_bytes, sink);
         if (!tiff)
@@ -193,18 +142,16 @@ std::string PdfReadBack::read_page(size_t index, ReadBackPage& page) {
             return "its image's data is damaged" +
                    (sink.messages().empty() ? std::string()
                                             : " (" + sink.messages().front().text + ")");
-        if (flip) {
-            for (uint8_t& b : page.rows)
-                b = static_cast<uint8_t>(~b);
-        }
-        // Bits past the width in each row's last byte say nothing.
-        if (const unsigned spare = static_cast<unsigned>(row_bytes * 8 - page.width); spare > 0) {
-            const auto keep = static_cast<uint8_t>(0xFF << spare);
-            for (uint64_t r = 0; r < page.height; ++r)
-                page.rows[r * row_bytes + row_bytes - 1] &= keep;
-        }
-    } catch (const std::exception& e) {
-        return read_error(e);
+    }
+    if (flip) {
+        for (uint8_t& b : page.rows)
+            b = static_cast<uint8_t>(~b);
+    }
+    // Bits past the width in each row's last byte say nothing.
+    if (const unsigned spare = static_cast<unsigned>(row_bytes * 8 - page.width); spare > 0) {
+        const auto keep = static_cast<uint8_t>(0xFF << spare);
+        for (uint64_t r = 0; r < page.height; ++r)
+            page.rows[r * row_bytes + row_bytes - 1] &= keep;
     }
     return {};
 }
