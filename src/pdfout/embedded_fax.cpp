@@ -168,7 +168,7 @@ std::string EmbeddedFax::name_string() const {
     return literal(base_name(fax_.path));
 }
 
-std::string EmbeddedFax::file_specification(uint32_t stream_object) const {
+std::string EmbeddedFax::file_entry(uint32_t stream_object) const {
     const std::string uf = utf16_pdf_string(name_characters(base_name(fax_.path)));
     char ref[32];
     std::snprintf(ref, sizeof ref, "%lu 0 R", static_cast<unsigned long>(stream_object));

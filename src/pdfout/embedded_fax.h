@@ -1,6 +1,6 @@
 // The fax file itself inside its PDF (PDF/A-3): an embedded file stream with the file's size,
-// MD5 checksum and modification date, and the file specification that names it as the
-// document's source. The stream is Flate-compressed: WinFax files, Group 3 ones above all,
+// MD5 checksum and modification date, and the file entry (a Filespec dictionary) that names it as
+// the document's source. The stream is Flate-compressed: WinFax files, Group 3 ones above all,
 // shrink by a tenth to a third, so that the fax adds less than its own size to the PDF.
 #pragma once
 
@@ -25,10 +25,10 @@ class EmbeddedFax {
     // size or modification time than `fax` says).
     bool open(const FaxSourceRecord& fax);
 
-    // The bodies of the objects (without "n 0 obj" and "endobj"): the file specification,
+    // The bodies of the objects (without "n 0 obj" and "endobj"): the file entry,
     // which refers to the stream object, and the stream's dictionary up to "stream\r\n",
     // whose length is the object after it.
-    std::string file_specification(uint32_t stream_object) const;
+    std::string file_entry(uint32_t stream_object) const;
     std::string stream_dictionary(uint32_t length_object) const;
     // The file's bytes compressed as the stream's data, checked against the checksum taken at
     // open; the number of bytes written goes to `length`.

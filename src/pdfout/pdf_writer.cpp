@@ -26,7 +26,7 @@ constexpr uint16_t kMaxPages = UINT16_MAX;  // page indexes are 16-bit
 constexpr uint16_t kArchiveOneMinor = 4;
 constexpr uint16_t kArchiveTwoMinor = 7;
 constexpr float kMaxPageSide = 14400;
-// Metadata and output profile, and for 3b the file specification, the embedded file and its
+// Metadata and output profile, and for 3b the file entry, the embedded file and its
 // length.
 constexpr uint32_t kArchiveObjects = 2;
 constexpr uint32_t kEmbeddedFileObjects = 3;
@@ -472,7 +472,7 @@ void write_archive_objects(PdfWriterState& state, PdfOutput& out, const ArchiveM
     if (state.embedded_fax == nullptr)
         return;
     begin_object(state, out);
-    out.write(state.embedded_fax->file_specification(state.object_count + 1));
+    out.write(state.embedded_fax->file_entry(state.object_count + 1));
     end_object(out);
     begin_object(state, out);
     out.write(state.embedded_fax->stream_dictionary(state.object_count + 1));
