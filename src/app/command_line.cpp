@@ -8,6 +8,7 @@
 #include "app/shard.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
+#include "platform/paths.h"
 
 namespace trelvane::app {
 
@@ -318,6 +319,9 @@ const Prefix* apply_token(std::string_view token, ParseTarget& target) {
 }
 
 void store_value(PrefixOption option, std::string value, ParseTarget& target) {
+    // Paths in the system's own form (on Windows either separator may be typed).
+    if (option != PrefixOption::Filter && option != PrefixOption::None)
+        value = platform::native_path(std::move(value));
     switch (option) {
         case PrefixOption::Filter:
             target.job.filter = std::move(value);

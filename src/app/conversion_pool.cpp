@@ -1,13 +1,12 @@
 #include "app/conversion_pool.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "app/pipeline.h"
 #include "platform/conversion_context.h"
 #include "platform/file_system.h"
 #include "platform/open_files.h"
+#include "platform/processors.h"
 
 namespace trelvane::app {
 
@@ -72,8 +71,8 @@ PoolSize pool_size(size_t files, unsigned jobs, size_t free_descriptors) {
 }
 
 unsigned default_job_count() {
-    const long online = sysconf(_SC_NPROCESSORS_ONLN);
-    return online > 0 ? static_cast<unsigned>(online) : 1u;
+    const unsigned online = platform::online_processors();
+    return online > 0 ? online : 1u;
 }
 
 ConversionPool::ConversionPool(const BatchJob& settings, std::vector<PlannedFile> plan,

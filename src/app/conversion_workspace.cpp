@@ -1,7 +1,5 @@
 #include "app/conversion_workspace.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <climits>
 #include <cstring>

@@ -5,6 +5,7 @@
 
 #include "app/printable_name.h"
 #include "app/report_text.h"
+#include "platform/clock.h"
 #include "platform/file_system.h"
 
 namespace trelvane::app {
@@ -46,7 +47,7 @@ std::string csv_field(const std::string& value) {
 std::string iso8601_utc(int64_t seconds, uint32_t nanoseconds) {
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm utc{};
-    if (gmtime_r(&t, &utc) == nullptr)
+    if (!platform::utc_time(t, utc))
         return {};
     char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%09uZ", utc.tm_year + 1900,

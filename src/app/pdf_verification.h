@@ -29,6 +29,11 @@ std::string pdf_mismatch(const std::string& fax_path, pdfout::PdfReadBack& pdf,
                          const faxread::ConversionSettings& settings,
                          const pdfout::TiffCopyReport* copied = nullptr);
 
+// False in a build that cannot read PDFs back: /verify is refused before a run starts.
+inline bool pdf_checks_available() {
+    return pdfout::pdf_readback_available();
+}
+
 // The same for the PDF file at `pdf_path`.
 std::string pdf_file_mismatch(const std::string& fax_path, const std::string& pdf_path,
                               const faxread::ConversionSettings& settings);

@@ -1,15 +1,15 @@
 #include "app/process_paths.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <csignal>
 #include <cstring>
 #include <random>
 
 #include "platform/cleanup.h"
+#include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/process_signals.h"
 
 namespace trelvane::app {
 
@@ -34,13 +34,13 @@ std::string unique_name(const std::string& folder, const std::string& stem) {
     const uint64_t random = (static_cast<uint64_t>(seed()) << 32) ^ seed();
     char part[17];
     std::snprintf(part, sizeof part, "%016llx", static_cast<unsigned long long>(random));
-    return folder + stem + "-" + std::to_string(getpid()) + "-" + part + ".tmp";
+    return folder + stem + "-" + std::to_string(platform::process_id()) + "-" + part + ".tmp";
 }
 
 extern "C" void remove_work_files_and_die(int signal_number) {
     for (const auto& path : signal_safe_paths) {
         if (path[0] != '\0')
-            unlink(path.data());
+            platform::remove_file_from_signal_handler(path.data());
     }
     remove_page_files(signal_safe_page_stem.data());
     platform::remove_registered_files_from_signal_handler();
@@ -99,8 +99,7 @@ void remove_work_files() {
 }
 
 void remove_work_files_on_signals() {
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(signal_number, remove_work_files_and_die);
+    platform::on_stop_signals(remove_work_files_and_die);
 }
 
 void set_startup_settings(faxread::ConversionSettings& settings, const ProcessPaths& paths) {

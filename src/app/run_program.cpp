@@ -1,10 +1,8 @@
 #include "app/run_program.h"
 
-#include <unistd.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -18,6 +16,7 @@
 #include "app/folder_batch.h"
 #include "app/manifest.h"
 #include "app/page_recognition.h"
+#include "app/pdf_verification.h"
 #include "app/pipeline.h"
 #include "app/printable_name.h"
 #include "app/process_paths.h"
@@ -30,6 +29,7 @@
 #include "platform/memory_reuse.h"
 #include "platform/open_files.h"
 #include "platform/paths.h"
+#include "platform/process_signals.h"
 #include "platform/system_error.h"
 
 #ifndef TRELVANE_VERSION
@@ -180,7 +180,7 @@ bool write_manifest(const BatchJob& job, const ReportPrinter& printer) {
     platform::stop_commits_and_remove_registered_files();
     remove_work_files();
     std::fflush(nullptr);
-    _exit(kExitSignalBase + outcome.signal);
+    std::_Exit(kExitSignalBase + outcome.signal);
 }
 
 int could_not_start(const std::string& message) {
@@ -242,6 +242,10 @@ std::optional<int> check_before_start(const BatchJob& job) {
     }
     if (job.ocr != 0 && !recognition_available())
         return could_not_start(recognition_problem(ocr_languages_of(job)));
+    if (job.verify != 0 && !pdf_checks_available())
+        return could_not_start(
+            "this build cannot check PDFs against their faxes (/verify): it has no PDF parser; "
+            "run without /verify, or check with the Linux build");
     return std::nullopt;
 }
 
@@ -345,7 +349,7 @@ int run_command_line(BatchJob& job) {
     // A reader of the report that goes away (| head) must not end the run: the conversions and
     // the log record matter more than the report on a closed pipe. (Only here: programs the
     // window starts should not inherit an ignored SIGPIPE.)
-    std::signal(SIGPIPE, SIG_IGN);
+    platform::ignore_broken_pipe_signal();
     if (const std::optional<int> exit = check_before_start(job))
         return *exit;
     // What runs killed outright left of their page files goes before this run adds its own.
@@ -378,11 +382,19 @@ void set_window_factory(WindowFactory factory) {
     window_factory = factory;
 }
 
-int run_program(const std::optional<std::vector<std::string>>& arguments,
-                const WindowLaunch& launch) {
+namespace {
+
+// The command line as the system hands it over: one token an argument (POSIX systems), or one
+// text that the program splits itself (Windows).
+struct GivenCommandLine {
+    const std::optional<std::vector<std::string>>* arguments = nullptr;
+    const std::optional<std::string>* text = nullptr;
+};
+
+int run_given(const GivenCommandLine& given, const WindowLaunch& launch) {
     // A file that grows past the user's file size limit is to fail with its message, not end
     // the run.
-    std::signal(SIGXFSZ, SIG_IGN);
+    platform::ignore_file_size_signal();
     // A command-line run makes its own work files and says so when it cannot; the window
     // converts in the default workspace.
     int workspace_error = 0;
@@ -394,8 +406,12 @@ int run_program(const std::optional<std::vector<std::string>>& arguments,
     global_settings().page_file_mode = 0;
 
     std::vector<std::string> given_files;
-    const int parsed = parse_arguments(arguments, job, global_settings(),
-                                       process_paths().log_file_path, &given_files);
+    const int parsed =
+        given.arguments != nullptr
+            ? parse_arguments(*given.arguments, job, global_settings(),
+                              process_paths().log_file_path, &given_files)
+            : parse_command_line(*given.text ? given.text->value().c_str() : nullptr, job,
+                                 global_settings(), process_paths().log_file_path);
     job.settings = global_settings();
     // An empty save option is a broken command (a variable that is not set), not a request for
     // the window; the parser has said so on standard error.
@@ -416,31 +432,66 @@ int run_program(const std::optional<std::vector<std::string>>& arguments,
     return run_command_line(job);
 }
 
-int program_entry(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            const std::string folder = platform::program_folder();
-            const platform::UserFileLocations files = platform::locate_user_files(folder);
-            platform::print_output(
-                help_text(files.log_file, files.settings_file, default_job_count()));
-            return kExitSuccess;
-        }
-        if (arg == "--version") {
-            platform::print_output(recognition_available()
-                                       ? "trelvane " TRELVANE_VERSION "\n"
-                                       : "trelvane " TRELVANE_VERSION
-                                         " (built without text recognition: no /ocr)\n");
-            return kExitSuccess;
-        }
+// --help, -h and --version: answered before anything else; nothing when the argument is none of
+// them.
+std::optional<int> answer_information_request(std::string_view arg) {
+    if (arg == "--help" || arg == "-h") {
+        const std::string folder = platform::program_folder();
+        const platform::UserFileLocations files = platform::locate_user_files(folder);
+        platform::print_output(help_text(files.log_file, files.settings_file, default_job_count()));
+        return kExitSuccess;
     }
+    if (arg == "--version") {
+        std::string missing;
+        if (!recognition_available())
+            missing = "text recognition: no /ocr";
+        if (!pdf_checks_available())
+            missing += std::string(missing.empty() ? "" : "; ") + "PDF checks: no /verify";
+        platform::print_output("trelvane " TRELVANE_VERSION +
+                               (missing.empty() ? "" : " (built without " + missing + ")") + "\n");
+        return kExitSuccess;
+    }
+    return std::nullopt;
+}
+
+// The run itself, once the information requests are answered.
+int run_from_entry(const GivenCommandLine& given, const WindowLaunch& launch) {
     // Many conversions at once hold many files open.
     platform::raise_open_file_limit();
     platform::keep_freed_memory_for_reuse();
-    const WindowLaunch launch{argc, argv, 0, {}};
-    const int code = run_program(program_arguments(argc, argv), launch);
+    const int code = run_given(given, launch);
     remove_work_files();
     return code;
+}
+
+}  // namespace
+
+int run_program(const std::optional<std::vector<std::string>>& arguments,
+                const WindowLaunch& launch) {
+    return run_given(GivenCommandLine{&arguments, nullptr}, launch);
+}
+
+int program_entry(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (const std::optional<int> answered = answer_information_request(argv[i]))
+            return *answered;
+    }
+    const std::optional<std::vector<std::string>> arguments = program_arguments(argc, argv);
+    return run_from_entry(GivenCommandLine{&arguments, nullptr}, WindowLaunch{argc, argv, 0, {}});
+}
+
+int program_entry_text(const std::optional<std::string>& text) {
+    if (text) {
+        // The information requests as the only word of the command line.
+        std::string_view word = *text;
+        while (!word.empty() && (word.front() == ' ' || word.front() == '\t'))
+            word.remove_prefix(1);
+        while (!word.empty() && (word.back() == ' ' || word.back() == '\t'))
+            word.remove_suffix(1);
+        if (const std::optional<int> answered = answer_information_request(word))
+            return *answered;
+    }
+    return run_from_entry(GivenCommandLine{nullptr, &text}, WindowLaunch{});
 }
 
 }  // namespace trelvane::app

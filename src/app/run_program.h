@@ -34,4 +34,9 @@ int run_program(const std::optional<std::vector<std::string>>& arguments,
 // The entry point: --help, -h and --version, then run_program; removes the work files at exit.
 int program_entry(int argc, char** argv);
 
+// The same for a system that hands the program its command line as one text (Windows): `text`
+// is what follows the program's name (nothing when there is no text at all), split and parsed
+// as parse_command_line does.
+int program_entry_text(const std::optional<std::string>& text);
+
 }  // namespace trelvane::app

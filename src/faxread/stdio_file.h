@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/file_io.h"
+
 namespace trelvane::faxread {
 
 struct FileCloser {
@@ -17,7 +19,7 @@ struct FileCloser {
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 inline FilePtr open_stdio_file(const std::string& path, const char* mode) {
-    return FilePtr(std::fopen(path.c_str(), mode));
+    return FilePtr(platform::open_stdio(path, mode));
 }
 
 // Closes the file and tells whether everything buffered reached it.

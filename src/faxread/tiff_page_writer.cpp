@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "faxread/little_endian.h"
+#include "platform/clock.h"
 
 namespace trelvane::faxread {
 namespace {
@@ -64,7 +65,7 @@ constexpr CodingTags kCodingTable[] = {
 std::tm current_local_time() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    platform::local_time(now, local);
     return local;
 }
 

@@ -243,10 +243,9 @@ int32_t WinFaxReader::write_page_files(const std::string& path, uint16_t count, 
 std::string WinFaxReader::page_file_name(const std::string& path, uint16_t index) {
     // Only a dot in the file name starts the extension; one in a folder name is kept, so the
     // page files land in the same folder as path.
-    const size_t slash = path.rfind(platform::kPathSeparator);
+    const size_t name_start = path.size() - platform::name_of(path).size();
     const size_t dot = path.rfind('.');
-    const bool has_extension =
-        dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const bool has_extension = dot != std::string::npos && dot >= name_start;
     std::string name = has_extension ? path.substr(0, dot) : path;
     // 001 to 999, then as many digits as it takes, so no page file replaces another.
     char number[16];

@@ -1,4 +1,5 @@
 #include "pdfout/archive_metadata.h"
+#include "platform/clock.h"
 
 #include <array>
 #include <cstdio>
@@ -180,14 +181,14 @@ DocumentDate document_date(int64_t seconds_since_1970) {
     const auto when = static_cast<std::time_t>(seconds_since_1970);
     std::tm local{};
     constexpr int kLastYear = 9999 - 1900;  // dates have four digits of year
-    if (localtime_r(&when, &local) == nullptr || local.tm_year < -1900 ||
+    long offset_seconds = 0;
+    if (!platform::local_time(when, local, &offset_seconds) || local.tm_year < -1900 ||
         local.tm_year > kLastYear) {
         // Out of the dates' range (a clock set wildly): the epoch, rather than no date at all.
-        const std::time_t epoch = 0;
-        gmtime_r(&epoch, &local);
-        local.tm_gmtoff = 0;
+        platform::utc_time(0, local);
+        offset_seconds = 0;
     }
-    const long offset_minutes = local.tm_gmtoff / 60;
+    const long offset_minutes = offset_seconds / 60;
     return {format_date("D:%.4d%.2d%.2d%.2d%.2d%.2d", local, offset_minutes, "%c%.2ld'%.2ld'"),
             format_date("%.4d-%.2d-%.2dT%.2d:%.2d:%.2d", local, offset_minutes, "%c%.2ld:%.2ld")};
 }

@@ -1,9 +1,5 @@
 #include "pdfout/embedded_fax.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -14,6 +10,8 @@
 #include "pdfout/archive_metadata.h"
 #include "pdfout/md5.h"
 #include "pdfout/pdf_writer.h"
+#include "platform/file_io.h"
+#include "platform/paths.h"
 
 namespace trelvane::pdfout {
 namespace {
@@ -25,8 +23,7 @@ constexpr int kFlateLevel = Z_BEST_SPEED;
 constexpr const char* kMediaType = "/application#2Foctet-stream";
 
 std::string base_name(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return platform::name_of(path);
 }
 
 std::string literal(std::string_view text) {
@@ -46,18 +43,18 @@ std::u32string name_characters(const std::string& name) {
 
 EmbeddedFax::~EmbeddedFax() {
     if (fd_ >= 0)
-        ::close(fd_);
+        platform::close_descriptor(fd_);
 }
 
 bool EmbeddedFax::still_as_recorded() {
-    struct stat st {};
-    if (fstat(fd_, &st) != 0) {
-        problem_ = std::string("the fax could not be read again: ") + std::strerror(errno);
+    int error = 0;
+    const std::optional<platform::DescriptorStatus> st = platform::descriptor_status(fd_, &error);
+    if (!st) {
+        problem_ = std::string("the fax could not be read again: ") + std::strerror(error);
         return false;
     }
-    if (static_cast<uint64_t>(st.st_size) != fax_.size ||
-        st.st_mtim.tv_sec != fax_.modified_seconds ||
-        st.st_mtim.tv_nsec != fax_.modified_nanoseconds) {
+    if (st->size != fax_.size || st->modification_seconds != fax_.modified_seconds ||
+        st->modification_nanoseconds != fax_.modified_nanoseconds) {
         problem_ = "the fax changed while it was converted";
         return false;
     }
@@ -66,9 +63,10 @@ bool EmbeddedFax::still_as_recorded() {
 
 bool EmbeddedFax::open(const FaxSourceRecord& fax) {
     fax_ = fax;
-    fd_ = ::open(fax.path.c_str(), O_RDONLY | O_CLOEXEC);
+    int error = 0;
+    fd_ = platform::open_for_reading(fax.path, &error);
     if (fd_ < 0) {
-        problem_ = std::string("the fax could not be read again: ") + std::strerror(errno);
+        problem_ = std::string("the fax could not be read again: ") + std::strerror(error);
         return false;
     }
     return still_as_recorded() && read_all(nullptr, digest_, nullptr);
@@ -126,9 +124,7 @@ bool EmbeddedFax::read_all(PdfOutput* out, std::array<uint8_t, 16>& digest, uint
     uint64_t done = 0;
     while (done < fax_.size) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, fax_.size - done));
-        const ssize_t got = ::pread(fd_, chunk.data(), want, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR)
-            continue;
+        const int64_t got = platform::read_at(fd_, chunk.data(), want, done);
         if (got <= 0) {
             problem_ = got < 0
                            ? std::string("the fax could not be read again: ") + std::strerror(errno)

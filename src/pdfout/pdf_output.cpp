@@ -1,10 +1,10 @@
 #include "pdfout/pdf_output.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <vector>
+
+#include "platform/file_io.h"
 
 namespace trelvane::pdfout {
 
@@ -43,17 +43,9 @@ bool PdfOutput::flush() {
         return !failed_;
     if (hash_ != nullptr)
         hash_->add(buffer_);
-    size_t done = 0;
-    while (done < buffer_.size()) {
-        const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            failed_ = true;
-            error_ = n < 0 ? errno : ENOSPC;
-            break;
-        }
-        done += static_cast<size_t>(n);
+    if (!platform::write_all(fd_, buffer_)) {
+        failed_ = true;
+        error_ = errno;
     }
     buffer_.clear();
     return !failed_;

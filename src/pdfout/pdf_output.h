@@ -9,6 +9,14 @@
 
 #include "platform/sha256.h"
 
+// The printf dialect the C library's formatting functions speak: on Windows the build uses
+// MinGW's C99 ones (%zu), not the system's, and the compiler must check against those.
+#ifdef __MINGW32__
+#define TRELVANE_PRINTF gnu_printf
+#else
+#define TRELVANE_PRINTF printf
+#endif
+
 namespace trelvane::pdfout {
 
 class PdfOutput {
@@ -24,7 +32,7 @@ class PdfOutput {
     size_t write(const uint8_t* data, size_t size) {
         return write(std::string_view(reinterpret_cast<const char*>(data), size));
     }
-    size_t format(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    size_t format(const char* format, ...) __attribute__((format(TRELVANE_PRINTF, 2, 3)));
 
     // Sends buffered bytes to the descriptor. False when a write has failed.
     bool flush();

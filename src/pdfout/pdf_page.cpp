@@ -1,12 +1,12 @@
 #include "pdfout/pdf_page.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "pdfout/tiff_handle.h"
+#include "platform/file_io.h"
 
 namespace trelvane::pdfout {
 namespace {
@@ -27,10 +27,9 @@ void warn(PdfWriterState& state, const char* format, Args... args) {
 
 // Size of the file behind the handle; a strip can never be longer than that.
 uint64_t input_file_size(TIFF* input) {
-    struct stat st {};
-    if (fstat(TIFFFileno(input), &st) != 0 || st.st_size < 0)
-        return 0;
-    return static_cast<uint64_t>(st.st_size);
+    const std::optional<platform::DescriptorStatus> status =
+        platform::descriptor_status(TIFFFileno(input));
+    return status ? status->size : 0;
 }
 
 bool check_photometric(PdfWriterState& state, TIFF* input) {

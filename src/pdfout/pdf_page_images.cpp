@@ -30,6 +30,10 @@ std::string read_error(const std::exception& e) {
 
 }  // namespace
 
+bool pdf_parser_available() {
+    return true;
+}
+
 struct PdfPageImages::Impl {
     QPDF pdf;
     std::vector<QPDFPageObjectHelper> pages;

@@ -28,6 +28,9 @@ struct RawPageImage {
     std::vector<uint8_t> data;
 };
 
+// False in a build without a PDF parser (qpdf): every open then says so.
+bool pdf_parser_available();
+
 class PdfPageImages {
   public:
     PdfPageImages();

@@ -82,6 +82,10 @@ std::vector<uint8_t> wrap_in_tiff(std::span<const uint8_t> data, uint32_t width,
 
 }  // namespace
 
+bool pdf_readback_available() {
+    return pdf_parser_available();
+}
+
 struct PdfReadBack::Impl {
     PdfPageImages pages;
 };

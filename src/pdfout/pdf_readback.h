@@ -23,6 +23,9 @@ struct ReadBackPage {
     std::vector<uint8_t> rows;
 };
 
+// False in a build that cannot read PDFs back (no PDF parser).
+bool pdf_readback_available();
+
 class PdfReadBack {
   public:
     PdfReadBack();

@@ -12,6 +12,7 @@
 #include "pdfout/srgb_profile.h"
 #include "pdfout/tiff_handle.h"
 #include "platform/atomic_file.h"
+#include "platform/clock.h"
 
 namespace trelvane::pdfout {
 namespace {
@@ -173,7 +174,7 @@ void make_date_text(PdfWriterState& state, TIFF* input) {
     }
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    platform::local_time(now, local);
     char text[96];
     std::snprintf(text, sizeof text, "D:%.4d%.2d%.2d%.2d%.2d%.2d", local.tm_year + 1900,
                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);

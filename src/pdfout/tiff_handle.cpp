@@ -1,12 +1,10 @@
 #include "pdfout/tiff_handle.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "platform/file_io.h"
 
 namespace trelvane::pdfout {
 namespace {
@@ -44,7 +42,23 @@ TiffPtr open_tiff(const std::string& path, const char* mode, DiagnosticSink& sin
     OptionsPtr options = make_options(sink);
     if (!options)
         return nullptr;
-    return TiffPtr(TIFFOpenExt(path.c_str(), mode, options.get()));
+    // Opened here rather than by libtiff, so that names work the same on every system (libtiff
+    // opens names through the system's ANSI calls on Windows) and the descriptor is one of the
+    // C library's (TIFFFileno).
+    int error = 0;
+    const int fd = platform::open_for_writing(path, mode[0] == 'a', &error);
+    if (fd < 0) {
+        sink.error("TIFFOpen", "%s: Cannot open", path.c_str());
+        errno = error;
+        return nullptr;
+    }
+    TIFF* tiff = TIFFFdOpenExt(fd, path.c_str(), mode, options.get());
+    if (tiff == nullptr) {
+        error = errno;
+        platform::close_descriptor(fd);
+        errno = error;
+    }
+    return TiffPtr(tiff);
 }
 
 namespace {
@@ -65,20 +79,17 @@ struct BufferedFile {
     static BufferedFile& self(thandle_t handle) { return *static_cast<BufferedFile*>(handle); }
 
     // pread until `size` bytes or the end of the file; -1 when nothing could be read.
-    static ssize_t read_at(int fd, uint8_t* out, size_t size, uint64_t offset) {
+    static int64_t read_at(int fd, uint8_t* out, size_t size, uint64_t offset) {
         size_t done = 0;
         while (done < size) {
-            const ssize_t n =
-                ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
-            if (n < 0 && errno == EINTR)
-                continue;
+            const int64_t n = platform::read_at(fd, out + done, size - done, offset + done);
             if (n < 0)
-                return done > 0 ? static_cast<ssize_t>(done) : -1;
+                return done > 0 ? static_cast<int64_t>(done) : -1;
             if (n == 0)
                 break;
             done += static_cast<size_t>(n);
         }
-        return static_cast<ssize_t>(done);
+        return static_cast<int64_t>(done);
     }
 
     static tmsize_t read(thandle_t handle, void* out, tmsize_t size) {
@@ -91,7 +102,7 @@ struct BufferedFile {
         const bool buffered =
             f.position >= f.buffer_start && f.position + wanted <= f.buffer_start + f.buffer_length;
         if (!buffered && wanted >= kBufferBytes) {
-            const ssize_t n = read_at(f.fd, target, wanted, f.position);
+            const int64_t n = read_at(f.fd, target, wanted, f.position);
             if (n < 0)
                 return -1;
             f.position += static_cast<uint64_t>(n);
@@ -99,7 +110,7 @@ struct BufferedFile {
         }
         if (!buffered) {
             f.buffer.resize(kBufferBytes);
-            const ssize_t n = read_at(f.fd, f.buffer.data(), kBufferBytes, f.position);
+            const int64_t n = read_at(f.fd, f.buffer.data(), kBufferBytes, f.position);
             if (n < 0) {
                 f.buffer_length = 0;
                 return -1;
@@ -132,7 +143,7 @@ struct BufferedFile {
 
     static int close(thandle_t handle) {
         BufferedFile* f = static_cast<BufferedFile*>(handle);
-        const int result = ::close(f->fd);
+        const int result = platform::close_descriptor(f->fd) ? 0 : -1;
         delete f;
         return result;
     }
@@ -147,24 +158,24 @@ TiffPtr open_tiff_for_reading(const std::string& path, DiagnosticSink& sink) {
     OptionsPtr options = make_options(sink);
     if (!options)
         return nullptr;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int error = 0;
+    const int fd = platform::open_for_reading(path, &error);
     if (fd < 0) {
-        const int error = errno;
         sink.error("TIFFOpen", "%s: Cannot open", path.c_str());
         errno = error;
         return nullptr;
     }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
+    const std::optional<platform::DescriptorStatus> status =
+        platform::descriptor_status(fd, &error);
+    if (!status) {
+        platform::close_descriptor(fd);
         sink.error("TIFFOpen", "%s: Cannot open", path.c_str());
+        errno = error;
         return nullptr;
     }
     auto* file = new BufferedFile;
     file->fd = fd;
-    file->size = static_cast<uint64_t>(status.st_size);
+    file->size = status->size;
     // "m": nothing mapped (see the header). A failed open leaves the file to us.
     TIFF* tiff =
         TIFFClientOpenExt(path.c_str(), "rm", file, BufferedFile::read, BufferedFile::write,

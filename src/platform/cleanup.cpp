@@ -1,35 +1,34 @@
 #include "platform/cleanup.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include <array>
 #include <atomic>
-#include <climits>
 #include <cstring>
 #include <mutex>
 
+#include "platform/cleanup_system.h"
 #include "platform/conversion_context.h"
+#include "platform/file_io.h"
 
 namespace trelvane::platform {
 
 namespace {
+
+// Long enough for the longest names the systems allow (32,767 UTF-16 units on Windows are more,
+// but a temporary name that long cannot occur beside a PDF's name that fits).
+constexpr size_t kRegisteredPathBytes = 4096;
 
 enum SlotState : int { kFree = 0, kFilling = 1, kWatched = 2 };
 
 struct Slot {
     std::atomic<int> state{kFree};
     CleanupKind kind = CleanupKind::File;
-    char path[PATH_MAX] = {};
+    char path[kRegisteredPathBytes] = {};
 };
 
 std::atomic<void (*)(const char*)> numbered_files_remover{nullptr};
@@ -54,7 +53,7 @@ void remove_watched() {
         if (slot.state.load(std::memory_order_acquire) != kWatched)
             continue;
         if (slot.kind == CleanupKind::File) {
-            ::unlink(slot.path);
+            remove_registered_name(slot.path);
         } else if (auto remover = numbered_files_remover.load()) {
             remover(slot.path);
         }
@@ -64,7 +63,7 @@ void remove_watched() {
 }  // namespace
 
 CleanupName::CleanupName(const std::string& path, CleanupKind kind) {
-    if (path.empty() || path.size() >= PATH_MAX)
+    if (path.empty() || path.size() >= kRegisteredPathBytes)
         return;
     for (size_t i = 0; i < kSlotCount; ++i) {
         int expected = kFree;
@@ -136,9 +135,8 @@ namespace {
 constexpr size_t kHostDigits = 6;
 
 std::string host_digits() {
-    char host[256] = {};
-    if (::gethostname(host, sizeof host - 1) != 0)
-        host[0] = '\0';
+    const std::string name = host_name();
+    const char* host = name.c_str();
     // FNV-1a: a stable hash, the same in every run on this host.
     uint32_t hash = 2166136261u;
     for (const char* c = host; *c != '\0'; ++c) {
@@ -161,7 +159,7 @@ bool all_of(std::string_view text, int (*test)(int)) {
 }  // namespace
 
 const std::string& owner_tag() {
-    static const std::string tag = host_digits() + "-" + std::to_string(::getpid());
+    static const std::string tag = host_digits() + "-" + std::to_string(process_id());
     return tag;
 }
 
@@ -174,28 +172,9 @@ bool owner_is_gone(std::string_view tag) {
     if (digits.size() > 9 || !all_of(digits, [](int c) { return std::isdigit(c); }))
         return false;
     const long pid = std::strtol(std::string(digits).c_str(), nullptr, 10);
-    if (pid <= 0 || pid == ::getpid())
+    if (pid <= 0 || pid == process_id())
         return false;
-    // ESRCH: no such process. EPERM means it exists under another user.
-    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-}
-
-void remove_stale_files(const std::string& folder,
-                        std::string_view (*owner_of)(std::string_view name)) {
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr)
-        return;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        const std::string_view tag = owner_of(name);
-        if (tag.empty() || !owner_is_gone(tag))
-            continue;
-        struct stat st {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(st.st_mode))
-            ::unlinkat(::dirfd(dir), entry->d_name, 0);
-    }
-    ::closedir(dir);
+    return process_is_gone(pid);
 }
 
 }  // namespace trelvane::platform

@@ -4,10 +4,10 @@ namespace trelvane::platform {
 
 std::string format_local_time(std::time_t time) {
     std::tm parts{};
-    if (localtime_r(&time, &parts) == nullptr)
+    if (!local_time(time, parts))
         return "0000-00-00 00:00:00";
     char text[32];
-    size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
     return std::string(text, n);
 }
 

@@ -1,15 +1,10 @@
 #include "platform/directory.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <memory>
 
+#include "platform/folder_entries.h"
 #include "platform/name_case.h"
 #include "platform/paths.h"
-#include "platform/system_error.h"
 
 namespace trelvane::platform {
 
@@ -44,23 +39,6 @@ bool match_plain(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
-// What a walk should tell the user about an entry it will not read.
-std::string special_reason(const struct stat& st, bool is_link, int link_error) {
-    if (is_link && link_error != 0)
-        return "a link that cannot be followed: " + system_message(link_error);
-    if (S_ISFIFO(st.st_mode))
-        return "a pipe, not a file";
-    if (S_ISSOCK(st.st_mode))
-        return "a socket, not a file";
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-        return "a device, not a file";
-    return "not a regular file";
-}
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-
 }  // namespace
 
 bool wildcard_match(std::string_view pattern, std::string_view name) {
@@ -78,53 +56,14 @@ std::vector<DirectoryEntry> find_matching_entries(const std::string& search_patt
         *error = 0;
     std::vector<DirectoryEntry> entries;
     size_t sep = search_pattern.rfind(kPathSeparator);
-    std::string folder = sep == std::string::npos ? "." : search_pattern.substr(0, sep + 1);
+    std::string folder = sep == std::string::npos ? std::string(".") + kPathSeparator
+                                                  : search_pattern.substr(0, sep + 1);
     std::string pattern =
         sep == std::string::npos ? search_pattern : search_pattern.substr(sep + 1);
     if (pattern.empty())
         return entries;
 
-    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
-    if (!dir) {
-        if (error != nullptr)
-            *error = errno;
-        return entries;
-    }
-    for (;;) {
-        errno = 0;
-        const dirent* entry = readdir(dir.get());
-        if (entry == nullptr) {
-            if (errno != 0 && error != nullptr)
-                *error = errno;  // the listing broke off (an I/O error): say so, keep what came
-            break;
-        }
-        std::string_view name = entry->d_name;
-        if (!wildcard_match(pattern, name))
-            continue;
-        DirectoryEntry found;
-        found.name = std::string(name);
-        std::string full = folder + found.name;
-        struct stat st {};
-        if (lstat(full.c_str(), &st) != 0) {
-            // Vanished meanwhile is no error; an entry that cannot be looked at is.
-            if (errno != ENOENT && error != nullptr)
-                *error = errno;
-            continue;
-        }
-        int link_error = 0;
-        if (S_ISLNK(st.st_mode)) {
-            found.is_link = true;
-            if (stat(full.c_str(), &st) != 0) {
-                link_error = errno;
-                st.st_mode = 0;
-            }
-        }
-        found.is_folder = S_ISDIR(st.st_mode);
-        found.is_special = !found.is_folder && !S_ISREG(st.st_mode);
-        if (found.is_special)
-            found.special_reason = special_reason(st, found.is_link, link_error);
-        entries.push_back(std::move(found));
-    }
+    read_folder_entries(folder, pattern, entries, error);
     // Each name's key once, not once per comparison: a folder may hold 100,000 faxes.
     std::vector<std::pair<std::string, size_t>> keys;
     keys.reserve(entries.size());

@@ -1,153 +1,41 @@
 #include "platform/file_system.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdio>
 #include <map>
 #include <mutex>
-#include <random>
 #include <set>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/paths.h"
 
 namespace trelvane::platform {
 
 namespace {
 
-// Closes a descriptor when it goes out of scope.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Hands the descriptor over without closing it.
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    // Closes now and reports whether the close succeeded (it can report a late write error).
-    bool close() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
-
-bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
 void set_error(int* error, int value) {
     if (error != nullptr)
         *error = value;
 }
 
-// Opens a regular file for reading and gives its status; never waits on a pipe or a device,
-// since those are not opened for reading at all. -1 otherwise; error, when given, gets the
-// reason (EISDIR for a folder, 0 for anything else that is not a regular file).
-int open_regular_file(const std::string& path, struct stat& st, int* error = nullptr) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
-        set_error(error, errno);
-        return -1;
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            close_descriptor(fd_);
     }
-    if (!S_ISREG(st.st_mode)) {
-        set_error(error, S_ISDIR(st.st_mode) ? EISDIR : 0);
-        return -1;
-    }
-    set_error(error, 0);
-    return fd.release();
-}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
 
-std::string random_part() {
-    // One generator per thread: conversions on several threads create work files at once.
-    thread_local std::mt19937_64 generator{std::random_device{}() ^
-                                           (static_cast<uint64_t>(getpid()) << 32)};
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
-    return text;
-}
+  private:
+    int fd_;
+};
 
 }  // namespace
-
-bool file_exists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-bool folder_exists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::optional<uint64_t> readable_file_size(const std::string& path, int* error) {
-    struct stat st {};
-    FileDescriptor fd(open_regular_file(path, st, error));
-    if (!fd.valid())
-        return std::nullopt;
-    return static_cast<uint64_t>(st.st_size);
-}
-
-void prefetch_file(const std::string& path) {
-    // A fax's pages are read in order; the first few megabytes are what the next seconds need.
-    constexpr off_t kAhead = 4 << 20;
-    struct stat st {};
-    FileDescriptor fd(open_regular_file(path, st));
-    if (!fd.valid())
-        return;
-    ::posix_fadvise(fd.get(), 0, std::min<off_t>(st.st_size, kAhead), POSIX_FADV_WILLNEED);
-}
-
-bool same_file(const std::string& a, const std::string& b) {
-    struct stat sa {};
-    struct stat sb {};
-    return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
-           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-FileKind file_kind(const std::string& path) {
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0)
-        return errno == ENOENT || errno == ENOTDIR || path.empty() ? FileKind::Missing
-                                                                   : FileKind::Unknown;
-    if (S_ISREG(st.st_mode))
-        return FileKind::Regular;
-    if (S_ISDIR(st.st_mode))
-        return FileKind::Folder;
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-        return FileKind::Device;
-    if (S_ISFIFO(st.st_mode))
-        return FileKind::Fifo;
-    if (S_ISSOCK(st.st_mode))
-        return FileKind::Socket;
-    return FileKind::Unknown;
-}
 
 const char* file_kind_name(FileKind kind) {
     switch (kind) {
@@ -162,25 +50,6 @@ const char* file_kind_name(FileKind kind) {
         default:
             return "a file";
     }
-}
-
-std::string link_target(const std::string& path) {
-    constexpr int kMaxLinks = 40;  // as the system's own limit on a chain of links
-    std::string current = path;
-    for (int step = 0; step < kMaxLinks; ++step) {
-        char target[PATH_MAX];
-        const ssize_t length = ::readlink(current.c_str(), target, sizeof target - 1);
-        if (length <= 0)
-            return current;
-        std::string next(target, static_cast<size_t>(length));
-        if (next.front() != kPathSeparator) {
-            const std::string folder = folder_of(current);
-            if (!folder.empty())
-                next = folder + kPathSeparator + next;
-        }
-        current = std::move(next);
-    }
-    return current;
 }
 
 namespace {
@@ -245,7 +114,7 @@ MadeFolders& made_folders() {
 }
 
 // Drops the claims on the levels (deepest first) and removes each level that this process made,
-// nobody holds any more and is empty (rmdir refuses a folder that is not).
+// nobody holds any more and is empty (the removal refuses a folder that is not).
 void drop_levels(MadeFolders& folders, const std::vector<std::string>& levels) {
     for (const std::string& level : levels) {
         auto it = folders.holders.find(level);
@@ -253,7 +122,7 @@ void drop_levels(MadeFolders& folders, const std::vector<std::string>& levels) {
             continue;
         folders.holders.erase(it);
         if (folders.made.erase(level) > 0)
-            ::rmdir(level.c_str());
+            remove_empty_folder(level);
     }
 }
 
@@ -314,24 +183,6 @@ void FolderClaim::release() {
     levels_.clear();
 }
 
-bool create_folder(const std::string& path, int* error, unsigned mode) {
-    if (path.empty()) {
-        set_error(error, ENOENT);
-        return false;
-    }
-    if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0) {
-        set_error(error, 0);
-        return true;
-    }
-    const int reason = errno;
-    if (reason == EEXIST && folder_exists(path)) {
-        set_error(error, 0);
-        return true;
-    }
-    set_error(error, reason == EEXIST ? ENOTDIR : reason);
-    return false;
-}
-
 bool create_folder_chain(const std::string& path, int* error, unsigned mode) {
     if (path.empty()) {
         set_error(error, ENOENT);
@@ -348,53 +199,22 @@ bool create_folder_chain(const std::string& path, int* error, unsigned mode) {
     return create_folder(path, error, mode);
 }
 
-bool remove_file(const std::string& path, int* error) {
-    if (path.empty()) {
-        set_error(error, ENOENT);
-        return false;
-    }
-    if (::unlink(path.c_str()) == 0 || errno == ENOENT) {
-        set_error(error, 0);
-        return true;
-    }
-    set_error(error, errno);
-    return false;
-}
-
-bool append_to_file(const std::string& path, std::string_view bytes, int* error) {
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    if (!fd.valid()) {
-        set_error(error, errno);
-        return false;
-    }
-    // One write call: with O_APPEND the kernel places it as a whole at the end of the file.
-    // A short write (a full disk) is completed, which can then no longer be atomic.
-    bool ok = write_all(fd.get(), bytes);
-    int reason = ok ? 0 : errno;
-    if (!fd.close() && ok) {
-        ok = false;
-        reason = errno;
-    }
-    set_error(error, reason);
-    return ok;
-}
-
 std::optional<std::string> read_small_file(const std::string& path, size_t max_size, int* error) {
-    struct stat st {};
-    FileDescriptor fd(open_regular_file(path, st, error));
+    Descriptor fd(open_for_reading(path, error));
     if (!fd.valid())
         return std::nullopt;
-    if (static_cast<uint64_t>(st.st_size) > max_size) {
+    const std::optional<DescriptorStatus> status = descriptor_status(fd.get(), error);
+    if (!status)
+        return std::nullopt;
+    if (status->size > max_size) {
         set_error(error, EFBIG);
         return std::nullopt;
     }
     std::string content;
     std::vector<char> chunk(65536);
     for (;;) {
-        ssize_t n = ::read(fd.get(), chunk.data(), chunk.size());
+        const int64_t n = read_some(fd.get(), chunk.data(), chunk.size());
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             set_error(error, errno);
             return std::nullopt;
         }
@@ -410,17 +230,14 @@ std::optional<std::string> read_small_file(const std::string& path, size_t max_s
 }
 
 std::optional<std::string> read_file_start(const std::string& path, size_t max_size, int* error) {
-    struct stat st {};
-    FileDescriptor fd(open_regular_file(path, st, error));
+    Descriptor fd(open_for_reading(path, error));
     if (!fd.valid())
         return std::nullopt;
     std::string content(max_size, '\0');
     size_t filled = 0;
     while (filled < max_size) {
-        ssize_t n = ::read(fd.get(), content.data() + filled, max_size - filled);
+        const int64_t n = read_some(fd.get(), content.data() + filled, max_size - filled);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             set_error(error, errno);
             return std::nullopt;
         }
@@ -432,94 +249,9 @@ std::optional<std::string> read_file_start(const std::string& path, size_t max_s
     return content;
 }
 
-bool replace_file_atomically(const std::string& path, std::string_view bytes, int* error) {
-    std::string folder = folder_of(path);
-    if (!folder.empty() && folder.back() != kPathSeparator)
-        folder += kPathSeparator;
-    std::string temp = create_unique_file(folder, "." + name_of(path), ".new", error);
-    if (temp.empty())
-        return false;
-    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
-    bool ok = fd.valid();
-    int reason = ok ? 0 : errno;
-    if (ok) {
-        struct stat st {};
-        mode_t mode;
-        if (::stat(path.c_str(), &st) == 0) {
-            mode = st.st_mode & 07777;
-        } else {
-            mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        ok = ::fchmod(fd.get(), mode) == 0 && write_all(fd.get(), bytes) && ::fsync(fd.get()) == 0;
-        if (!ok)
-            reason = errno;
-    }
-    if (!fd.close() && ok) {
-        ok = false;
-        reason = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
-        set_error(error, 0);
-        return true;
-    }
-    if (ok)
-        reason = errno;
-    ::unlink(temp.c_str());
-    set_error(error, reason);
-    return false;
-}
-
-std::optional<FileTimes> read_file_times(const std::string& path, int* error) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        set_error(error, errno);
-        return std::nullopt;
-    }
-    set_error(error, 0);
-    FileTimes times;
-    times.access_seconds = st.st_atim.tv_sec;
-    times.access_nanoseconds = st.st_atim.tv_nsec;
-    times.modification_seconds = st.st_mtim.tv_sec;
-    times.modification_nanoseconds = st.st_mtim.tv_nsec;
-    return times;
-}
-
-bool set_file_times(const std::string& path, const FileTimes& times, int* error) {
-    timespec values[2] = {};
-    values[0].tv_sec = static_cast<time_t>(times.access_seconds);
-    values[0].tv_nsec = static_cast<long>(times.access_nanoseconds);
-    values[1].tv_sec = static_cast<time_t>(times.modification_seconds);
-    values[1].tv_nsec = static_cast<long>(times.modification_nanoseconds);
-    const bool ok = ::utimensat(AT_FDCWD, path.c_str(), values, 0) == 0;
-    set_error(error, ok ? 0 : errno);
-    return ok;
-}
-
 bool copy_file_times(const std::string& source, const std::string& target, int* error) {
     const std::optional<FileTimes> times = read_file_times(source, error);
     return times && set_file_times(target, *times, error);
-}
-
-std::string create_unique_file(const std::string& folder, const std::string& stem,
-                               const std::string& extension, int* error) {
-    const std::string prefix = folder + stem + "-" + std::to_string(getpid()) + "-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path = prefix + random_part() + extension;
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd >= 0) {
-            ::close(fd);
-            set_error(error, 0);
-            return path;
-        }
-        if (errno != EEXIST) {
-            set_error(error, errno);
-            return {};
-        }
-    }
-    set_error(error, EEXIST);
-    return {};
 }
 
 }  // namespace trelvane::platform

@@ -75,6 +75,9 @@ bool create_folder(const std::string& path, int* error = nullptr,
 bool create_folder_chain(const std::string& path, int* error = nullptr,
                          unsigned mode = kDefaultFolderMode);
 
+// Removes a folder that is empty; false (and nothing removed) otherwise.
+bool remove_empty_folder(const std::string& path);
+
 // Removes a file; a missing file is not an error. error, when given, gets the reason of a
 // failure.
 bool remove_file(const std::string& path, int* error = nullptr);

@@ -1,9 +1,8 @@
 #include "platform/name_case.h"
 
-#include <locale.h>
-#include <wctype.h>
-
 #include <cstdint>
+
+#include "platform/name_case_system.h"
 
 namespace trelvane::platform {
 
@@ -63,27 +62,6 @@ void encode(char32_t code, std::string& out) {
     }
 }
 
-// The system's Unicode case table, whatever locale the user runs in: the names of a run must
-// not depend on $LANG. Without a C.UTF-8 locale only ASCII letters are upper-cased.
-locale_t unicode_locale() {
-    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
-    return locale;
-}
-
-char32_t upper(char32_t code) {
-    if (code < 0x80)
-        return (code >= 'a' && code <= 'z') ? code - 'a' + 'A' : code;
-    const locale_t locale = unicode_locale();
-    if (locale == locale_t{})
-        return code;
-    const wint_t mapped = towupper_l(static_cast<wint_t>(code), locale);
-    // One character for one, as NTFS's table maps them; a mapping into surrogates or beyond
-    // Unicode would not come back as UTF-8.
-    if (mapped > 0x10FFFF || (mapped >= 0xD800 && mapped <= 0xDFFF))
-        return code;
-    return static_cast<char32_t>(mapped);
-}
-
 }  // namespace
 
 std::string name_case_key(std::string_view name) {
@@ -95,7 +73,7 @@ std::string name_case_key(std::string_view name) {
             key += name[at++];
             continue;
         }
-        encode(upper(d.code), key);
+        encode(upper_case(d.code), key);
         at += d.length;
     }
     return key;

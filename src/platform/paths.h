@@ -8,7 +8,15 @@
 namespace trelvane::platform {
 
 // Every "last separator" search and every join of folder and name uses this.
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
 constexpr char kPathSeparator = '/';
+#endif
+
+// A path as the user wrote it in the system's own form: on Windows, where both are separators,
+// every '/' becomes a backslash, so that the program's own joins and splits see one kind.
+std::string native_path(std::string path);
 
 // Absolute path of the running program file; empty when the system does not tell.
 std::string program_file_path();

@@ -11,6 +11,9 @@
 
 namespace trelvane::platform {
 
+// How many processors the system has online (0 when it does not tell).
+unsigned online_processors();
+
 // The processors the calling thread may run on, in ascending order (empty when unknown).
 std::vector<int> allowed_processors();
 

@@ -1,69 +1,31 @@
 #include "platform/sha256.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <openssl/evp.h>
-
 #include <cerrno>
-#include <new>
 #include <vector>
+
+#include "platform/file_io.h"
 
 namespace trelvane::platform {
 
-Sha256::Sha256() : context_(EVP_MD_CTX_new()) {
-    // Only allocation can fail here; a digest that cannot be made is no checksum at all.
-    if (context_ == nullptr ||
-        EVP_DigestInit_ex(static_cast<EVP_MD_CTX*>(context_), EVP_sha256(), nullptr) != 1)
-        throw std::bad_alloc();
-}
-
-Sha256::~Sha256() {
-    EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(context_));
-}
-
-void Sha256::add(const uint8_t* data, size_t size) {
-    total_bytes_ += size;
-    EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(context_), data, size);
-}
-
-std::string Sha256::hex_digest() {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(context_), digest, &length);
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += kDigits[digest[i] >> 4];
-        hex += kDigits[digest[i] & 0xF];
-    }
-    return hex;
-}
-
 std::optional<std::string> file_sha256(const std::string& path, uint64_t& bytes, int* error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        if (error != nullptr)
-            *error = errno;
+    const int fd = open_for_reading(path, error);
+    if (fd < 0)
         return std::nullopt;
-    }
     Sha256 hash;
     std::vector<uint8_t> buffer(64 * 1024);
     for (;;) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
+        const int64_t n = read_some(fd, buffer.data(), buffer.size());
         if (n < 0) {
             if (error != nullptr)
                 *error = errno;
-            ::close(fd);
+            close_descriptor(fd);
             return std::nullopt;
         }
         if (n == 0)
             break;
         hash.add(buffer.data(), static_cast<size_t>(n));
     }
-    ::close(fd);
+    close_descriptor(fd);
     bytes = hash.bytes();
     return hash.hex_digest();
 }

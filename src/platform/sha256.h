@@ -1,7 +1,7 @@
 // SHA-256 (FIPS 180-4), fed as bytes come: a file's checksum computed while it is read or
-// written, without a second pass over it. OpenSSL's libcrypto does the work: it uses the
-// processor's SHA instructions where there are any (2 GB/s here, eight times a portable loop),
-// which keeps a manifest's cost within a few per cent of a run.
+// written, without a second pass over it. OpenSSL's libcrypto (Windows: its CNG) does the work: it
+// uses the processor's SHA instructions where there are any (2 GB/s here, eight times a portable
+// loop), which keeps a manifest's cost within a few per cent of a run.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +27,7 @@ class Sha256 {
     std::string hex_digest();
 
   private:
-    void* context_;  // EVP_MD_CTX
+    void* context_;  // EVP_MD_CTX (OpenSSL) or BCRYPT_HASH_HANDLE (Windows)
     uint64_t total_bytes_ = 0;
 };
 

@@ -458,7 +458,7 @@ TEST(FaxReader, FilesThatAreNotFaxes) {
     EXPECT_EQ(missing.system_error(), 0);  // no file open is not the system's failure
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.tif")));
     EXPECT_EQ(missing.open_fax_file(empty + "/x.fxd", 11), FaxReader::kFailed);
-    EXPECT_EQ(missing.system_error(), ENOTDIR);
+    EXPECT_EQ(missing.system_error(), testsupport::kBelowAFileError);
 
     FaxReader emptied;
     emptied.open_fax_file(empty, 11);
@@ -481,14 +481,15 @@ TEST(FaxReader, WriteFailuresCarryTheirCodeAndTheSystemsReason) {
     };
     std::vector<Case> cases = {
         {"missing folder", dir.file("no/folder/x.tif"), 11, 0, FaxReader::kOutputFailed, ENOENT},
-        {"below a file", fax + "/x.tif", 11, 0, FaxReader::kOutputFailed, ENOTDIR},
+        {"below a file", fax + "/x.tif", 11, 0, FaxReader::kOutputFailed,
+         testsupport::kBelowAFileError},
         {"a folder", dir.path(), 11, 0, FaxReader::kOutputFailed, EISDIR},
         {"not WinFax", dir.file("t.tif"), 16, 0, FaxReader::kFailed, 0},
         {"page files, missing folder", dir.file("no/folder/x.tif"), 11, 1, FaxReader::kOutputFailed,
          ENOENT},
         {"written", dir.file("ok.tif"), 11, 1, FaxReader::kOk, 0},
     };
-    if (std::filesystem::exists("/dev/full"))
+    if (testsupport::has_full_device())
         cases.push_back({"full disk", "/dev/full", 11, 0, FaxReader::kOutputFailed, ENOSPC});
     FaxReader r;
     r.open_fax_file(fax, 11);

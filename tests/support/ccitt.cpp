@@ -1,11 +1,15 @@
 #include "support/ccitt.h"
 
 #include <tiffio.h>
-#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <random>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 namespace trelvane::testsupport {
 namespace {
@@ -21,17 +25,8 @@ using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 // A scratch file name in the temporary folder, removed when the guard goes.
 class ScratchFile {
   public:
-    ScratchFile() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/trelvane-ccitt-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        const int fd = mkstemp(buf.data());
-        if (fd >= 0)
-            close(fd);
-        path_ = buf.data();
-    }
-    ~ScratchFile() { unlink(path_.c_str()); }
+    ScratchFile() : path_(unique_temporary_path("trelvane-ccitt-")) {}
+    ~ScratchFile() { std::remove(path_.c_str()); }
     const std::string& path() const { return path_; }
 
   private:

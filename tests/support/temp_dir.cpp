@@ -1,8 +1,10 @@
 #include "support/temp_dir.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -10,13 +12,16 @@
 namespace trelvane::testsupport {
 
 TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/trelvane-test-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = buf.data();
+    // The system's temporary folder ($TMPDIR on POSIX systems), a fresh name in it.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = unique_temporary_path("trelvane-test-");
+        std::error_code ec;
+        if (std::filesystem::create_directory(candidate, ec)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -32,6 +37,22 @@ TempDir::~TempDir() {
 
 std::string TempDir::file(const std::string& name) const {
     return path_ + "/" + name;
+}
+
+std::string unique_temporary_path(const std::string& prefix) {
+    static std::mt19937_64 generator{std::random_device{}()};
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(generator()));
+    return (std::filesystem::temp_directory_path() / (prefix + digits)).string();
+}
+
+bool has_full_device() {
+#ifdef _WIN32
+    return false;  // Wine would reach the Linux device under the name, not a Windows one
+#else
+    std::error_code ec;
+    return std::filesystem::is_character_file("/dev/full", ec);
+#endif
 }
 
 std::string read_file(const std::string& path) {

@@ -1,8 +1,10 @@
 #include "platform/interrupt_watch.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <thread>
 
 #include "platform/cleanup.h"
 
@@ -37,12 +39,21 @@ sigset_t watched_signals() {
 
 }  // namespace
 
+struct InterruptWatch::State {
+    std::function<void(int)> on_interrupt;
+    std::thread watcher;
+    pthread_t watcher_handle{};
+    bool started = false;
+};
+
 InterruptWatch::InterruptWatch(std::function<void(int)> on_interrupt)
-    : on_interrupt_(std::move(on_interrupt)) {
+    : state_(std::make_unique<State>()) {
+    state_->on_interrupt = std::move(on_interrupt);
     const sigset_t set = watched_signals();
     if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0)
         return;
-    watcher_ = std::thread([this, set] {
+    State* state = state_.get();
+    state->watcher = std::thread([state, set] {
         bool interrupted = false;
         for (;;) {
             int signal_number = 0;
@@ -53,19 +64,19 @@ InterruptWatch::InterruptWatch(std::function<void(int)> on_interrupt)
             if (interrupted)
                 end_at_once(signal_number);
             interrupted = true;
-            if (on_interrupt_)
-                on_interrupt_(signal_number);
+            if (state->on_interrupt)
+                state->on_interrupt(signal_number);
         }
     });
-    watcher_handle_ = watcher_.native_handle();
-    started_ = true;
+    state->watcher_handle = state->watcher.native_handle();
+    state->started = true;
 }
 
 InterruptWatch::~InterruptWatch() {
-    if (!started_)
+    if (!state_->started)
         return;
-    pthread_kill(watcher_handle_, kStopWatching);
-    watcher_.join();
+    pthread_kill(state_->watcher_handle, kStopWatching);
+    state_->watcher.join();
     const sigset_t set = watched_signals();
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }

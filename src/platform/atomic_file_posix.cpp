@@ -7,65 +7,19 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
-#include <random>
-#include <set>
 #include <string_view>
 
 #include "platform/disk_wait.h"
 #include "platform/file_system.h"
+#include "platform/atomic_file_names.h"
 #include "platform/paths.h"
 
 namespace trelvane::platform {
 namespace {
 
-constexpr int kNameAttempts = 100;
-constexpr char kNameAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-
-std::string random_suffix() {
-    thread_local std::mt19937 generator{std::random_device{}()};
-    std::uniform_int_distribution<int> pick(0, static_cast<int>(sizeof kNameAlphabet) - 2);
-    std::string suffix(6, 'X');
-    for (char& c : suffix)
-        c = kNameAlphabet[pick(generator)];
-    return suffix;
-}
-
-// "<destination>.tmp-<owner>-XXXXXX": the owner's tag lets a later run tell a name that a
-// killed run left from one that a live run is still writing.
-constexpr std::string_view kTemporaryMark = ".tmp-";
-
-std::string temporary_name(const std::string& destination) {
-    return destination + std::string(kTemporaryMark) + owner_tag() + "-" + random_suffix();
-}
-
-// The owner tag of a temporary name made by temporary_name; empty for any other name.
-std::string_view temporary_owner(std::string_view name) {
-    const size_t mark = name.rfind(kTemporaryMark);
-    if (mark == std::string_view::npos || mark == 0)
-        return {};
-    const std::string_view rest = name.substr(mark + kTemporaryMark.size());
-    constexpr size_t kSuffix = 6;
-    if (rest.size() < kSuffix + 2 || rest[rest.size() - kSuffix - 1] != '-')
-        return {};
-    for (char c : rest.substr(rest.size() - kSuffix)) {
-        if (std::strchr(kNameAlphabet, c) == nullptr || c == '\0')
-            return {};
-    }
-    return rest.substr(0, rest.size() - kSuffix - 1);
-}
-
-// The first PDF a run writes into a folder clears it of what killed runs left there.
-void sweep_folder_once(const std::string& folder) {
-    static std::mutex mutex;
-    static std::set<std::string> swept;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!swept.insert(folder).second)
-            return;
-    }
-    remove_stale_files(folder, &temporary_owner);
-}
+using atomic_names::folder_for;
+using atomic_names::temporary_name;
+constexpr int kNameAttempts = atomic_names::kNameAttempts;
 
 // The file system (or the kernel) cannot rename with RENAME_NOREPLACE or RENAME_EXCHANGE, as on
 // many network and FUSE file systems: a plain rename is the best there is.
@@ -87,11 +41,6 @@ bool replaceable(const std::string& path, int& error) {
         return true;
     error = S_ISDIR(st.st_mode) ? EISDIR : EEXIST;
     return false;
-}
-
-std::string folder_for(const std::string& path) {
-    const std::string folder = folder_of(path);
-    return folder.empty() ? "." : folder;
 }
 
 std::string descriptor_path(int fd) {
@@ -120,7 +69,7 @@ bool AtomicFile::open(const std::string& destination) {
         error_ = ENOENT;
         return false;
     }
-    sweep_folder_once(folder_for(destination));
+    atomic_names::sweep_folder_once(folder_for(destination));
 #ifdef O_TMPFILE
     // An interrupted run starts no new PDFs.
     if (!begin_commit()) {

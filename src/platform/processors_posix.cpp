@@ -1,8 +1,14 @@
 #include "platform/processors.h"
 
 #include <sched.h>
+#include <unistd.h>
 
 namespace trelvane::platform {
+
+unsigned online_processors() {
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<unsigned>(online) : 0;
+}
 
 std::vector<int> allowed_processors() {
     std::vector<int> processors;
