@@ -46,7 +46,8 @@ TiffPtr open_tiff(const std::string& path, const char* mode, DiagnosticSink& sin
     // opens names through the system's ANSI calls on Windows) and the descriptor is one of the
     // C library's (TIFFFileno).
     int error = 0;
-    const int fd = platform::open_for_writing(path, mode[0] == 'a', &error);
+    const int fd = mode[0] == 'r' ? platform::open_for_reading(path, &error)
+                                  : platform::open_for_writing(path, mode[0] == 'a', &error);
     if (fd < 0) {
         sink.error("TIFFOpen", "%s: Cannot open", path.c_str());
         errno = error;
