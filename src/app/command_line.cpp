@@ -8,6 +8,7 @@
 #include "app/shard.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
+#include "platform/interrupt_watch.h"
 #include "platform/paths.h"
 
 namespace trelvane::app {
@@ -17,16 +18,22 @@ const char* const kUsageText =
     "or\n"
     "Usage: trelvane [/l /q] [/b=0] /d=source-directory /sd=dest-directory [/filter=]\n";
 
-std::string help_text(const std::string& log_file_path, const std::string& settings_file_path,
-                      unsigned default_jobs) {
+std::string help_text(const HelpFacts& facts) {
+    const char* const quoting =
+        facts.one_string_command_line
+            ? "Options (names in any case, separated by spaces; quote a value with spaces:\n"
+              "/d=\"C:\\Fax In\"):\n"
+            : "Options (names in any case; each argument is one option, its value taken as it "
+              "stands:\n"
+              "quote a value with spaces for the shell: '/d=/home/me/Fax In'):\n";
+    const char* const not_here = " (not in this build)";
     std::string text = kUsageText;
     text +=
         "\n"
         "Converts WinFax fax files (.fxd, .fxm, .fxr, .fxs) into PDF files, one PDF page per fax\n"
         "page, the pages' own coding kept without loss. Without /sf= or /sd= the window opens.\n"
-        "\n"
-        "Options (names in any case; each argument is one option, its value taken as it stands:\n"
-        "quote a value with spaces for the shell: '/d=/home/me/Fax In'):\n"
+        "\n" +
+        std::string(quoting) +
         "  /f=FILE          the fax file to convert, into the PDF named by /sf=\n"
         "  /sf=PDF          the PDF to write (a single-file run)\n"
         "  /d=FOLDER        the folder whose fax files to convert, into the folder of /sd=\n"
@@ -42,17 +49,21 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "  /verify          read every PDF back and compare it, page by page and pixel by pixel,\n"
         "                   with its fax before it is put in place (\"Success ! (verified)\");\n"
         "                   with /skip, a kept PDF is checked too and made again when it does\n"
-        "                   not match: /skip /verify audits a converted archive\n"
+        "                   not match: /skip /verify audits a converted archive" +
+        std::string(facts.pdf_checks ? "" : not_here) +
+        "\n"
         "  /manifest=FILE   when the run ends (also when interrupted), write FILE as CSV: one\n"
         "                   row per fax with its bytes, SHA-256 and date, the result and notes,\n"
         "                   the PDF with its bytes and SHA-256, and whether it was verified\n"
         "  /jobs=N          convert up to N files at once (default: one per processor, here " +
-        std::to_string(default_jobs) +
+        std::to_string(facts.default_jobs) +
         ")\n"
         "  /shard=K/N       convert only share K of N of a folder run (N runs, on any machines,\n"
         "                   K = 1..N, same options: together one run's PDFs, each fax once);\n"
         "                   folder runs only\n"
-        "  /ocr             searchable PDFs: an invisible text layer of the recognised words\n"
+        "  /ocr             searchable PDFs: an invisible text layer of the recognised words" +
+        std::string(facts.recognition ? "" : not_here) +
+        "\n"
         "  /ocr=LANGS       the same in these languages (Tesseract's names: eng, deu+eng)\n"
         "  /pdfa            archive PDFs: PDF/A-2b, its date the fax file's own\n"
         "  /pdfa=LEVEL      PDF/A of that level: 1b, 2b, or 3b (the fax file itself inside)\n"
@@ -78,18 +89,19 @@ std::string help_text(const std::string& log_file_path, const std::string& setti
         "         save option, an empty or quoted /filter=, a /pdfa= level not made here,\n"
         "         a bad /shard=, no work files, OCR languages not installed, or the window\n"
         "         without a display\n"
-        "  128+N  interrupted by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP); the report and\n"
-        "         the log list the files that were finished; a second signal stops at once\n"
+        "  " +
+        std::string(platform::interrupt_statuses_text()) +
+        "\n"
         "\n"
         "Files:\n"
         "  log       " +
-        log_file_path +
+        facts.log_file_path +
         "\n"
         "  settings  " +
-        settings_file_path +
+        facts.settings_file_path +
         " (the window's folders and options)\n"
-        "  work      unnamed files in memory, or in $TMPDIR (else /tmp) for faxes over 2 MB,\n"
-        "            gone when the program ends\n";
+        "  work      " +
+        platform::work_files_text() + "\n";
     return text;
 }
 

@@ -19,10 +19,19 @@ constexpr int kCommandLineRefused = 125;   // an option that cannot be meant: no
 
 extern const char* const kUsageText;
 
+// What the help text says of the program that prints it.
+struct HelpFacts {
+    std::string log_file_path;
+    std::string settings_file_path;
+    unsigned default_jobs = 1;
+    bool one_string_command_line = false;  // the system hands over one text (Windows)
+    bool recognition = true;               // /ocr is in this build
+    bool pdf_checks = true;                // /verify is in this build
+};
+
 // What --help prints: the usage lines, every option with one line each, the exit statuses, and
-// where the log and the settings live on this machine.
-std::string help_text(const std::string& log_file_path, const std::string& settings_file_path,
-                      unsigned default_jobs);
+// where the log, the settings and the work files live on this machine.
+std::string help_text(const HelpFacts& facts);
 
 // Parses the command-line text (nullptr: there is none), as a system that hands a program one
 // string (Windows) gives it, into the job, the settings and the log path. Prints the usage text on

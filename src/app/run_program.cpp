@@ -434,11 +434,18 @@ int run_given(const GivenCommandLine& given, const WindowLaunch& launch) {
 
 // --help, -h and --version: answered before anything else; nothing when the argument is none of
 // them.
-std::optional<int> answer_information_request(std::string_view arg) {
+std::optional<int> answer_information_request(std::string_view arg, bool one_string) {
     if (arg == "--help" || arg == "-h") {
         const std::string folder = platform::program_folder();
         const platform::UserFileLocations files = platform::locate_user_files(folder);
-        platform::print_output(help_text(files.log_file, files.settings_file, default_job_count()));
+        HelpFacts facts;
+        facts.log_file_path = files.log_file;
+        facts.settings_file_path = files.settings_file;
+        facts.default_jobs = default_job_count();
+        facts.one_string_command_line = one_string;
+        facts.recognition = recognition_available();
+        facts.pdf_checks = pdf_checks_available();
+        platform::print_output(help_text(facts));
         return kExitSuccess;
     }
     if (arg == "--version") {
@@ -473,7 +480,7 @@ int run_program(const std::optional<std::vector<std::string>>& arguments,
 
 int program_entry(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        if (const std::optional<int> answered = answer_information_request(argv[i]))
+        if (const std::optional<int> answered = answer_information_request(argv[i], false))
             return *answered;
     }
     const std::optional<std::vector<std::string>> arguments = program_arguments(argc, argv);
@@ -488,7 +495,7 @@ int program_entry_text(const std::optional<std::string>& text) {
             word.remove_prefix(1);
         while (!word.empty() && (word.back() == ' ' || word.back() == '\t'))
             word.remove_suffix(1);
-        if (const std::optional<int> answered = answer_information_request(word))
+        if (const std::optional<int> answered = answer_information_request(word, true))
             return *answered;
     }
     return run_from_entry(GivenCommandLine{nullptr, &text}, WindowLaunch{});

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/atomic_file_names.h"
 #include "platform/disk_wait.h"
 #include "platform/file_system.h"
-#include "platform/atomic_file_names.h"
 #include "platform/paths.h"
 
 namespace trelvane::platform {

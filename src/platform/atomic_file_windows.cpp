@@ -115,7 +115,8 @@ bool AtomicFile::commit() {
         } else if (in_the_way == ENOENT) {
             // Nothing there: take the name only while it is free.
             ok = MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
-            if (!ok && GetLastError() == ERROR_ALREADY_EXISTS && replaceable(destination_, in_the_way))
+            if (!ok && GetLastError() == ERROR_ALREADY_EXISTS &&
+                replaceable(destination_, in_the_way))
                 ok = MoveFileExW(from.c_str(), to.c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
             if (!ok)

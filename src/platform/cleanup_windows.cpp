@@ -39,7 +39,8 @@ void remove_stale_files(const std::string& folder,
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
-        if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+        if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+            0)
             continue;
         const std::string name = windows::narrow(data.cFileName);
         const std::string_view tag = owner_of(name);

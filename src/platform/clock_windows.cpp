@@ -9,7 +9,8 @@ bool local_time(std::time_t time, std::tm& parts, long* utc_offset_seconds) {
         // The broken-down local time read back as if it were UTC, less the time itself.
         std::tm copy = parts;
         const std::time_t as_utc = _mkgmtime(&copy);
-        *utc_offset_seconds = as_utc == static_cast<std::time_t>(-1) ? 0 : static_cast<long>(as_utc - time);
+        *utc_offset_seconds =
+            as_utc == static_cast<std::time_t>(-1) ? 0 : static_cast<long>(as_utc - time);
     }
     return true;
 }

@@ -27,7 +27,8 @@ void read_folder_entries(const std::string& folder, std::string_view pattern,
         found.name = std::move(name);
         found.is_folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         // A junction or a symbolic link to a folder: listed, but a walk does not descend.
-        found.is_link = found.is_folder && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        found.is_link =
+            found.is_folder && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         entries.push_back(std::move(found));
     } while (FindNextFileW(search, &data));
     const DWORD end = GetLastError();

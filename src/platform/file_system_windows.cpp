@@ -247,8 +247,8 @@ std::string create_unique_file(const std::string& folder, const std::string& ste
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string path = prefix + random_part() + extension;
         int reason = 0;
-        Handle file(windows::open_path(path, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                       &reason));
+        Handle file(
+            windows::open_path(path, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &reason));
         if (file.valid()) {
             set_error(error, 0);
             return path;

@@ -29,6 +29,9 @@ class InterruptWatch {
     std::unique_ptr<State> state_;
 };
 
+// The help text's lines on the exit statuses of an interrupted run, indented for its table.
+const char* interrupt_statuses_text();
+
 // "SIGINT", "SIGTERM", "SIGHUP", or "signal N".
 std::string signal_name(int signal_number);
 

@@ -81,6 +81,11 @@ InterruptWatch::~InterruptWatch() {
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
+const char* interrupt_statuses_text() {
+    return "128+N  interrupted by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP); the report and\n"
+           "         the log list the files that were finished; a second signal stops at once";
+}
+
 std::string signal_name(int signal_number) {
     switch (signal_number) {
         case SIGINT:

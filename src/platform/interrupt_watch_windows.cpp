@@ -1,5 +1,5 @@
-#include <csignal>
 #include <condition_variable>
+#include <csignal>
 #include <mutex>
 #include <thread>
 
@@ -107,6 +107,11 @@ InterruptWatch::~InterruptWatch() {
     }
     state_->changed.notify_all();
     state_->watcher.join();
+}
+
+const char* interrupt_statuses_text() {
+    return "130    interrupted by Ctrl+C, Ctrl+Break or closing the console; the report and the\n"
+           "         log list the files that were finished; a second Ctrl+C stops at once";
 }
 
 std::string signal_name(int signal_number) {

@@ -27,6 +27,10 @@ std::string program_folder();
 // The user's temporary folder ($TMPDIR, else /tmp), always ending with a separator.
 std::string temp_folder();
 
+// Where the work files go and how they end, for the help text (one or two lines, the second
+// indented for its table).
+std::string work_files_text();
+
 // True when the current user may create files in the folder.
 bool folder_is_writable(const std::string& folder);
 

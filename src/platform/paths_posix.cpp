@@ -54,6 +54,11 @@ std::string temp_folder() {
     return folder;
 }
 
+std::string work_files_text() {
+    return "unnamed files in memory, or in $TMPDIR (else /tmp) for faxes over 2 MB,\n"
+           "            gone when the program ends";
+}
+
 bool folder_is_writable(const std::string& folder) {
     return !folder.empty() && access(folder.c_str(), W_OK | X_OK) == 0;
 }

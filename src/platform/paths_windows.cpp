@@ -77,7 +77,8 @@ std::string native_path(std::string path) {
 std::string program_file_path() {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD n =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0)
             return {};
         if (n < buffer.size()) {
@@ -107,15 +108,21 @@ std::string temp_folder() {
     return folder;
 }
 
+std::string work_files_text() {
+    return "files in %TEMP% (" + temp_folder() +
+           "), removed by the system when the\n"
+           "            program ends, however it ends";
+}
+
 bool folder_is_writable(const std::string& folder) {
     if (folder.empty())
         return false;
     // Access rules on Windows are lists, not bits: the one sure test is to make a file.
     const std::string probe = without_trailing_separator(folder) + kPathSeparator +
                               ".trelvane-write-test-" + std::to_string(GetCurrentProcessId());
-    const HANDLE file = windows::open_path(probe, GENERIC_WRITE, CREATE_NEW,
-                                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                           nullptr);
+    const HANDLE file =
+        windows::open_path(probe, GENERIC_WRITE, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     CloseHandle(file);

@@ -58,8 +58,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 // Opens a path with CreateFileW and every sharing mode. INVALID_HANDLE_VALUE with the reason in
 // *error (errno) when it cannot be opened.
-HANDLE open_path(std::string_view path, DWORD access, DWORD disposition, DWORD flags,
-                 int* error);
+HANDLE open_path(std::string_view path, DWORD access, DWORD disposition, DWORD flags, int* error);
 
 // A C run-time descriptor (binary mode) owning the handle; -1 (the handle closed) when none is
 // free.

@@ -120,8 +120,7 @@ int last_errno() {
     return errno_from(GetLastError());
 }
 
-HANDLE open_path(std::string_view path, DWORD access, DWORD disposition, DWORD flags,
-                 int* error) {
+HANDLE open_path(std::string_view path, DWORD access, DWORD disposition, DWORD flags, int* error) {
     if (path.empty()) {
         if (error != nullptr)
             *error = ENOENT;
@@ -172,10 +171,9 @@ constexpr int64_t kStepsPerSecond = 10000000LL;
 }  // namespace
 
 void split_file_time(const FILETIME& time, int64_t& seconds, int64_t& nanoseconds) {
-    const int64_t steps =
-        static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
-                             time.dwLowDateTime) -
-        kEpochDifference;
+    const int64_t steps = static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
+                                               time.dwLowDateTime) -
+                          kEpochDifference;
     seconds = steps / kStepsPerSecond;
     int64_t rest = steps % kStepsPerSecond;
     if (rest < 0) {

@@ -7,8 +7,8 @@
 
 #include "platform/cleanup.h"
 #include "platform/disk_wait.h"
-#include "platform/work_file_names.h"
 #include "platform/windows_calls.h"
+#include "platform/work_file_names.h"
 
 // A work file keeps a name here (the code that opens it by name needs one), but it is opened
 // FILE_FLAG_DELETE_ON_CLOSE: the system removes it when its handle closes, also when the
@@ -23,11 +23,12 @@ bool WorkFile::create(const std::string& folder, const std::string& stem) {
     const std::string where = work_names::with_separator(folder);
     constexpr int kAttempts = 100;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        std::string named = where + stem + "-" + owner_tag() + "-" + work_names::random_hex() + ".tmp";
+        std::string named =
+            where + stem + "-" + owner_tag() + "-" + work_names::random_hex() + ".tmp";
         int reason = 0;
-        const HANDLE file = windows::open_path(
-            named, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW,
-            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, &reason);
+        const HANDLE file =
+            windows::open_path(named, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, &reason);
         if (file != INVALID_HANDLE_VALUE) {
             fd_ = windows::descriptor_for(file, _O_BINARY);
             if (fd_ < 0) {
