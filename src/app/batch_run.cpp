@@ -16,7 +16,7 @@ namespace trelvane::app {
 void BatchRun::interrupt(int signal_number) {
     int none = 0;
     signal_.compare_exchange_strong(none, signal_number);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<platform::Mutex> lock(mutex_);
     if (pool_ != nullptr)
         pool_->wake();
 }
@@ -72,7 +72,7 @@ RunOutcome BatchRun::run(BatchJob& job, std::vector<PlannedFile> plan, const Run
     };
 
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<platform::Mutex> lock(mutex_);
         pool_ = &pool;
     }
     if (signal_.load() == 0)
@@ -85,7 +85,7 @@ RunOutcome BatchRun::run(BatchJob& job, std::vector<PlannedFile> plan, const Run
         add_result(index, *result);
     }
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<platform::Mutex> lock(mutex_);
         pool_ = nullptr;
     }
 

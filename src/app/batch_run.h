@@ -13,6 +13,7 @@
 
 #include "app/batch_job.h"
 #include "app/conversion_pool.h"
+#include "platform/sync.h"
 
 namespace trelvane::app {
 
@@ -48,7 +49,7 @@ class BatchRun {
 
   private:
     std::atomic<int> signal_{0};
-    std::mutex mutex_;
+    platform::Mutex mutex_;
     ConversionPool* pool_ = nullptr;
 };
 

@@ -33,7 +33,7 @@ void ConversionScheduler::read_ahead(size_t index) const {
 
 void ConversionScheduler::Turn::take() {
     ConversionScheduler& s = *scheduler_;
-    std::unique_lock<std::mutex> lock(s.mutex_);
+    std::unique_lock<platform::Mutex> lock(s.mutex_);
     const std::vector<bool>& taken = s.turn_taken_;
     s.turn_free_.wait(lock,
                       [&] { return std::find(taken.begin(), taken.end(), false) != taken.end(); });
@@ -66,7 +66,7 @@ void ConversionScheduler::Turn::give_back() {
     held_ = false;
     ConversionScheduler& s = *scheduler_;
     {
-        std::lock_guard<std::mutex> lock(s.mutex_);
+        std::lock_guard<platform::Mutex> lock(s.mutex_);
         s.turn_taken_[number_] = false;
     }
     s.turn_free_.notify_one();

@@ -13,7 +13,6 @@
 // of processors that other programs keep busy.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "platform/disk_wait.h"
+#include "platform/sync.h"
 
 namespace trelvane::app {
 
@@ -57,8 +57,8 @@ class ConversionScheduler {
     void read_ahead(size_t index) const;
 
   private:
-    std::mutex mutex_;
-    std::condition_variable turn_free_;
+    platform::Mutex mutex_;
+    platform::ConditionVariable turn_free_;
     std::vector<bool> turn_taken_;  // by number; as many turns as jobs
     // Turn n keeps its worker on processors_[n % size] (empty: workers run anywhere).
     std::vector<int> processors_;

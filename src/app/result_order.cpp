@@ -8,7 +8,7 @@ ResultOrder::ResultOrder(size_t files, size_t workers)
       committed_(std::make_unique<std::atomic<bool>[]>(workers)) {}
 
 std::optional<size_t> ResultOrder::begin_next(size_t worker) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<platform::Mutex> lock(mutex_);
     if (stopped_ || next_ >= slots_.size())
         return std::nullopt;
     current_[worker] = next_;
@@ -22,7 +22,7 @@ std::atomic<bool>& ResultOrder::commit_flag(size_t worker) {
 
 void ResultOrder::finish(size_t worker, size_t index, FileOutcome outcome) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<platform::Mutex> lock(mutex_);
         Slot& slot = slots_[index];
         slot.late = stopped_;
         slot.outcome = std::move(outcome);
@@ -32,7 +32,7 @@ void ResultOrder::finish(size_t worker, size_t index, FileOutcome outcome) {
 }
 
 std::optional<FileOutcome> ResultOrder::take(size_t index) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<platform::Mutex> lock(mutex_);
     Slot& slot = slots_.at(index);
     // After a stop the files started are those before `next_`; any other never will be.
     changed_.wait(
@@ -45,7 +45,7 @@ std::optional<FileOutcome> ResultOrder::take(size_t index) {
 
 void ResultOrder::wake() {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<platform::Mutex> lock(mutex_);
         woken_ = true;
     }
     changed_.notify_all();
@@ -53,14 +53,14 @@ void ResultOrder::wake() {
 
 void ResultOrder::stop() {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<platform::Mutex> lock(mutex_);
         stopped_ = true;
     }
     changed_.notify_all();
 }
 
 std::vector<std::pair<size_t, FileOutcome>> ResultOrder::take_finished() {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<platform::Mutex> lock(mutex_);
     // A PDF that was put in place is reported, however late its outcome comes. The gate is
     // closed, so no worker puts another one in place meanwhile.
     changed_.wait(lock, [&] {
@@ -82,7 +82,7 @@ std::vector<std::pair<size_t, FileOutcome>> ResultOrder::take_finished() {
 }
 
 size_t ResultOrder::started_count() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<platform::Mutex> lock(mutex_);
     return next_;
 }
 

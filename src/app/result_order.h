@@ -4,7 +4,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "app/file_outcome.h"
+#include "platform/sync.h"
 
 namespace trelvane::app {
 
@@ -51,8 +51,8 @@ class ResultOrder {
     };
     static constexpr size_t kIdle = static_cast<size_t>(-1);
 
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    mutable platform::Mutex mutex_;
+    platform::ConditionVariable changed_;
     std::vector<Slot> slots_;
     std::vector<size_t> current_;  // each worker's file (kIdle: none)
     std::unique_ptr<std::atomic<bool>[]> committed_;

@@ -21,8 +21,9 @@ int open_for_reading(const std::string& path, int* error = nullptr);
 int open_for_writing(const std::string& path, bool append, int* error = nullptr);
 
 // Reads up to `size` bytes at `offset` (retried when a signal interrupts). The count read (0 at
-// the end), or -1 with errno set. Where the file position is afterwards differs between systems:
-// do not mix with read_some on one descriptor.
+// the end), or -1 with errno set. Where the file position is afterwards differs between systems,
+// and on Windows two threads must not read one descriptor at once: do not mix with read_some on
+// one descriptor, nor share it between threads.
 int64_t read_at(int fd, void* buffer, size_t size, uint64_t offset);
 
 // Reads from the file position; as read(2), retried when a signal interrupts.

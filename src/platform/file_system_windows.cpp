@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 #include "platform/file_io.h"
@@ -48,20 +49,30 @@ std::string random_part() {
     return text;
 }
 
-// The volume and file number that identify one file whatever name reaches it.
-struct FileIdentity {
-    DWORD volume = 0;
-    DWORD high = 0;
-    DWORD low = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-std::optional<FileIdentity> identity_of(const std::string& path) {
-    Handle file(windows::open_path(path, 0, OPEN_EXISTING, 0, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!file.valid() || !GetFileInformationByHandle(file.get(), &info))
-        return std::nullopt;
-    return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+// True when the two open handles reach one file: the same volume and file number. The cheap
+// facts (times, size, attributes) are compared first: one file has one set of them, so where
+// they differ the files do, and the volume's serial number, which Wine takes a fifth of a
+// millisecond to find, is asked for only where they agree.
+bool same_identity(HANDLE a, HANDLE b) {
+    FILE_BASIC_INFO basic_a{};
+    FILE_BASIC_INFO basic_b{};
+    FILE_STANDARD_INFO standard_a{};
+    FILE_STANDARD_INFO standard_b{};
+    if (!windows::basic_info(a, basic_a) || !windows::basic_info(b, basic_b) ||
+        !windows::standard_info(a, standard_a) || !windows::standard_info(b, standard_b))
+        return false;
+    if (basic_a.CreationTime.QuadPart != basic_b.CreationTime.QuadPart ||
+        basic_a.LastWriteTime.QuadPart != basic_b.LastWriteTime.QuadPart ||
+        basic_a.FileAttributes != basic_b.FileAttributes ||
+        standard_a.EndOfFile.QuadPart != standard_b.EndOfFile.QuadPart)
+        return false;
+    FILE_ID_INFO id_a{};
+    FILE_ID_INFO id_b{};
+    if (!GetFileInformationByHandleEx(a, FileIdInfo, &id_a, sizeof id_a) ||
+        !GetFileInformationByHandleEx(b, FileIdInfo, &id_b, sizeof id_b))
+        return false;
+    return id_a.VolumeSerialNumber == id_b.VolumeSerialNumber &&
+           std::memcmp(&id_a.FileId, &id_b.FileId, sizeof id_a.FileId) == 0;
 }
 
 }  // namespace
@@ -94,9 +105,11 @@ void prefetch_file(const std::string&) {
 bool same_file(const std::string& a, const std::string& b) {
     if (a.empty() || b.empty())
         return false;
-    const std::optional<FileIdentity> ia = identity_of(a);
-    const std::optional<FileIdentity> ib = identity_of(b);
-    return ia && ib && *ia == *ib;
+    const Handle file_a(windows::open_path(a, 0, OPEN_EXISTING, 0, nullptr));
+    if (!file_a.valid())
+        return false;
+    const Handle file_b(windows::open_path(b, 0, OPEN_EXISTING, 0, nullptr));
+    return file_b.valid() && same_identity(file_a.get(), file_b.get());
 }
 
 FileKind file_kind(const std::string& path) {

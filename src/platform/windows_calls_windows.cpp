@@ -136,9 +136,8 @@ HANDLE open_path(std::string_view path, DWORD access, DWORD disposition, DWORD f
     }
     // A folder opens too; for writing it is refused as POSIX systems refuse it.
     constexpr DWORD kWriting = GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if ((access & kWriting) != 0 && GetFileInformationByHandle(handle, &info) &&
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    FILE_STANDARD_INFO info{};
+    if ((access & kWriting) != 0 && standard_info(handle, info) && info.Directory) {
         CloseHandle(handle);
         if (error != nullptr)
             *error = EISDIR;
@@ -147,6 +146,14 @@ HANDLE open_path(std::string_view path, DWORD access, DWORD disposition, DWORD f
     if (error != nullptr)
         *error = 0;
     return handle;
+}
+
+bool basic_info(HANDLE file, FILE_BASIC_INFO& info) {
+    return GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) != 0;
+}
+
+bool standard_info(HANDLE file, FILE_STANDARD_INFO& info) {
+    return GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info) != 0;
 }
 
 int descriptor_for(HANDLE handle, int open_flags) {
