@@ -71,7 +71,7 @@ deb: deps
 # The 64-bit Windows programs, cross-built with MinGW-w64, a zip and an installer (NSIS), in
 # build-windows (TRELVANE_LIBTIFF_SOURCE: a folder with libtiff's Debian source package).
 windows:
-	@JOBS=$(JOBS) scripts/build-windows $(WIN_BUILD)
+	@JOBS=$(JOBS) CMAKE_FLAGS="$(CMAKE_FLAGS)" scripts/build-windows $(WIN_BUILD)
 
 # The Windows build's tests under Wine: its unit tests, the end-to-end cases against the Linux
 # program (built here too) and the installer.
