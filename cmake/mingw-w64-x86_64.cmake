@@ -30,8 +30,9 @@ set(ENV{PKG_CONFIG_LIBDIR} "${pkg_config_dirs}")
 set(ENV{PKG_CONFIG_PATH} "")
 
 # One self-contained .exe: libgcc, libstdc++ and winpthreads linked in, so no MinGW DLL has to
-# travel with the program.
+# travel with the program. FindZLIB would otherwise pick MinGW's import library (zlib1.dll).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(ZLIB_USE_STATIC_LIBS ON)
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 
 # CTest (and add_test) run the cross-built test programs under Wine.
