@@ -2,10 +2,11 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+WIN_BUILD  ?= build-windows
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-fast test-asan test-tsan format-check bench bench-window fuzz deb clean
+.PHONY: all deps build demo test test-fast test-asan test-tsan format-check bench bench-window fuzz deb windows test-windows clean
 
 all: build
 
@@ -67,5 +68,16 @@ bench-window: deps
 deb: deps
 	@scripts/make-deb
 
+# The 64-bit Windows programs, cross-built with MinGW-w64, a zip and an installer (NSIS), in
+# build-windows (TRELVANE_LIBTIFF_SOURCE: a folder with libtiff's Debian source package).
+windows:
+	@JOBS=$(JOBS) CMAKE_FLAGS="$(CMAKE_FLAGS)" scripts/build-windows $(WIN_BUILD)
+
+# The Windows build's tests under Wine: its unit tests, the end-to-end cases against the Linux
+# program (built here too) and the installer.
+test-windows: windows deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target trelvane -j $(JOBS)
+	@JOBS=$(JOBS) TRELVANE_NATIVE=$(abspath $(BUILD))/trelvane tests/windows/run $(WIN_BUILD)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-deb
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-deb $(WIN_BUILD)
