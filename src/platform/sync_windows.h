@@ -56,8 +56,7 @@ class ConditionVariable {
             if (left <= left.zero())
                 return ready();
             // Rounded up, so that a wait never ends before the deadline it was given.
-            const auto milliseconds =
-                std::chrono::ceil<std::chrono::milliseconds>(left).count();
+            const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
             const DWORD timeout = milliseconds >= static_cast<long long>(INFINITE - 1)
                                       ? INFINITE - 1
                                       : static_cast<DWORD>(milliseconds);

@@ -87,7 +87,7 @@ TEST(WindowsFiles, AnyNameIsCreatedWrittenListedAndRemoved) {
                              std::string(120, 'e') + "\\" + std::string(40, 'f');
     ASSERT_GT(deep.size(), 260u);
     for (const std::string& relative :
-         {std::string("\xE4\xBC\xA0\xE7\x9C\x9F.fxs"),                         // 传真.fxs
+         {std::string("\xE4\xBC\xA0\xE7\x9C\x9F.fxs"),                               // 传真.fxs
           std::string("\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1\\fax.fxm"),  // Ελλάδα
           deep.substr(scratch.root().size() + 1) + "\\fax.fxd"}) {
         const std::string path = scratch.root() + "\\" + relative;
