@@ -227,12 +227,13 @@ std::optional<pdfout::FaxSourceRecord> fax_source_record(const BatchJob& job,
         return std::nullopt;
     pdfout::FaxSourceRecord record;
     // Below the source folder, the record names the same fax whichever way the folder was
-    // given (relative, absolute, with a trailing separator) and from the window too.
+    // given (relative, absolute, with a trailing separator), from the window too, and on
+    // either system (its parts joined by '/').
     record.path = source;
     if (job.job_mode != kJobModeFile) {
         const std::optional<std::string_view> below = platform::path_below(source, job.source);
         if (below && !below->empty())
-            record.path = std::string(*below);
+            record.path = platform::portable_relative_path(std::string(*below));
     }
     record.size = *size;
     record.modified_seconds = times->modification_seconds;

@@ -18,6 +18,11 @@ constexpr char kPathSeparator = '/';
 // every '/' becomes a backslash, so that the program's own joins and splits see one kind.
 std::string native_path(std::string path);
 
+// A relative path in the form that records kept in files use on every system: '/' between its
+// parts, so that a PDF made on one system is recognised on the other (identity on POSIX
+// systems, where a backslash belongs to the name).
+std::string portable_relative_path(std::string path);
+
 // Absolute path of the running program file; empty when the system does not tell.
 std::string program_file_path();
 

@@ -124,6 +124,10 @@ std::string native_path(std::string path) {
     return path;
 }
 
+std::string portable_relative_path(std::string path) {
+    return path;
+}
+
 std::string folder_of(const std::string& path) {
     size_t pos = path.rfind(kPathSeparator);
     if (pos == std::string::npos)

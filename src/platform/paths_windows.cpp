@@ -74,6 +74,14 @@ std::string native_path(std::string path) {
     return path;
 }
 
+std::string portable_relative_path(std::string path) {
+    for (char& c : path) {
+        if (c == '\\')
+            c = '/';
+    }
+    return path;
+}
+
 std::string program_file_path() {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
