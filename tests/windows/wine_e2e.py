@@ -571,6 +571,65 @@ class Driver:
         self.inputs_kept(win, inputs)
         self.compare_trees(win, lin)
 
+    def default_log(self):
+        self.case("the log's default place")
+
+        def make(root):
+            os.makedirs(os.path.join(root, "in"))
+            self.faxes.make(os.path.join(root, "in", "a.fxs"), 1, seed=70)
+
+        win, lin, inputs = self.build("portable", make)
+        # A portable copy: the log beside the program, as the Linux program keeps it.
+        base = os.path.dirname(win.root)
+        wexe = os.path.join(base, "win-program", "trelvanec.exe")
+        lexe = os.path.join(base, "lin-program", "trelvane")
+        for program, copy in [(self.args.exe, wexe), (self.args.linux, lexe)]:
+            os.makedirs(os.path.dirname(copy))
+            shutil.copy2(program, copy)
+        portable_win = Side("windows", win.root, ["wine", wexe], self.win_path)
+        portable_lin = Side("linux", lin.root, [lexe], lambda p: p)
+        options = ["/d={R}/in", "/sd={R}/out"]
+        w_status, w_out, _, _ = self.run(portable_win, options)
+        l_status, l_out, _, _ = self.run(portable_lin, options)
+        self.c.check(w_status == 0 and l_status == 0, "both runs convert", (0, 0), (w_status, l_status))
+        self.compare_text(w_out, l_out, "report of a portable copy's run")
+        logs = []
+        for side, exe in [(portable_win, wexe), (portable_lin, lexe)]:
+            path = os.path.join(os.path.dirname(exe), "log", "tvnlog.txt")
+            if self.c.check(os.path.isfile(path), f"{side.name}: the log beside the program", path, "missing"):
+                with open(path, "rb") as f:
+                    logs.append(self.normalise(side, f.read().decode("utf-8", "replace")))
+        if len(logs) == 2:
+            self.compare_text(logs[0], logs[1], "log record beside the program")
+        # An installed copy (below Program Files) keeps its log in the user's local application
+        # data, never in the installation folder.
+        prefix = os.environ.get("WINEPREFIX") or os.path.expanduser("~/.wine")
+        installed = os.path.join(prefix, "drive_c", "Program Files", "Trelvane-e2e")
+        shutil.rmtree(installed, ignore_errors=True)
+        os.makedirs(installed)
+        shutil.copy2(self.args.exe, os.path.join(installed, "trelvanec.exe"))
+        local_logs = os.path.join(prefix, "drive_c", "users")
+        marker = "/sd={R}/installed-" + str(os.getpid())
+        try:
+            side = Side("windows", win.root,
+                        ["wine", "C:\\Program Files\\Trelvane-e2e\\trelvanec.exe"], self.win_path)
+            status, _, _, _ = self.run(side, ["/d={R}/in", marker])
+            self.c.check(status == 0, "an installed copy converts", 0, status)
+            found = []
+            for user in os.listdir(local_logs) if os.path.isdir(local_logs) else []:
+                path = os.path.join(local_logs, user, "AppData", "Local", "Trelvane", "log", "tvnlog.txt")
+                if os.path.isfile(path):
+                    with open(path, "rb") as f:
+                        if marker.split("}/")[1].encode() in f.read():
+                            found.append(path)
+            self.c.check(len(found) == 1, "an installed copy's log in %LOCALAPPDATA%\\Trelvane\\log",
+                         "one tvnlog.txt naming this run", found)
+            self.c.check(not os.path.exists(os.path.join(installed, "log")),
+                         "no log in the installation folder", False, True)
+        finally:
+            shutil.rmtree(installed, ignore_errors=True)
+        self.inputs_kept(win, inputs)
+
     def corpus(self):
         self.case("bench corpus")
         if not self.args.corpus:
@@ -617,7 +676,7 @@ def main():
     driver = Driver(args, checks)
     start = time.monotonic()
     cases = [driver.samples, driver.tree, driver.clashes, driver.damaged, driver.statuses,
-             driver.unicode_names, driver.long_path, driver.own_fax, driver.corpus]
+             driver.unicode_names, driver.long_path, driver.own_fax, driver.default_log, driver.corpus]
     for case in cases:
         if args.only and args.only not in case.__name__:
             continue
