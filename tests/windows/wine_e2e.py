@@ -23,6 +23,7 @@ import hashlib
 import os
 import re
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -630,6 +631,63 @@ class Driver:
             shutil.rmtree(installed, ignore_errors=True)
         self.inputs_kept(win, inputs)
 
+    def interrupt(self):
+        self.case("interrupted by Ctrl+C")
+        count = 40
+
+        def make(root):
+            for i in range(count):
+                self.faxes.make(os.path.join(root, "in", f"f{i:02d}.fxs"), 4, seed=80 + i % 5)
+
+        win, _, inputs = self.build("interrupt", make)
+        prefix = os.environ.get("WINEPREFIX") or os.path.expanduser("~/.wine")
+        temp = [os.path.join(prefix, "drive_c", "users", u, "Temp") for u in os.listdir(
+            os.path.join(prefix, "drive_c", "users"))] if os.path.isdir(os.path.join(prefix, "drive_c", "users")) else []
+        listing = lambda: sorted(n for t in temp if os.path.isdir(t) for n in os.listdir(t))
+        temp_before = listing()
+        out = os.path.join(win.root, "out")
+        argv = ["wine", self.args.exe, f"/d={self.win_path(win.root)}\\in", f"/sd={self.win_path(out)}", "/jobs=1",
+                f"/log={self.win_path(win.root)}.log"]
+        # Wine turns SIGINT into the console's Ctrl+C event, as a console window's Ctrl+C.
+        proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=self.env)
+        deadline = time.monotonic() + RUN_TIMEOUT
+        while proc.poll() is None and time.monotonic() < deadline:
+            if os.path.isdir(out) and any(n.endswith(".pdf") for n in os.listdir(out)):
+                break
+            time.sleep(0.005)
+        proc.send_signal(signal.SIGINT)
+        try:
+            stdout, stderr = proc.communicate(timeout=RUN_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            self.c.check(False, "the interrupted run ends")
+            return
+        report = self.normalise(win, stdout.decode("utf-8", "replace"))
+        if proc.returncode == 0:
+            print("case inconclusive: the run ended before Ctrl+C reached it", flush=True)
+            return
+        self.c.check(proc.returncode == 130, "exit status after Ctrl+C", 130, proc.returncode)
+        last = report.strip().splitlines()[-1] if report.strip() else ""
+        m = re.match(r"Interrupted by SIGINT: (\d+) of (\d+) files not converted$", last)
+        if self.c.check(m is not None, "the report ends with the interruption", "Interrupted by SIGINT: N of M ...", last):
+            left, total = int(m.group(1)), int(m.group(2))
+            self.c.check(total == count and 0 < left < count, "some files done, some left", f"0 < N < {count}", left)
+            converted = [e for e in self.report_entries(report.splitlines()) if e[2] == "Success !"]
+            made = sorted(os.listdir(out))
+            self.c.check(made == sorted(os.path.basename(e[1]) for e in converted),
+                         "the folder holds exactly the PDFs the report names, no partial file",
+                         [os.path.basename(e[1]) for e in converted], made)
+            self.c.check(len(made) == count - left, "finished PDFs and the files left add up", count - left, len(made))
+            for name in made:
+                n = self.pdf_pages(os.path.join(out, name))
+                self.c.check(n is None or n == 4, f"{name} is whole", 4, n)
+        with open(win.root + ".log", "rb") as f:
+            record = f.read().decode("utf-8", "replace")
+        self.c.check("Interrupted by SIGINT" in record, "the log record names the interruption", "Interrupted ...",
+                     record[-200:])
+        self.c.check(listing() == temp_before, "no work file left in %TEMP%", temp_before, listing())
+        self.inputs_kept(win, inputs)
+
     def corpus(self):
         self.case("bench corpus")
         if not self.args.corpus:
@@ -676,7 +734,8 @@ def main():
     driver = Driver(args, checks)
     start = time.monotonic()
     cases = [driver.samples, driver.tree, driver.clashes, driver.damaged, driver.statuses,
-             driver.unicode_names, driver.long_path, driver.own_fax, driver.default_log, driver.corpus]
+             driver.unicode_names, driver.long_path, driver.own_fax, driver.default_log, driver.interrupt,
+             driver.corpus]
     for case in cases:
         if args.only and args.only not in case.__name__:
             continue
