@@ -163,6 +163,57 @@ def digest(path):
 
 
 # ---------------------------------------------------------------------------------------------
+# The programs' imports
+
+# Libraries that every 64-bit Windows 10 or 11 has in its system folder. Wine brings many more of
+# its own (zlib1.dll among them), so a program that runs under Wine may still not start on
+# Windows: "zlib1.dll was not found".
+WINDOWS_DLLS = {
+    "advapi32.dll", "bcrypt.dll", "comctl32.dll", "comdlg32.dll", "crypt32.dll", "dwmapi.dll",
+    "gdi32.dll", "imm32.dll", "kernel32.dll", "msvcrt.dll", "netapi32.dll", "ntdll.dll",
+    "ole32.dll", "oleaut32.dll", "secur32.dll", "setupapi.dll", "shell32.dll", "shlwapi.dll",
+    "ucrtbase.dll", "user32.dll", "userenv.dll", "uxtheme.dll", "version.dll", "winmm.dll",
+    "ws2_32.dll", "d3d11.dll", "d3d9.dll", "dxgi.dll", "opengl32.dll", "mpr.dll", "wtsapi32.dll",
+}
+
+
+def pe_imports(path):
+    """The DLL names a 64-bit Windows program imports, read from its import table."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[pe:pe + 4] != b"PE\0\0":
+        raise ValueError(f"{path} is not a Windows program")
+    sections, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+    optional = pe + 24
+    magic = struct.unpack_from("<H", data, optional)[0]
+    directories = optional + (112 if magic == 0x20B else 96)
+    import_rva = struct.unpack_from("<I", data, directories + 8)[0]
+    table = []
+    for i in range(sections):
+        at = optional + optional_size + 40 * i
+        vsize, vaddr, rsize, raw = struct.unpack_from("<IIII", data, at + 8)
+        table.append((vaddr, max(vsize, rsize), raw))
+
+    def offset(rva):
+        for vaddr, size, raw in table:
+            if vaddr <= rva < vaddr + size:
+                return raw + rva - vaddr
+        raise ValueError(f"{path}: address {rva:#x} outside every section")
+
+    names = []
+    at = offset(import_rva) if import_rva else None
+    while at is not None:
+        entry = struct.unpack_from("<IIIII", data, at)
+        if not any(entry):
+            break
+        start = offset(entry[3])
+        names.append(data[start:data.index(b"\0", start)].decode("ascii"))
+        at += 20
+    return names
+
+
+# ---------------------------------------------------------------------------------------------
 # Runs and their comparison
 
 PDF_DATE = re.compile(rb"\(D:[0-9]{4}[0-9Z+\-']*\)")
@@ -688,6 +739,22 @@ class Driver:
         self.c.check(listing() == temp_before, "no work file left in %TEMP%", temp_before, listing())
         self.inputs_kept(win, inputs)
 
+    def imports(self):
+        self.case("the programs' libraries")
+        folder = os.path.dirname(self.args.exe)
+        for name in ["trelvanec.exe", "trelvane.exe"]:
+            path = os.path.join(folder, name)
+            if not os.path.isfile(path):
+                continue
+            beside = {f.lower() for f in os.listdir(folder)}
+            dlls = pe_imports(path)
+            self.c.check(any(d.lower() == "kernel32.dll" for d in dlls), f"{name}: its import table read",
+                         "KERNEL32.dll among them", dlls)
+            missing = [d for d in dlls if d.lower() not in WINDOWS_DLLS and not d.lower().startswith("api-ms-win-")
+                       and d.lower() not in beside]
+            self.c.check(not missing, f"{name} needs no library that Windows lacks and the program does not bring",
+                         "system libraries only", missing)
+
     def corpus(self):
         self.case("bench corpus")
         if not self.args.corpus:
@@ -733,7 +800,7 @@ def main():
     checks = Checks()
     driver = Driver(args, checks)
     start = time.monotonic()
-    cases = [driver.samples, driver.tree, driver.clashes, driver.damaged, driver.statuses,
+    cases = [driver.imports, driver.samples, driver.tree, driver.clashes, driver.damaged, driver.statuses,
              driver.unicode_names, driver.long_path, driver.own_fax, driver.default_log, driver.interrupt,
              driver.corpus]
     for case in cases:
