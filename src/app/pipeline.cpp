@@ -231,8 +231,12 @@ std::optional<pdfout::FaxSourceRecord> fax_source_record(const BatchJob& job,
     record.path = source;
     if (job.job_mode != kJobModeFile) {
         const std::optional<std::string_view> below = platform::path_below(source, job.source);
-        if (below && !below->empty())
+        if (below && !below->empty()) {
             record.path = std::string(*below);
+            // One form on every system, so that a tree converted on Windows is up to date for a
+            // run on Linux over the same share, and the other way round.
+            std::replace(record.path.begin(), record.path.end(), platform::kPathSeparator, '/');
+        }
     }
     record.size = *size;
     record.modified_seconds = times->modification_seconds;
