@@ -45,8 +45,10 @@ TiffPtr open_tiff(const std::string& path, const char* mode, DiagnosticSink& sin
     // Opened here rather than by libtiff, so that names work the same on every system (libtiff
     // opens names through the system's ANSI calls on Windows) and the descriptor is one of the
     // C library's (TIFFFileno).
+    // "r" opens for reading only: opened for writing, the file would be emptied.
     int error = 0;
-    const int fd = platform::open_for_writing(path, mode[0] == 'a', &error);
+    const int fd = mode[0] == 'r' ? platform::open_for_reading(path, &error)
+                                  : platform::open_for_writing(path, mode[0] == 'a', &error);
     if (fd < 0) {
         sink.error("TIFFOpen", "%s: Cannot open", path.c_str());
         errno = error;
