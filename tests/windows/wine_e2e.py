@@ -219,7 +219,8 @@ def pe_imports(path):
 PDF_DATE = re.compile(rb"\(D:[0-9]{4}[0-9Z+\-']*\)")
 XMP_DATE = re.compile(rb"(<xmp:(?:CreateDate|ModifyDate|MetadataDate)>)[^<]*(</xmp:)")
 PDF_ID = re.compile(rb"/ID\s*\[\s*<[0-9A-Fa-f]*>\s*<[0-9A-Fa-f]*>\s*\]")
-LOG_DATE = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$", re.M)
+LOG_DATE = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d(?=\r?$)", re.M)
+BARE_LF = re.compile(r"(?<!\r)\n")
 
 
 def blank_pdf(data):
@@ -259,8 +260,11 @@ class Driver:
             Side("linux", os.path.join(base, "lin"), [self.args.linux], lambda p: p),
         )
 
-    def normalise(self, side, text):
-        text = text.replace("\r\n", "\n")
+    def normalise(self, side, text, line_ends=True):
+        """The case folder as <CASE>, / for \\ on Windows, the log's date line as <DATE>; with
+        line_ends, CR LF as LF (what each system prints; the log files are written alike)."""
+        if line_ends:
+            text = text.replace("\r\n", "\n")
         text = text.replace(side.to_arg(side.root), "<CASE>")
         if side.name == "windows":
             text = text.replace("\\", "/")
@@ -277,10 +281,13 @@ class Driver:
         except subprocess.TimeoutExpired:
             self.c.check(False, f"{side.name} run {' '.join(options)} ended within {RUN_TIMEOUT} s")
             return None, "", "", ""
-        if side.name == "windows":
-            self.wine_seconds += time.monotonic() - start
         out = done.stdout.decode("utf-8", "replace")
         err = done.stderr.decode("utf-8", "replace")
+        if side.name == "windows":
+            self.wine_seconds += time.monotonic() - start
+            for name, text in [("report", out), ("standard error", err)]:
+                self.c.check(not BARE_LF.search(text), f"the Windows {name} ends its lines with CR LF",
+                             "no bare LF", text[:200])
         return done.returncode, self.normalise(side, out), self.normalise(side, err), out
 
     def build(self, case, maker):
@@ -330,7 +337,7 @@ class Driver:
         if not os.path.exists(path):
             return None
         with open(path, "rb") as f:
-            return self.normalise(side, f.read().decode("utf-8", "replace"))
+            return self.normalise(side, f.read().decode("utf-8", "replace"), line_ends=False)
 
     def compare_text(self, win_text, lin_text, what):
         if win_text == lin_text:
@@ -650,7 +657,7 @@ class Driver:
             path = os.path.join(os.path.dirname(exe), "log", "tvnlog.txt")
             if self.c.check(os.path.isfile(path), f"{side.name}: the log beside the program", path, "missing"):
                 with open(path, "rb") as f:
-                    logs.append(self.normalise(side, f.read().decode("utf-8", "replace")))
+                    logs.append(self.normalise(side, f.read().decode("utf-8", "replace"), line_ends=False))
         if len(logs) == 2:
             self.compare_text(logs[0], logs[1], "log record beside the program")
         # An installed copy (below Program Files) keeps its log in the user's local application
