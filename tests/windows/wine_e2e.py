@@ -437,6 +437,12 @@ class Driver:
         for e in ok:
             n = self.pdf_pages(self.local(win, e[1]))
             self.c.check(n is None or n >= 1, f"{e[1]} is a PDF with pages", ">= 1", n)
+        # /l: each PDF takes its fax's times (SetFileTime on Windows).
+        self.pair(win, lin, ["/d={R}/in", "/sd={R}/timed", "/l"], expect_status=0)
+        for side in (win, lin):
+            times = sorted({int(os.stat(p).st_mtime) for p in tree_files(os.path.join(side.root, "timed")).values()})
+            self.c.check(times == [FAX_TIME], f"{side.name} /l: every PDF has its fax's modification time",
+                         [FAX_TIME], times)
         # One sample alone, by /f= and /sf=.
         first = names[0]
         self.pair(win, lin, [f"/f={{R}}/{first}", "/sf={R}/one/single.pdf"], expect_status=0)
