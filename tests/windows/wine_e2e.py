@@ -221,6 +221,9 @@ XMP_DATE = re.compile(rb"(<xmp:(?:CreateDate|ModifyDate|MetadataDate)>)[^<]*(</x
 PDF_ID = re.compile(rb"/ID\s*\[\s*<[0-9A-Fa-f]*>\s*<[0-9A-Fa-f]*>\s*\]")
 LOG_DATE = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d(?=\r?$)", re.M)
 BARE_LF = re.compile(r"(?<!\r)\n")
+# Lines that Wine itself writes to a program's standard error (its own processes, started by the
+# first program of a session, write to that program's): "wine: ...", "0084:err:...".
+WINE_OWN_LINE = re.compile(r"^(wine: .*|[0-9a-f]{4}:(err|fixme|warn|trace):.*)\r?\n?", re.M)
 
 
 def blank_pdf(data):
@@ -247,6 +250,7 @@ class Driver:
         self.faxes = FaxMaker(args.mkwinfax, os.path.join(self.work, "pages"))
         self.env = dict(os.environ, WINEDEBUG="-all", TZ="UTC")
         self.wine_seconds = 0.0
+        self.wine_lines = []
 
     # Paths as each program is given them: the Linux path, or the same on Wine's Z: drive.
     @staticmethod
@@ -283,6 +287,10 @@ class Driver:
             return None, "", "", ""
         out = done.stdout.decode("utf-8", "replace")
         err = done.stderr.decode("utf-8", "replace")
+        if side.name == "windows":
+            # A crash of the program itself shows in its exit status, report and files.
+            self.wine_lines += [m.group(1) for m in WINE_OWN_LINE.finditer(err)]
+            err = WINE_OWN_LINE.sub("", err)
         if side.name == "windows":
             self.wine_seconds += time.monotonic() - start
             for name, text in [("report", out), ("standard error", err)]:
@@ -787,6 +795,28 @@ class Driver:
         self.compare_trees(win, lin)
 
 
+def start_wine_session(exe):
+    """Keeps one Wine server for the whole run, its helper processes (services, devices) started
+    by a first run whose output goes nowhere, so that what they print cannot land in a case's
+    standard error. Returns the server process, or None when another one was kept running."""
+    env = dict(os.environ, WINEDEBUG="-all")
+    subprocess.run(["wine", exe, "--version"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        subprocess.run(["wineserver", "-w"], env=env, timeout=20)
+    except subprocess.TimeoutExpired:
+        return None  # a server kept by its owner: its helpers are running already
+    server = subprocess.Popen(["wineserver", "-f", "-p"], env=env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    subprocess.run(["wine", exe, "--version"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return server
+
+
+def stop_wine_session(server):
+    if server is not None:
+        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEDEBUG="-all"))
+        server.wait(timeout=30)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--exe", required=True, help="trelvanec.exe")
@@ -809,6 +839,7 @@ def main():
     if "WINEPREFIX" not in os.environ:
         print("wine_e2e: WINEPREFIX is not set; the runs use ~/.wine", file=sys.stderr)
     shutil.rmtree(args.work, ignore_errors=True)
+    session = start_wine_session(args.exe)
     os.makedirs(args.work)
     checks = Checks()
     driver = Driver(args, checks)
@@ -824,6 +855,10 @@ def main():
         except Exception as e:  # a case that breaks is a failure, the others still run
             checks.check(False, f"the case ran to its end ({type(e).__name__}: {e})")
     took = time.monotonic() - start
+    stop_wine_session(session)
+    if driver.wine_lines:
+        print(f"note: Wine wrote {len(driver.wine_lines)} lines of its own to standard error, left out "
+              f"of the comparison; the first: {driver.wine_lines[0]}")
     print(f"wine_e2e: {checks.passed} checks passed, {len(checks.failed)} failed, in {took:.0f} s "
           f"({driver.wine_seconds:.0f} s in Windows runs)")
     return 1 if checks.failed else 0
