@@ -76,8 +76,8 @@ windows:
 # The Windows build's tests under Wine: its unit tests, the end-to-end cases against the Linux
 # program (built here too) and the installer.
 test-windows: windows deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) --target trelvane -j $(JOBS)
-	@JOBS=$(JOBS) TRELVANE_NATIVE=$(abspath $(BUILD))/trelvane tests/windows/run $(WIN_BUILD)
+	cmake --build $(BUILD) --target trelvane mkwinfax -j $(JOBS)
+	@JOBS=$(JOBS) TRELVANE_NATIVE_BUILD=$(abspath $(BUILD)) tests/windows/run $(WIN_BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-deb $(WIN_BUILD)
