@@ -38,10 +38,12 @@ BrandingText "${APP_NAME} ${VERSION}"
 !include MultiUser.nsh
 !include MUI2.nsh
 !include x64.nsh
+!include FileFunc.nsh
 
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN "$INSTDIR\trelvane.exe"
@@ -60,21 +62,14 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "${APP_NAME} ${VERSION} 
 VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "The Trelvane maintainers"
 
-Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_OK|MB_ICONSTOP "${APP_NAME} needs 64-bit Windows."
-    Abort
-  ${EndIf}
-  SetRegView 64
-  !insertmacro MULTIUSER_INIT
-FunctionEnd
 
 Function un.onInit
   SetRegView 64
   !insertmacro MULTIUSER_UNINIT
 FunctionEnd
 
-Section "Install"
+Section "!Trelvane (required)" SectionProgram
+  SectionIn RO
   SetOutPath "$INSTDIR"
   !include "${STAGE}\install-files.nsh"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -93,12 +88,52 @@ Section "Install"
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; "Convert with Trelvane" on WinFax files in Explorer: the window opens with the chosen files.
+; Off unless asked for (on the components page, or /ExplorerMenu with /S).
+!macro ExplorerVerb EXT
+  WriteRegStr SHCTX "Software\Classes\SystemFileAssociations\${EXT}\shell\Trelvane" "" "Convert with Trelvane"
+  WriteRegStr SHCTX "Software\Classes\SystemFileAssociations\${EXT}\shell\Trelvane" "Icon" "$INSTDIR\trelvane.exe,0"
+  WriteRegStr SHCTX "Software\Classes\SystemFileAssociations\${EXT}\shell\Trelvane\command" "" '"$INSTDIR\trelvane.exe" "%1"'
+!macroend
+!macro RemoveExplorerVerb EXT
+  DeleteRegKey SHCTX "Software\Classes\SystemFileAssociations\${EXT}\shell\Trelvane"
+!macroend
+
+Section /o "Convert with Trelvane in Explorer's menu of WinFax files" SectionExplorer
+  !insertmacro ExplorerVerb ".fxd"
+  !insertmacro ExplorerVerb ".fxm"
+  !insertmacro ExplorerVerb ".fxr"
+  !insertmacro ExplorerVerb ".fxs"
+  WriteRegDWORD SHCTX "${APP_KEY}" "ExplorerMenu" 1
+SectionEnd
+
+; After the sections: it names one of them.
+Function .onInit
+  ${IfNot} ${RunningX64}
+    MessageBox MB_OK|MB_ICONSTOP "${APP_NAME} needs 64-bit Windows."
+    Abort
+  ${EndIf}
+  SetRegView 64
+  !insertmacro MULTIUSER_INIT
+  ; /ExplorerMenu on the command line (for /S) ticks the Explorer menu entry.
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/ExplorerMenu" $1
+  ${IfNot} ${Errors}
+    SectionSetFlags ${SectionExplorer} ${SF_SELECTED}
+  ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
   !include "${STAGE}\uninstall-files.nsh"
   Delete "$INSTDIR\uninstall.exe"
   ; Not /r: whatever the user keeps there (a portable copy's settings, logs) stays.
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\${APP_NAME}.lnk"
+  !insertmacro RemoveExplorerVerb ".fxd"
+  !insertmacro RemoveExplorerVerb ".fxm"
+  !insertmacro RemoveExplorerVerb ".fxr"
+  !insertmacro RemoveExplorerVerb ".fxs"
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
   DeleteRegKey SHCTX "${APP_KEY}"
 SectionEnd

@@ -67,6 +67,8 @@ UserFileLocations locate_user_files(const ProgramPlace& place);
 // True for a folder that installations put programs in: the one this build installs into,
 // and any folder named "bin" or "sbin" (/usr/bin, /usr/local/bin, ~/.local/bin, /opt/x/bin),
 // where settings and logs beside the program would be wrong even when it may be written.
+// On Windows: a folder holding the installer's uninstall.exe, or one below Program Files or
+// the user's own Programs folder.
 bool is_installation_folder(const std::string& program_folder);
 
 // Folder part of a path: the text before its last separator ("/" for a file in the root,

@@ -138,12 +138,19 @@ bool folder_is_writable(const std::string& folder) {
 }
 
 bool is_installation_folder(const std::string& program_folder) {
+    // The installer leaves its uninstaller beside the programs, wherever the user chose to
+    // install (a per-user install's folder is the user's to write).
+    const std::string uninstaller =
+        without_trailing_separator(program_folder) + kPathSeparator + "uninstall.exe";
+    if (GetFileAttributesW(windows::wide_path(uninstaller).c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
     // Below Program Files (machine-wide installs) or the user's Programs folder (per-user
-    // installs, which the user may write).
+    // installs; not every system knows its folder id, hence the environment's form too).
+    const std::string local = environment(L"LOCALAPPDATA");
     for (const std::string& root :
          {known_folder(FOLDERID_ProgramFiles), known_folder(FOLDERID_ProgramFilesX86),
           known_folder(FOLDERID_UserProgramFiles), environment(L"ProgramFiles"),
-          environment(L"ProgramW6432")}) {
+          environment(L"ProgramW6432"), local.empty() ? local : local + "\\Programs"}) {
         if (starts_with_folder(program_folder, root))
             return true;
     }
