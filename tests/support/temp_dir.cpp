@@ -40,7 +40,8 @@ std::string TempDir::file(const std::string& name) const {
 }
 
 std::string unique_temporary_path(const std::string& prefix) {
-    static std::mt19937_64 generator{std::random_device{}()};
+    thread_local std::mt19937_64 generator{
+        std::random_device{}()};  // tests make folders on several threads
     char digits[17];
     std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(generator()));
     return (std::filesystem::temp_directory_path() / (prefix + digits)).string();
