@@ -34,6 +34,8 @@ constexpr int kMillisecondsPerMinute = 60000;
 constexpr size_t kFileDialogBuffer = 1 << 16;
 // Room around a cell's text (the list's own padding and the row's icon space).
 constexpr int kCellMargin = 16;
+// What the list leaves around a label's text inside its rectangle.
+constexpr int kLabelPadding = 12;
 
 const wchar_t* const kColumnHeaders[gui::kResultColumns] = {L"Source Fax Files",
                                                             L"Destination PDF Files", L"Results"};
@@ -94,6 +96,45 @@ std::optional<gui::FileSelection> browse_for_files(HWND owner, const std::string
         selection.names.assign(parts.begin() + 1, parts.end());
     }
     return selection;
+}
+
+// The longest `count` for which make(count) is no wider than `room` (0 when none is).
+template <typename Make, typename Width>
+size_t longest_fitting(size_t most, int room, const Make& make, const Width& width) {
+    size_t low = 0;
+    size_t high = most;
+    while (low < high) {
+        const size_t middle = (low + high + 1) / 2;
+        if (width(make(middle)) <= room) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return low;
+}
+
+// A path too wide for its column loses the middle of its folder part, so the file's name stays
+// in view (the tip shows it whole); when even the name does not fit, the path's end is shown.
+template <typename Width>
+std::wstring elide_path(const std::wstring& path, int room, const Width& width) {
+    if (path.empty() || room <= 0 || width(path) <= room) {
+        return path;
+    }
+    const std::wstring ellipsis = L"\u2026";
+    const size_t separator = path.find_last_of(L'\\');
+    if (separator != std::wstring::npos && separator > 0) {
+        const std::wstring name = path.substr(separator);  // with its separator
+        const auto folder_start = [&](size_t count) {
+            return path.substr(0, count) + ellipsis + name;
+        };
+        const size_t keep = longest_fitting(separator, room, folder_start, width);
+        if (keep > 0) {
+            return folder_start(keep);
+        }
+    }
+    const auto end = [&](size_t count) { return ellipsis + path.substr(path.size() - count); };
+    return end(longest_fitting(path.size(), room, end, width));
 }
 
 }  // namespace
@@ -202,6 +243,16 @@ void ConvertPage::list_text(NMLVDISPINFOW& info) {
         return;
     }
     cell_ = widen(rows_.text(item.iItem, item.iSubItem));
+    if (item.iSubItem != gui::kResultColumn) {
+        HWND list = control(IDC_RESULT_LIST);
+        // The label's own rectangle: the first column also holds the row's icon space.
+        RECT label{};
+        ListView_GetSubItemRect(list, item.iItem, item.iSubItem, LVIR_LABEL, &label);
+        const int room = label.right - label.left - kLabelPadding;
+        cell_ = elide_path(cell_, room, [list](const std::wstring& text) {
+            return ListView_GetStringWidth(list, text.c_str());
+        });
+    }
     const size_t room = static_cast<size_t>(item.cchTextMax) - 1;
     const size_t length = std::min(cell_.size(), room);
     std::wmemcpy(item.pszText, cell_.c_str(), length);
@@ -222,6 +273,13 @@ void ConvertPage::open_row(int row) {
         message_box(window_,
                     "No program could be started to show the PDF.\nOpen it yourself:\n" + pdf,
                     "Open PDF", MB_OK | MB_ICONINFORMATION);
+    }
+}
+
+void ConvertPage::enter_pressed() {
+    HWND list = control(IDC_RESULT_LIST);
+    if (GetFocus() == list) {
+        open_row(ListView_GetNextItem(list, -1, LVNI_SELECTED));
     }
 }
 

@@ -50,6 +50,8 @@ class ConvertPage {
     // text and the options stay as they are.
     void convert_selection(const gui::FileSelection& selection);
     void cancel_conversion();
+    // Enter while the list has the focus opens the selected row's PDF.
+    void enter_pressed();
     // Closing the window: the files being converted get gui::kStopWaitMs to finish; any still
     // running then is given up (its PDF never appears) and the record says so.
     void shut_down();

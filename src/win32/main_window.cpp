@@ -224,9 +224,13 @@ INT_PTR MainWindow::handle(UINT message, WPARAM w, LPARAM l) {
         case WM_COMMAND:
             switch (LOWORD(w)) {
                 case IDOK:
-                    // Enter: the Options page takes its controls; on the Convert page nothing.
+                    // Enter: the Options page takes its controls; on the Convert page it opens
+                    // the PDF of the list's selected row when the list has the focus, and does
+                    // nothing elsewhere.
                     if (IsWindowVisible(options_page_.window())) {
                         options_page_.take_fields();
+                    } else {
+                        convert_page_.enter_pressed();
                     }
                     return TRUE;
                 case IDCANCEL:
