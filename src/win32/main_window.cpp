@@ -17,12 +17,20 @@ namespace {
 constexpr int kConvertTab = 0;
 constexpr int kOptionsTab = 1;
 
-std::string current_folder() {
-    const DWORD size = GetCurrentDirectoryW(0, nullptr);
-    std::wstring folder(size, L'\0');
-    const DWORD got = GetCurrentDirectoryW(size, folder.data());
-    folder.resize(got < size ? got : 0);
-    return platform::windows::narrow(folder);
+// The path made absolute by the system's rules (drive letters, UNC names, the current folder).
+std::string full_path(const std::string& path) {
+    const std::wstring wide = platform::windows::widen(path);
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return path;
+    }
+    std::wstring full(size, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (got == 0 || got >= size) {
+        return path;
+    }
+    full.resize(got);
+    return platform::windows::narrow(full);
 }
 
 }  // namespace
@@ -113,8 +121,12 @@ void MainWindow::show(int show_state) {
 }
 
 void MainWindow::convert_given_files(const std::vector<std::string>& paths) {
-    const std::optional<gui::FileSelection> selection =
-        gui::selection_of_files(paths, current_folder());
+    std::vector<std::string> absolute;
+    for (const std::string& path : paths) {
+        absolute.push_back(full_path(path));
+    }
+    // Already absolute: no current folder to join them to.
+    const std::optional<gui::FileSelection> selection = gui::selection_of_files(absolute, {});
     if (!selection) {
         return;
     }
