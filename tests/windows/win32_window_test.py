@@ -5,7 +5,8 @@ The window must appear with its caption, convert the folder its settings file na
 (a whole, a damaged and a broken fax among the files), append the pass's record to the log,
 close on Escape with the Cancel code, and leave in the settings file what was typed. Started
 again with automatic conversion every minute, it must convert a fax added meanwhile on its
-own and leave the PDFs already there as they are.
+own and leave the PDFs already there as they are. Started with two fax files (as Explorer
+starts it, one name holding a space), it must convert just those, into its save folder.
 
     tests/windows/win32_window_test.py BUILD-WIN-FOLDER [--screenshots FOLDER]
 
@@ -91,8 +92,8 @@ class Session:
             raise Failure(f"{' '.join(args)}: {result.stderr.strip()}")
         return result.stdout.strip()
 
-    def start(self, exe):
-        self.program = subprocess.Popen(["wine", str(exe)], env=self.env, cwd=self.work,
+    def start(self, exe, *files):
+        self.program = subprocess.Popen(["wine", str(exe), *files], env=self.env, cwd=self.work,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def window(self):
@@ -226,6 +227,25 @@ def main():
             session.click(window, LIST_AREA)
             session.keys("Escape")
             wait_for("the program to end again", lambda: session.program.poll() is not None, 30)
+
+            # Files handed over on the command line, as Explorer does.
+            shutil.copy(SOURCE_DIR / "samples/purchase-order.fxr", faxes / "order 7.fxr")
+            session.start(program_folder / "trelvane.exe", windows_path(faxes / "order 7.fxr"),
+                          windows_path(faxes / "good.fxd"))
+            window = wait_for(f'the window "{CAPTION}" with files', session.window, 60)
+            lines = wait_for("the log record of the files given", lambda: check_log_record(
+                log, ("order 7.fxr", "good.fxd"), records=3), 60)
+            if any(": Success !" not in line for line in lines.values()):
+                raise Failure(f"the files given were not converted: {list(lines.values())}")
+            record = log.read_text(errors="replace").split(RECORD_HEADER)[3]
+            if "later.fxm" in record:
+                raise Failure("a pass of files given converted the whole folder")
+            print("files given: " + "; ".join(lines.values()))
+            session.run("xdotool", "windowfocus", "--sync", window)
+            session.click(window, LIST_AREA)
+            session.keys("Escape")
+            wait_for("the program to end a third time",
+                     lambda: session.program.poll() is not None, 30)
         except Failure as failure:
             print(f"FAIL: {failure}", file=sys.stderr)
             return 1
