@@ -17,6 +17,16 @@ namespace {
 constexpr int kConvertTab = 0;
 constexpr int kOptionsTab = 1;
 
+// Marks the window as this program's, so a later start does not mistake another program's
+// dialog of the same caption for it.
+constexpr const wchar_t* kWindowMark = L"Trelvane.MainWindow";
+// WM_COPYDATA's tag for files handed over: their full paths in UTF-8, each ended by a NUL.
+constexpr ULONG_PTR kHandOverFiles = 0x54564631;  // "TVF1"
+// Posted to itself: converts the files handed over once the start that sent them is answered.
+constexpr UINT kConvertHandedFiles = WM_APP + 2;
+// How long a later start waits for the running window's answer.
+constexpr UINT kHandOverTimeoutMs = 5000;
+
 // The path made absolute by the system's rules (drive letters, UNC names, the current folder).
 std::string full_path(const std::string& path) {
     const std::wstring wide = platform::windows::widen(path);
@@ -89,6 +99,7 @@ void MainWindow::initialise() {
     TabCtrl_SetCurSel(tabs, kConvertTab);
     tab_selected(kConvertTab);
     tray_.add(window_, small_icon_);
+    SetPropW(window_, kWindowMark, reinterpret_cast<HANDLE>(1));
 }
 
 // The pages lie over the tab control's display area, above it in the z-order; as siblings of
@@ -133,6 +144,50 @@ void MainWindow::convert_given_files(const std::vector<std::string>& paths) {
     TabCtrl_SetCurSel(GetDlgItem(window_, IDC_TABS), kConvertTab);
     tab_selected(kConvertTab);
     convert_page_.convert_selection(*selection);
+}
+
+bool MainWindow::hand_over(const std::vector<std::string>& files) {
+    HWND running = nullptr;
+    while ((running = FindWindowExW(nullptr, running, L"#32770", L"Vuvod Trelvane")) != nullptr) {
+        if (GetPropW(running, kWindowMark) != nullptr) {
+            break;
+        }
+    }
+    if (running == nullptr) {
+        return false;
+    }
+    // Full paths: the running window has a current folder of its own.
+    std::string data;
+    for (const std::string& file : files) {
+        data += full_path(file);
+        data.push_back('\0');
+    }
+    COPYDATASTRUCT copy{};
+    copy.dwData = kHandOverFiles;
+    copy.cbData = static_cast<DWORD>(data.size());
+    copy.lpData = data.data();
+    DWORD_PTR answer = 0;
+    // The running window may take the foreground only when this start allows it.
+    AllowSetForegroundWindow(ASFW_ANY);
+    return SendMessageTimeoutW(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy),
+                               SMTO_ABORTIFHUNG | SMTO_BLOCK, kHandOverTimeoutMs, &answer) != 0 &&
+           answer == TRUE;
+}
+
+void MainWindow::files_handed_over(const COPYDATASTRUCT& data) {
+    const char* bytes = static_cast<const char*>(data.lpData);
+    std::string text(bytes, bytes + data.cbData);
+    size_t start = 0;
+    for (size_t end = text.find('\0'); end != std::string::npos; end = text.find('\0', start)) {
+        if (end > start) {
+            handed_files_.push_back(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    restore();
+    // Answered first: a message box of the pass (a pass still running, say) must not keep the
+    // other start waiting.
+    PostMessageW(window_, kConvertHandedFiles, 0, 0);
 }
 
 void MainWindow::restore() {
@@ -228,6 +283,23 @@ INT_PTR MainWindow::handle(UINT message, WPARAM w, LPARAM l) {
                          suggested->right - suggested->left, suggested->bottom - suggested->top,
                          SWP_NOZORDER | SWP_NOACTIVATE);
             place_pages();
+            return TRUE;
+        }
+        case WM_COPYDATA: {
+            const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(l);
+            const bool ours = data != nullptr && data->dwData == kHandOverFiles;
+            if (ours) {
+                files_handed_over(*data);
+            }
+            SetWindowLongPtrW(window_, DWLP_MSGRESULT, ours ? TRUE : FALSE);
+            return TRUE;
+        }
+        case kConvertHandedFiles: {
+            std::vector<std::string> files;
+            files.swap(handed_files_);
+            if (!files.empty()) {
+                convert_given_files(files);
+            }
             return TRUE;
         }
         case WM_CLOSE:

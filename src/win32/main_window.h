@@ -18,6 +18,8 @@ namespace trelvane::win32 {
 
 inline constexpr int kExitThroughOk = 1;
 inline constexpr int kExitThroughCancel = 2;
+// A start that handed its files to the window already running.
+inline constexpr int kExitHandedOver = 0;
 
 struct WindowSetup {
     PagePaths paths;
@@ -41,6 +43,11 @@ class MainWindow {
     // The message loop; returns the exit code.
     int run();
 
+    // One window a user: a later start finds the running one, hands it its files (nothing:
+    // it only comes to the front) and ends. False when there is no such window or it does not
+    // answer.
+    static bool hand_over(const std::vector<std::string>& files);
+
     void attach(HWND window) { window_ = window; }
     INT_PTR handle(UINT message, WPARAM w, LPARAM l);
 
@@ -51,6 +58,7 @@ class MainWindow {
     void restore();
     void close(int code);
     void settings_not_saved();
+    void files_handed_over(const COPYDATASTRUCT& data);
 
     WindowSetup setup_;
     ConvertPage convert_page_;
@@ -60,6 +68,7 @@ class MainWindow {
     HICON large_icon_ = nullptr;
     HICON small_icon_ = nullptr;
     int exit_code_ = 0;
+    std::vector<std::string> handed_files_;  // taken over from a later start, not yet converted
     DialogColours colours_{kWindowBackground, kWindowEditBackground};
 };
 

@@ -21,6 +21,14 @@ std::optional<int> run_window(const app::WindowLaunch& launch) {
     // The folder browser and the clipboard want the thread in a single-threaded apartment.
     const bool ole = SUCCEEDED(OleInitialize(nullptr));
 
+    // A window of this user's is running: it takes the files and comes to the front.
+    if (MainWindow::hand_over(launch.files)) {
+        if (ole) {
+            OleUninitialize();
+        }
+        return kExitHandedOver;
+    }
+
     const app::ProcessPaths& paths = app::process_paths();
     WindowSetup setup;
     setup.paths.settings_path = paths.settings_file_path;

@@ -5,8 +5,9 @@ The window must appear with its caption, convert the folder its settings file na
 (a whole, a damaged and a broken fax among the files), append the pass's record to the log,
 close on Escape with the Cancel code, and leave in the settings file what was typed. Started
 again with automatic conversion every minute, it must convert a fax added meanwhile on its
-own and leave the PDFs already there as they are. Started with two fax files (as Explorer
-starts it, one name holding a space), it must convert just those, into its save folder.
+own and leave the PDFs already there as they are. A later start with two fax files (as
+Explorer starts it, one name holding a space) must hand them to the running window, which
+converts just those into its save folder.
 
     tests/windows/win32_window_test.py BUILD-WIN-FOLDER [--screenshots FOLDER]
 
@@ -97,7 +98,9 @@ class Session:
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def window(self):
-        found = self.run("xdotool", "search", "--name", f"^{CAPTION}$", check=False)
+        # Shown, not only made: focus cannot go to a window that is not mapped yet.
+        found = self.run("xdotool", "search", "--onlyvisible", "--name", f"^{CAPTION}$",
+                         check=False)
         return found.split()[0] if found else None
 
     def click(self, window, at):
@@ -228,11 +231,24 @@ def main():
             session.keys("Escape")
             wait_for("the program to end again", lambda: session.program.poll() is not None, 30)
 
-            # Files handed over on the command line, as Explorer does.
+            # Files handed over on the command line, as Explorer does, to the window already
+            # running: the later start hands them over and ends at once.
             shutil.copy(SOURCE_DIR / "samples/purchase-order.fxr", faxes / "order 7.fxr")
-            session.start(program_folder / "trelvane.exe", windows_path(faxes / "order 7.fxr"),
-                          windows_path(faxes / "good.fxd"))
-            window = wait_for(f'the window "{CAPTION}" with files', session.window, 60)
+            session.start(program_folder / "trelvane.exe")
+            window = wait_for(f'the window "{CAPTION}" a third time', session.window, 60)
+            try:
+                later = subprocess.run(
+                    ["wine", str(program_folder / "trelvane.exe"),
+                     windows_path(faxes / "order 7.fxr"), windows_path(faxes / "good.fxd")],
+                    env=session.env, cwd=work, timeout=60, stdout=subprocess.DEVNULL,
+                    stderr=subprocess.DEVNULL)
+            except subprocess.TimeoutExpired:
+                raise Failure("the start handing over files did not end") from None
+            if later.returncode != 0:
+                raise Failure(f"the start handing over files ended with {later.returncode}, not 0")
+            if len(session.run("xdotool", "search", "--onlyvisible", "--name",
+                               f"^{CAPTION}$").split()) != 1:
+                raise Failure("the start handing over files opened a window of its own")
             lines = wait_for("the log record of the files given", lambda: check_log_record(
                 log, ("order 7.fxr", "good.fxd"), records=3), 60)
             if any(": Success !" not in line for line in lines.values()):
