@@ -73,7 +73,9 @@ void OptionsPage::show_fields() {
     set_check(IDC_KEEP_EXT, fields_.keep_ext);
     set_check(IDC_RECALCULATE, fields_.recalculate);
     set_check(IDC_CYCLE, fields_.cycle_enabled);
-    SetDlgItemInt(window_, IDC_CYCLE_MINUTES, static_cast<UINT>(fields_.cycle_minutes), FALSE);
+    // A stored interval the timer cannot run with shows as the one it runs with.
+    SetDlgItemInt(window_, IDC_CYCLE_MINUTES,
+                  static_cast<UINT>(gui::usable_cycle_minutes(fields_.cycle_minutes)), FALSE);
     SetDlgItemInt(window_, IDC_PARALLEL_JOBS, static_cast<UINT>(fields_.parallel_jobs), FALSE);
     CheckDlgButton(window_, IDC_VERIFY, fields_.verify == 1 ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(window_, IDC_PDFA, fields_.pdfa == 1 ? BST_CHECKED : BST_UNCHECKED);
