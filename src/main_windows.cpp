@@ -10,6 +10,9 @@
 #include "app/run_program.h"
 #include "platform/windowed_output.h"
 #include "platform/windows_calls.h"
+#if !TRELVANE_CONSOLE_PROGRAM
+#include "win32/window_entry.h"
+#endif
 
 namespace {
 
@@ -39,6 +42,7 @@ int main() {
 #if TRELVANE_CONSOLE_PROGRAM
     return trelvane::app::program_entry_text(text);
 #else
+    trelvane::app::set_window_factory(&trelvane::win32::run_window);
     trelvane::platform::collect_output_for_message_boxes();
     const int code = trelvane::app::program_entry_text(text);
     trelvane::platform::show_collected_output();

@@ -479,6 +479,34 @@ int parse_arguments(const std::optional<std::vector<std::string>>& arguments, Ba
     return parse_arguments(arguments, job, global_settings(), process_paths().log_file_path);
 }
 
+std::vector<std::string> files_named_by_text(std::string_view text) {
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false;
+    bool in_word = false;
+    for (const char c : text) {
+        if (c == '"') {
+            quoted = !quoted;
+            in_word = true;  // "" is a word, if an empty one
+        } else if (!quoted && (c == ' ' || c == '\t')) {
+            if (in_word)
+                words.push_back(std::move(word));
+            word.clear();
+            in_word = false;
+        } else {
+            word.push_back(c);
+            in_word = true;
+        }
+    }
+    if (in_word)
+        words.push_back(std::move(word));
+    for (const std::string& w : words) {
+        if (w.empty() || !platform::file_exists(w))
+            return {};
+    }
+    return words;
+}
+
 std::optional<std::vector<std::string>> program_arguments(int argc, const char* const* argv) {
     if (argc < 2 || argv == nullptr)
         return std::nullopt;

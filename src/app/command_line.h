@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/batch_job.h"
@@ -53,6 +54,11 @@ int parse_arguments(const std::optional<std::vector<std::string>>& arguments, Ba
                     faxread::ConversionSettings& settings, std::string& log_file_path,
                     std::vector<std::string>* given_files = nullptr);
 int parse_arguments(const std::optional<std::vector<std::string>>& arguments, BatchJob& job);
+
+// The files a desktop names in a command text ("C:\My Faxes\a.fxd" "C:\b.fxm", as Explorer
+// passes them to trelvane.exe): the text's words, a quoted part holding its spaces. Empty
+// unless every word names an existing file, so a command line of options never counts as one.
+std::vector<std::string> files_named_by_text(std::string_view text);
 
 // The program's arguments without its own name; nothing when there are none.
 std::optional<std::vector<std::string>> program_arguments(int argc, const char* const* argv);

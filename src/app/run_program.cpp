@@ -406,12 +406,19 @@ int run_given(const GivenCommandLine& given, const WindowLaunch& launch) {
     global_settings().page_file_mode = 0;
 
     std::vector<std::string> given_files;
-    const int parsed =
-        given.arguments != nullptr
-            ? parse_arguments(*given.arguments, job, global_settings(),
-                              process_paths().log_file_path, &given_files)
-            : parse_command_line(*given.text ? given.text->value().c_str() : nullptr, job,
-                                 global_settings(), process_paths().log_file_path);
+    int parsed = kCommandLineRejected;
+    if (given.arguments != nullptr) {
+        parsed = parse_arguments(*given.arguments, job, global_settings(),
+                                 process_paths().log_file_path, &given_files);
+    } else {
+        // A command text of fax files alone (Explorer's "Convert with Trelvane") is for the
+        // window; anything else is parsed as it always was.
+        if (*given.text)
+            given_files = files_named_by_text(**given.text);
+        if (given_files.empty())
+            parsed = parse_command_line(*given.text ? given.text->value().c_str() : nullptr, job,
+                                        global_settings(), process_paths().log_file_path);
+    }
     job.settings = global_settings();
     // An empty save option is a broken command (a variable that is not set), not a request for
     // the window; the parser has said so on standard error.

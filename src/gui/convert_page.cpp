@@ -35,56 +35,12 @@ QString q(const std::string& text) {
 
 }  // namespace
 
-// Runs on the pass's threads: hands every report to the page's feed and goes on at once.
-class ConvertPage::WorkerView : public PassView {
-  public:
-    explicit WorkerView(PassFeed& feed) : feed_(feed) {}
-
-    void pass_started() override { post(PassEvent::Kind::Started); }
-    void save_folder_failed(const std::string& message) override {
-        post(PassEvent::Kind::SaveFolderFailed, 0, message);
-    }
-    void work_files_failed(const std::string& message) override {
-        post(PassEvent::Kind::WorkFilesFailed, 0, message);
-    }
-    void recognition_unavailable(const std::string& message) override {
-        post(PassEvent::Kind::RecognitionUnavailable, 0, message);
-    }
-    void file_started(int row, const std::string& source_path) override {
-        post(PassEvent::Kind::FileStarted, row, source_path);
-    }
-    void pages_recognised(uint64_t pages) override {
-        post(PassEvent::Kind::PagesRecognised,
-             static_cast<int>(std::min<uint64_t>(pages, INT_MAX)));
-    }
-    void file_finished(int row, const app::FileOutcome& outcome) override {
-        feed_.post(PassEvent{PassEvent::Kind::FileFinished, row,
-                             app::pdf_in_place(outcome) ? outcome.pdf : std::string(),
-                             app::row_text(outcome), app::is_failure(app::result_code(outcome))});
-    }
-    void status_changed(const std::string& status) override {
-        post(PassEvent::Kind::Status, 0, status);
-    }
-    void pass_finished(int converted) override { post(PassEvent::Kind::Finished, converted); }
-
-  private:
-    void post(PassEvent::Kind kind, int number = 0, std::string text = {},
-              std::string result = {}) {
-        feed_.post(PassEvent{kind, number, std::move(text), std::move(result)});
-    }
-
-    PassFeed& feed_;
-};
-
 void ConvertPage::apply(PassEvent& event) {
     switch (event.kind) {
         case PassEvent::Kind::Started:
             set_controls_busy(true);
-            pass_done_ = 0;
-            pages_read_ = 0;
-            converting_rows_.clear();
-            status_row_ = -1;
-            show_progress(0, pass_total_);
+            tracker_.pass_started();
+            show_progress(0, tracker_.total());
             result_model_->clear();
             setCursor(Qt::WaitCursor);
             break;
@@ -102,9 +58,8 @@ void ConvertPage::apply(PassEvent& event) {
             file_started_event(event.number, std::move(event.text));
             break;
         case PassEvent::Kind::PagesRecognised:
-            pages_read_ = event.number;
-            if (status_row_ >= 0)
-                show_doing(status_row_);
+            if (const int row = tracker_.pages_recognised(event.number); row >= 0)
+                show_doing(row);
             break;
         case PassEvent::Kind::FileFinished:
             file_finished_event(event.number, std::move(event.text), std::move(event.result),
@@ -123,28 +78,23 @@ void ConvertPage::apply(PassEvent& event) {
 }
 
 void ConvertPage::show_doing(int row) {
-    status_label_->setText(
-        q(app::doing_status_text(result_model_->text(row, ResultListModel::kSourceColumn),
-                                 static_cast<uint64_t>(pages_read_))));
+    status_label_->setText(q(app::doing_status_text(
+        result_model_->text(row, ResultListModel::kSourceColumn), tracker_.pages())));
 }
 
 void ConvertPage::file_started_event(int row, std::string source) {
-    status_row_ = row;
-    converting_rows_.push_back(row);
     result_model_->set_started(row, std::move(source));
-    show_doing(row);
+    show_doing(tracker_.file_started(row));
     result_view_->scroll_to_row(row);
     emit file_started(row);
 }
 
 void ConvertPage::file_finished_event(int row, std::string pdf, std::string result, bool failed) {
     result_model_->set_finished(row, std::move(pdf), std::move(result), failed);
-    show_progress(++pass_done_, pass_total_);
-    std::erase(converting_rows_, row);
-    // The status keeps naming a file that is being converted: the last one started.
-    if (row == status_row_ && !converting_rows_.empty()) {
-        status_row_ = converting_rows_.back();
-        show_doing(status_row_);
+    const int status_row = tracker_.file_finished(row);
+    show_progress(tracker_.done(), tracker_.total());
+    if (status_row >= 0) {
+        show_doing(status_row);
     }
 }
 
@@ -166,16 +116,9 @@ void ConvertPage::open_row(int row) {
 }
 
 void ConvertPage::show_progress(size_t done, size_t total) {
-    if (total == 0) {
-        progress_bar_->setRange(0, 1);
-        progress_bar_->setValue(0);
-        return;
-    }
-    // QProgressBar counts in int; a larger pass is shown to scale.
-    constexpr size_t kMaxSteps = 1u << 30;
-    const size_t scale = total > kMaxSteps ? total / kMaxSteps + 1 : 1;
-    progress_bar_->setRange(0, static_cast<int>(total / scale));
-    progress_bar_->setValue(static_cast<int>(std::min(done, total) / scale));
+    const ProgressSteps steps = progress_steps(done, total);
+    progress_bar_->setRange(0, steps.maximum);
+    progress_bar_->setValue(steps.value);
 }
 
 ConvertPage::ConvertPage(const PageEnvironment& environment, QWidget* parent)
@@ -283,17 +226,8 @@ void ConvertPage::collect_pass_files() {
     job_.filter = filter_edit_->text().toStdString();
     source_folder_ =
         collect_window_files(job_, options_, source_edit_->text().toStdString(), chosen_files_);
-    pass_total_ = job_.files.size();
-    pass_done_ = 0;
-    show_progress(0, pass_total_);
-}
-
-bool ConvertPage::destination_not_folder() const {
-    return platform::file_exists(destination_edit_->text().toStdString());
-}
-
-bool ConvertPage::source_folder_missing() const {
-    return !platform::folder_exists(source_folder_);
+    tracker_.collected(job_.files.size());
+    show_progress(0, tracker_.total());
 }
 
 void ConvertPage::start_conversion() {
@@ -317,34 +251,16 @@ void ConvertPage::start_pass(const std::optional<FileSelection>& given) {
         join_finished_worker();
         job_.filter = filter_edit_->text().toStdString();
         source_folder_ = collect_window_files(job_, options, selection_text(*given), given);
-        pass_total_ = job_.files.size();
-        pass_done_ = 0;
-        show_progress(0, pass_total_);
+        tracker_.collected(job_.files.size());
+        show_progress(0, tracker_.total());
     } else {
         collect_pass_files();
     }
-    if (source_folder_.empty()) {
-        environment_.prompter->show_message(this, MessageKind::Warning, "Warning",
-                                            kNoSourceWarning);
-        return;
-    }
-    // A pass from a folder that is not there would only create an empty save folder.
-    if (source_folder_missing()) {
+    if (const auto refusal =
+            pass_refusal(source_folder_, destination_edit_->text().toStdString())) {
         environment_.prompter->show_message(
-            this, MessageKind::Warning, "Warning",
-            kMissingSourceWarning + source_folder_ + kMissingSourceAdvice);
-        return;
-    }
-    if (destination_edit_->text().isEmpty()) {
-        environment_.prompter->show_message(this, MessageKind::Warning, "Warning",
-                                            kNoDestinationWarning);
-        return;
-    }
-    // Every file of such a pass would fail; say why once, before anything starts.
-    if (destination_not_folder()) {
-        environment_.prompter->show_message(
-            this, MessageKind::Error, "Error",
-            app::save_folder_not_folder_text(destination_edit_->text().toStdString()));
+            this, refusal->error ? MessageKind::Error : MessageKind::Warning, refusal->caption,
+            refusal->text);
         return;
     }
     start_worker(false, options);
@@ -356,8 +272,7 @@ void ConvertPage::cycle_tick() {
     }
     collect_pass_files();
     // A share that is away for the moment is tried again at the next tick.
-    if (source_folder_.empty() || destination_edit_->text().isEmpty() || source_folder_missing() ||
-        destination_not_folder()) {
+    if (pass_refusal(source_folder_, destination_edit_->text().toStdString())) {
         return;
     }
     start_worker(true, options_);
@@ -383,7 +298,7 @@ void ConvertPage::start_worker(bool skip_existing, const WindowOptions& options)
     // "&Go" cannot slip in.
     set_controls_busy(true);
     worker_ = std::thread([this, control = control_, request = std::move(request)]() mutable {
-        WorkerView view(feed_);
+        QueuedPassView view(feed_.queue());
         run_conversion_pass(request, view, *control);
     });
 }

@@ -14,6 +14,7 @@
 
 #include "app/batch_job.h"
 #include "gui/conversion_pass.h"
+#include "gui/pass_board.h"
 #include "gui/pass_feed.h"
 #include "gui/window_files.h"
 #include "gui/window_options.h"
@@ -41,26 +42,9 @@ struct PageEnvironment {
     PassClock clock;                // empty: the system's clock
 };
 
-inline constexpr const char* kFirstStatusText =
-    "It's a GOOD idea to backup your fax files, and NEVER delete them";
-inline constexpr const char* kBusyWarning = "Please wait while running conversion stops";
-inline constexpr const char* kNoSourceWarning =
-    "Select Source Dir,\nwhere your fax files to be converted should be";
-inline constexpr const char* kNoDestinationWarning =
-    "Select Save Dir,\nwhere your converted pdf files should be";
-// Followed by the folder's path and kMissingSourceAdvice.
-inline constexpr const char* kMissingSourceWarning = "Source Dir does not exist:\n";
-inline constexpr const char* kMissingSourceAdvice =
-    "\nSelect Source Dir, where your fax files to be converted should be";
-// How long "&Cancel", and closing the window, wait for the files being converted.
-inline constexpr int kStopWaitMs = 2000;
 // Followed by the PDF's path.
 inline constexpr const char* kNoViewerText =
     "No program could be started to show the PDF.\nOpen it yourself:\n";
-inline constexpr const char* kWorkFilesAdvice =
-    "\nFree some space there, or start the program with TMPDIR set to a folder you may write "
-    "to.";
-
 class ConvertPage : public QWidget {
     Q_OBJECT
 
@@ -119,8 +103,6 @@ class ConvertPage : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    class WorkerView;
-
     void apply(PassEvent& event);
     void show_doing(int row);  // the "Doing: " status for the row
     void file_started_event(int row, std::string source);
@@ -129,8 +111,6 @@ class ConvertPage : public QWidget {
     void open_row(int row);
     // Empty and idle without files (a range of 0..0 would show the busy animation).
     void show_progress(size_t done, size_t total);
-    bool source_folder_missing() const;
-    bool destination_not_folder() const;
     void start_pass(const std::optional<FileSelection>& given);
     void start_worker(bool skip_existing, const WindowOptions& options);
     bool wait_for_worker(int timeout_ms);
@@ -148,11 +128,7 @@ class ConvertPage : public QWidget {
     std::thread worker_;
     QTimer cycle_timer_;
     QTimer settings_timer_;
-    size_t pass_total_ = 0;
-    size_t pass_done_ = 0;
-    std::vector<int> converting_rows_;  // in the order they started
-    int status_row_ = -1;               // the row the "Doing: " status names
-    int pages_read_ = 0;                // pages recognised so far in the pass (searchable PDFs)
+    PassTracker tracker_;
 
     QLineEdit* filter_edit_ = nullptr;
     QLineEdit* source_edit_ = nullptr;

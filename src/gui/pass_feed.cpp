@@ -4,46 +4,21 @@
 
 namespace trelvane::gui {
 
+// One queued call per batch: the queue asks for it only when none is pending.
 PassFeed::PassFeed(QObject* receiver, Apply apply)
-    : receiver_(receiver), apply_(std::move(apply)) {}
+    : receiver_(receiver), apply_(std::move(apply)), queue_([this] {
+          if (receiver_) {
+              QMetaObject::invokeMethod(
+                  receiver_, [this] { drain(); }, Qt::QueuedConnection);
+          }
+      }) {}
 
 void PassFeed::post(PassEvent event) {
-    bool schedule = false;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        pending_.push_back(std::move(event));
-        schedule = !scheduled_;
-        scheduled_ = true;
-    }
-    // One queued call per batch: events posted while it waits go with it.
-    if (schedule && receiver_) {
-        QMetaObject::invokeMethod(
-            receiver_, [this] { drain(); }, Qt::QueuedConnection);
-    }
+    queue_.post(std::move(event));
 }
 
 void PassFeed::drain() {
-    // An event can open a message box, whose event loop may call back in here; the outer call
-    // goes on with whatever arrives meanwhile, so the order is kept.
-    if (draining_) {
-        return;
-    }
-    draining_ = true;
-    for (;;) {
-        std::vector<PassEvent> batch;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            batch.swap(pending_);
-            if (batch.empty()) {
-                scheduled_ = false;
-                break;
-            }
-        }
-        for (PassEvent& event : batch) {
-            apply_(event);
-        }
-    }
-    draining_ = false;
+    queue_.drain(apply_);
 }
 
 }  // namespace trelvane::gui

@@ -18,18 +18,6 @@ int ResultListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kColumnCount;
 }
 
-const std::string& ResultListModel::text(int row, int column) const {
-    const ResultRow& r = rows_.at(static_cast<size_t>(row));
-    switch (column) {
-        case kSourceColumn:
-            return r.source;
-        case kPdfColumn:
-            return r.pdf;
-        default:
-            return r.result;
-    }
-}
-
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= kColumnCount) {
         return {};
@@ -45,8 +33,8 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
             return QString::fromStdString(t);
         }
         case kFailedRole:
-            return rows_[static_cast<size_t>(index.row())].failed ? QStringLiteral("true")
-                                                                  : QStringLiteral("false");
+            return rows_.rows()[static_cast<size_t>(index.row())].failed ? QStringLiteral("true")
+                                                                         : QStringLiteral("false");
         case Qt::DecorationRole:
             if (index.column() == kSourceColumn) {
                 return file_icon_;
@@ -76,7 +64,6 @@ QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, i
 void ResultListModel::clear() {
     beginResetModel();
     rows_.clear();
-    rows_.shrink_to_fit();  // a long pass's rows are not kept for the next one
     endResetModel();
 }
 
@@ -85,7 +72,7 @@ void ResultListModel::ensure_row(int row) {
         return;
     }
     beginInsertRows(QModelIndex(), rowCount(), row);
-    rows_.resize(static_cast<size_t>(row) + 1);
+    rows_.row(row);
     endInsertRows();
 }
 
@@ -97,12 +84,11 @@ void ResultListModel::set_started(int row, std::string source) {
     if (is_new) {
         // The text goes in before the rows are announced, so views measure it at once.
         beginInsertRows(QModelIndex(), rowCount(), row);
-        rows_.resize(static_cast<size_t>(row) + 1);
-        rows_[static_cast<size_t>(row)].source = std::move(source);
+        rows_.row(row).source = std::move(source);
         endInsertRows();
         return;
     }
-    rows_[static_cast<size_t>(row)].source = std::move(source);
+    rows_.row(row).source = std::move(source);
     emit dataChanged(index(row, kSourceColumn), index(row, kSourceColumn));
 }
 
@@ -111,7 +97,7 @@ void ResultListModel::set_finished(int row, std::string pdf, std::string result,
         return;
     }
     ensure_row(row);
-    ResultRow& r = rows_[static_cast<size_t>(row)];
+    ResultRow& r = rows_.row(row);
     r.pdf = std::move(pdf);
     r.result = std::move(result);
     r.failed = failed;

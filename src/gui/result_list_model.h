@@ -8,20 +8,20 @@
 #include <string>
 #include <vector>
 
-namespace trelvane::gui {
+#include "gui/pass_board.h"
 
-struct ResultRow {
-    std::string source;
-    std::string pdf;  // empty unless a PDF was written
-    std::string result;
-    bool failed = false;  // a WinFax file that was not converted as asked
-};
+namespace trelvane::gui {
 
 class ResultListModel : public QAbstractTableModel {
     Q_OBJECT
 
   public:
-    enum Column { kSourceColumn = 0, kPdfColumn = 1, kResultColumn = 2, kColumnCount = 3 };
+    enum Column {
+        kSourceColumn = gui::kSourceColumn,
+        kPdfColumn = gui::kPdfColumn,
+        kResultColumn = gui::kResultColumn,
+        kColumnCount = kResultColumns
+    };
     // "true" for a row whose file failed, in every column: what "Show failures only" filters by.
     static constexpr int kFailedRole = Qt::UserRole + 1;
 
@@ -39,14 +39,14 @@ class ResultListModel : public QAbstractTableModel {
     void set_started(int row, std::string source);
     void set_finished(int row, std::string pdf, std::string result, bool failed = false);
 
-    const std::vector<ResultRow>& rows() const { return rows_; }
+    const std::vector<ResultRow>& rows() const { return rows_.rows(); }
     // The text of one cell, as the view shows it.
-    const std::string& text(int row, int column) const;
+    const std::string& text(int row, int column) const { return rows_.text(row, column); }
 
   private:
     void ensure_row(int row);
 
-    std::vector<ResultRow> rows_;
+    ResultRows rows_;
     QIcon file_icon_;
 };
 

@@ -379,5 +379,34 @@ TEST(BatchJob, ResetValues) {
     EXPECT_EQ(job.job_mode, 2);
 }
 
+// What Explorer hands trelvane.exe for selected fax files: the window takes them only when
+// every word of the text names an existing file.
+TEST(CommandLine, FilesNamedByAWindowsCommandText) {
+    testsupport::TempDir dir;
+    const std::string spaced = dir.file("My Fax 1.fxd");
+    const std::string plain = dir.file("b.fxm");
+    ASSERT_TRUE(testsupport::write_file(spaced, "fax"));
+    ASSERT_TRUE(testsupport::write_file(plain, "fax"));
+    struct Case {
+        std::string text;
+        std::vector<std::string> files;
+    };
+    const Case cases[] = {
+        {"\"" + spaced + "\" \"" + plain + "\"", {spaced, plain}},
+        {"  " + plain + "\t\"" + spaced + "\"  ", {plain, spaced}},
+        {plain, {plain}},
+        {spaced, {}},  // unquoted, its words name no file
+        {"/d=" + dir.path() + " /sd=" + dir.path(), {}},
+        {"\"" + plain + "\" /l", {}},  // an option among them: a command line
+        {"\"" + dir.file("gone.fxd") + "\"", {}},
+        {"\"" + dir.path() + "\"", {}},  // a folder is not a file
+        {"\"\"", {}},
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(files_named_by_text(c.text), c.files) << c.text;
+    }
+}
+
 }  // namespace
 }  // namespace trelvane::app
