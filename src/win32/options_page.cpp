@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include "app/batch_job.h"
+#include "app/page_recognition.h"
+#include "app/pdf_verification.h"
 #include "gui/option_rules.h"
 #include "pdfout/archive_level.h"
 #include "platform/windows_calls.h"
@@ -94,6 +96,8 @@ void OptionsPage::apply_enabling() {
     EnableWindow(GetDlgItem(window_, IDC_HIERARCHY), enabling.hierarchy);
     EnableWindow(GetDlgItem(window_, IDC_CYCLE), enabling.cycle_box);
     EnableWindow(GetDlgItem(window_, IDC_CYCLE_MINUTES), enabling.minutes);
+    // No PDF parser in this build: the check box shows the stored choice, greyed.
+    EnableWindow(GetDlgItem(window_, IDC_VERIFY), app::pdf_checks_available());
 }
 
 void OptionsPage::take_fields(bool complain) {
@@ -108,7 +112,8 @@ void OptionsPage::take_fields(bool complain) {
     fields_.keep_ext = check(IDC_KEEP_EXT);
     fields_.recalculate = check(IDC_RECALCULATE);
     fields_.cycle_enabled = check(IDC_CYCLE);
-    fields_.verify = check(IDC_VERIFY) == 1 ? 1 : 0;
+    if (app::pdf_checks_available())
+        fields_.verify = check(IDC_VERIFY) == 1 ? 1 : 0;
     fields_.pdfa = check(IDC_PDFA) == 1 ? 1 : 0;
     const LRESULT level = SendDlgItemMessageW(window_, IDC_PDFA_LEVEL, CB_GETCURSEL, 0, 0);
     if (level >= 0 && level < 3) {
@@ -124,7 +129,12 @@ void OptionsPage::take_fields(bool complain) {
 }
 
 gui::WindowOptions OptionsPage::window_options() const {
-    return gui::window_options_from(fields_);
+    gui::WindowOptions options = gui::window_options_from(fields_);
+    // What this build cannot do stays in the settings file (for the Linux window that shares
+    // it) but is not asked of a pass, whose every file would fail.
+    options.ocr = options.ocr && app::recognition_available();
+    options.verify = options.verify && app::pdf_checks_available();
+    return options;
 }
 
 bool OptionsPage::write_settings(bool complain) {
