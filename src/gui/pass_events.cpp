@@ -27,21 +27,27 @@ void PassEventQueue::drain(const Apply& apply) {
         return;
     }
     draining_ = true;
-    for (;;) {
-        std::vector<PassEvent> batch;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            batch.swap(pending_);
-            if (batch.empty()) {
-                scheduled_ = false;
-                break;
-            }
-        }
-        for (PassEvent& event : batch) {
-            apply(event);
-        }
+    std::vector<PassEvent> batch;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        batch.swap(pending_);
+    }
+    for (PassEvent& event : batch) {
+        apply(event);
+    }
+    // One batch a turn: what came meanwhile is drained on the next wake, after the input that
+    // waits. Draining until the queue stayed empty kept the window from ever seeing its
+    // Cancel button while the conversions outran it (2,000 small faxes under Wine).
+    bool again = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        again = !pending_.empty();
+        scheduled_ = again;
     }
     draining_ = false;
+    if (again && wake_) {
+        wake_();
+    }
 }
 
 void QueuedPassView::post(PassEvent::Kind kind, int number, std::string text) {

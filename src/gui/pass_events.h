@@ -44,9 +44,10 @@ class PassEventQueue {
     // Thread-safe.
     void post(PassEvent event);
 
-    // On the window's thread: applies what has been posted, including events that arrive
-    // meanwhile. A call made from inside `apply` (a message box's own loop) returns at once;
-    // the outer call goes on, so the order is kept.
+    // On the window's thread: applies what has been posted so far, in order, and asks for
+    // another wake when more came meanwhile, so that the window's own input is handled
+    // between batches. A call made from inside `apply` (a message box's own loop) returns at
+    // once; the outer call goes on, so the order is kept.
     void drain(const Apply& apply);
 
   private:

@@ -29,6 +29,11 @@ using platform::windows::widen;
 constexpr UINT kPassEventsMessage = WM_APP + 1;
 constexpr UINT_PTR kCycleTimer = 7;
 constexpr UINT_PTR kSettingsTimer = 8;
+// The next batch of a pass's events when more came while one was applied. A timer, not a posted
+// message: posted messages come before the user's input, and a pass of small faxes posting
+// without pause kept the window from ever seeing a click on Cancel.
+constexpr UINT_PTR kDrainTimer = 9;
+constexpr UINT kDrainDelayMs = 10;
 constexpr int kMillisecondsPerMinute = 60000;
 // Room for a multiple selection of a few thousand files.
 constexpr size_t kFileDialogBuffer = 1 << 16;
@@ -140,8 +145,12 @@ std::wstring elide_path(const std::wstring& path, int room, const Width& width) 
 }  // namespace
 
 ConvertPage::ConvertPage(PagePaths paths)
-    : paths_(std::move(paths)),
-      queue_([this] { PostMessageW(window_, kPassEventsMessage, 0, 0); }) {
+    : paths_(std::move(paths)), queue_([this] {
+          if (GetCurrentThreadId() == GetWindowThreadProcessId(window_, nullptr))
+              SetTimer(window_, kDrainTimer, kDrainDelayMs, nullptr);
+          else
+              PostMessageW(window_, kPassEventsMessage, 0, 0);
+      }) {
     app::reset_batch_job(job_);
 }
 
@@ -207,8 +216,32 @@ void ConvertPage::measure(int column, const std::string& text) {
         ListView_GetStringWidth(control(IDC_RESULT_LIST), widen(text).c_str()) + kCellMargin;
     if (width > widest_[column]) {
         widest_[column] = width;
-        fit_columns();
+        pending_.columns = true;
     }
+}
+
+void ConvertPage::drain_events() {
+    queue_.drain([this](gui::PassEvent& event) { apply(event); });
+    show_pending();
+}
+
+void ConvertPage::show_pending() {
+    // Once a batch rather than once an event: each of these redraws under Wine, and a pass of
+    // small faxes outran a window that redrew every row as it came.
+    HWND list = control(IDC_RESULT_LIST);
+    if (pending_.columns)
+        fit_columns();
+    if (pending_.first_row >= 0) {
+        show_row_count();
+        ListView_RedrawItems(list, pending_.first_row, pending_.last_row);
+    }
+    if (pending_.visible_row >= 0)
+        ListView_EnsureVisible(list, pending_.visible_row, FALSE);
+    if (pending_.progress)
+        show_progress(tracker_.done(), tracker_.total());
+    if (pending_.status_row >= 0)
+        show_doing(pending_.status_row);
+    pending_ = PendingView{};
 }
 
 void ConvertPage::fit_columns() {
@@ -287,6 +320,7 @@ void ConvertPage::apply(gui::PassEvent& event) {
     using Kind = gui::PassEvent::Kind;
     switch (event.kind) {
         case Kind::Started:
+            pending_ = PendingView{};
             set_controls_busy(true);
             tracker_.pass_started();
             show_progress(0, tracker_.total());
@@ -303,17 +337,17 @@ void ConvertPage::apply(gui::PassEvent& event) {
         case Kind::WorkFilesFailed:
             message_box(window_, event.text + gui::kWorkFilesAdvice, "Error", MB_OK | MB_ICONERROR);
             break;
+        // A file's events change the rows; the controls follow once a batch (show_pending).
         case Kind::FileStarted: {
             measure(gui::kSourceColumn, event.text);
             rows_.row(event.number).source = std::move(event.text);
-            show_row_count();
-            ListView_RedrawItems(control(IDC_RESULT_LIST), event.number, event.number);
-            ListView_EnsureVisible(control(IDC_RESULT_LIST), event.number, FALSE);
-            show_doing(tracker_.file_started(event.number));
+            pending_.changed(event.number);
+            pending_.visible_row = event.number;
+            pending_.status_row = tracker_.file_started(event.number);
             break;
         }
         case Kind::PagesRecognised:
-            show_doing(tracker_.pages_recognised(event.number));
+            pending_.status_row = tracker_.pages_recognised(event.number);
             break;
         case Kind::FileFinished: {
             measure(gui::kPdfColumn, event.text);
@@ -322,14 +356,14 @@ void ConvertPage::apply(gui::PassEvent& event) {
             row.pdf = std::move(event.text);
             row.result = std::move(event.result);
             row.failed = event.failed;
-            show_row_count();
-            ListView_RedrawItems(control(IDC_RESULT_LIST), event.number, event.number);
-            const int status_row = tracker_.file_finished(event.number);
-            show_progress(tracker_.done(), tracker_.total());
-            show_doing(status_row);
+            pending_.changed(event.number);
+            pending_.progress = true;
+            pending_.status_row = tracker_.file_finished(event.number);
             break;
         }
         case Kind::Status:
+            show_pending();  // the rows first; the status line is then this text
+            pending_.status_row = -1;
             set_control_text(window_, IDC_STATUS, event.text);
             break;
         case Kind::Finished:
@@ -422,13 +456,13 @@ bool ConvertPage::wait_for_worker(int timeout_ms) {
     // stays queued meanwhile.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!worker_done_) {
-        queue_.drain([this](gui::PassEvent& event) { apply(event); });
+        drain_events();
         if (timeout_ms >= 0 && std::chrono::steady_clock::now() >= deadline) {
             break;
         }
         Sleep(5);
     }
-    queue_.drain([this](gui::PassEvent& event) { apply(event); });
+    drain_events();
     return !running_;
 }
 
@@ -538,7 +572,7 @@ INT_PTR ConvertPage::handle(UINT message, WPARAM w, LPARAM l) {
         case WM_CTLCOLOREDIT:
             return colours_.answer(message, reinterpret_cast<HDC>(w));
         case kPassEventsMessage:
-            queue_.drain([this](gui::PassEvent& event) { apply(event); });
+            drain_events();
             join_finished_worker();
             return TRUE;
         case WM_SETCURSOR:
@@ -550,7 +584,11 @@ INT_PTR ConvertPage::handle(UINT message, WPARAM w, LPARAM l) {
             }
             return FALSE;
         case WM_TIMER:
-            if (w == kCycleTimer) {
+            if (w == kDrainTimer) {
+                KillTimer(window_, kDrainTimer);
+                drain_events();
+                join_finished_worker();
+            } else if (w == kCycleTimer) {
                 cycle_tick();
             } else if (w == kSettingsTimer) {
                 write_settings();

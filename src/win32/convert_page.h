@@ -65,6 +65,9 @@ class ConvertPage {
   private:
     void initialise();
     void apply(gui::PassEvent& event);
+    // Applies the events posted so far, then shows what they changed.
+    void drain_events();
+    void show_pending();
     void show_doing(int row);
     void show_progress(size_t done, size_t total);
     void show_row_count();
@@ -95,6 +98,20 @@ class ConvertPage {
     gui::ResultRows rows_;
     gui::PassTracker tracker_;
     std::array<int, gui::kResultColumns> widest_{};
+    // What the events of a batch changed, for show_pending.
+    struct PendingView {
+        int first_row = -1;
+        int last_row = -1;
+        int visible_row = -1;
+        int status_row = -1;
+        bool progress = false;
+        bool columns = false;
+        void changed(int row) {
+            first_row = first_row < 0 || row < first_row ? row : first_row;
+            last_row = row > last_row ? row : last_row;
+        }
+    };
+    PendingView pending_;
     std::array<int, gui::kResultColumns> header_width_{};
     std::wstring cell_;  // the text the list view was last handed; it reads it after we return
     std::atomic<bool> running_{false};

@@ -152,20 +152,28 @@ PassEvent status_event(int number) {
     return event;
 }
 
-TEST(PassBoard, ADrainFromInsideAnEventKeepsTheOrder) {
-    PassEventQueue queue([] {});
+// One batch a drain: what comes meanwhile waits for the next wake, so the window handles its
+// own input (a click on Cancel) between batches.
+TEST(PassBoard, ADrainFromInsideAnEventKeepsTheOrderAndLeavesLaterEventsToTheNextWake) {
+    int wakes = 0;
+    PassEventQueue queue([&wakes] { ++wakes; });
     std::vector<int> seen;
     std::function<void(PassEvent&)> apply = [&](PassEvent& event) {
         seen.push_back(event.number);
         if (event.number == 0) {
             queue.post(status_event(2));
-            queue.drain(apply);  // returns at once; the outer drain takes event 2 in turn
+            queue.drain(apply);  // returns at once; event 2 waits its turn
         }
     };
     queue.post(status_event(0));
     queue.post(status_event(1));
+    EXPECT_EQ(wakes, 1);
+    queue.drain(apply);
+    EXPECT_EQ(seen, (std::vector<int>{0, 1}));
+    EXPECT_EQ(wakes, 2);  // asked for the event that came meanwhile
     queue.drain(apply);
     EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(wakes, 2);  // nothing left: no further wake
 }
 
 }  // namespace

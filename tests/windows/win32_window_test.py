@@ -33,6 +33,10 @@ EXIT_THROUGH_CANCEL = 2
 OPTIONS_TAB = (87, 16)
 CONVERT_TAB = (40, 16)
 LIST_AREA = (200, 220)
+CANCEL_BUTTON = (399, 91)
+# Wine's own notification area when no desktop's tray takes its icons: the icons sit in a row.
+WINE_TRAY = "Wine System Tray"
+FIRST_TRAY_ICON = (8, 10)
 
 
 class Failure(Exception):
@@ -138,6 +142,58 @@ def check_log_record(log, names=("good.fxd", "damaged.fxs", "broken.fxd"), recor
             return None
         lines[name] = found[-1]
     return lines
+
+
+def check_cancel_and_tray(session, work, program_folder, settings, log):
+    """Cancel in the middle of a pass of many small faxes: the files already converted keep
+    whole PDFs, the rest are named as not converted, and none of them gets a PDF. Then the
+    window goes to the tray when minimised and comes back from it on a click."""
+    many = work / "many"
+    many.mkdir()
+    sample = (SOURCE_DIR / "samples/delivery-notice.fxs").read_bytes()
+    for number in range(1500):
+        (many / f"fax{number:04}.fxs").write_bytes(sample)
+    many_pdfs = work / "many-pdfs"
+    settings.write_text(f"[Main]\r\nFaxDir={windows_path(many)}\r\n"
+                        f"SaveDir={windows_path(many_pdfs)}\r\n[Options]\r\nParallelJobs=1\r\n")
+    session.start(program_folder / "trelvane.exe")
+    window = wait_for(f'the window "{CAPTION}" a fourth time', session.window, 60)
+    session.run("xdotool", "windowfocus", "--sync", window)
+    session.click(window, LIST_AREA)
+    session.keys("alt+g")
+    wait_for("the pass's first PDFs", lambda: many_pdfs.exists()
+             and len(list(many_pdfs.glob("*.pdf"))) >= 30, 60)
+    session.click(window, CANCEL_BUTTON)
+    text = wait_for("the cancelled pass's log record", lambda: (
+        log.exists() and "Cancelled: " in log.read_text(errors="replace")
+        and log.read_text(errors="replace")), 60)
+    record = text.split(RECORD_HEADER)[-1]
+    converted = record.count(": Success !")
+    not_converted = record.count("Not converted: the pass was cancelled")
+    pdfs = sorted(many_pdfs.glob("*.pdf"))
+    if not 30 <= converted < 1500 or converted + not_converted != 1500:
+        raise Failure(f"the cancelled pass converted {converted} and named {not_converted} "
+                      "as not converted, of 1500")
+    if len(pdfs) != converted:
+        raise Failure(f"{len(pdfs)} PDFs for {converted} files converted")
+    for pdf in pdfs:
+        data = pdf.read_bytes()
+        if not data.startswith(b"%PDF-") or b"%%EOF" not in data[-32:]:
+            raise Failure(f"{pdf.name} is not a whole PDF")
+    print(f"cancel: {converted} converted, {not_converted} named as not converted")
+
+    # The system menu's Minimize (there is no desktop to take the window's own button).
+    session.run("xdotool", "windowfocus", "--sync", window)
+    session.keys("alt+space", "n")
+    wait_for("the window to go to the tray", lambda: session.window() is None, 20)
+    tray = session.run("xdotool", "search", "--name", f"^{WINE_TRAY}$").split()[0]
+    session.click(tray, FIRST_TRAY_ICON)
+    window = wait_for("the window back from the tray", session.window, 20)
+    print("tray: minimised into the tray and restored by a click on its icon")
+    session.run("xdotool", "windowfocus", "--sync", window)
+    session.click(window, LIST_AREA)
+    session.keys("Escape")
+    wait_for("the program to end a fourth time", lambda: session.program.poll() is not None, 30)
 
 
 def main():
@@ -262,12 +318,15 @@ def main():
             session.keys("Escape")
             wait_for("the program to end a third time",
                      lambda: session.program.poll() is not None, 30)
+
+            check_cancel_and_tray(session, work, program_folder, settings, log)
         except Failure as failure:
             print(f"FAIL: {failure}", file=sys.stderr)
             return 1
         finally:
             session.close()
-    print("ok: the window converted, closed on Escape and kept what was typed")
+    print("ok: the window converted, cancelled, went to the tray and back, closed on Escape "
+          "and kept what was typed")
     return 0
 
 
