@@ -12,7 +12,10 @@ converts just those into its save folder.
     tests/windows/win32_window_test.py BUILD-WIN-FOLDER [--screenshots FOLDER]
 
 With --screenshots, each tab is photographed after the pass (win32-convert.png,
-win32-options.png). WINEPREFIX is used when set, else a prefix of this test's own in the
+win32-options.png). The test runs Wine in a prefix of its own below the build folder
+(wine-window, made on the first run): Wine's desktop process, which holds the notification area,
+belongs to the display of the first program a Wine server starts, so a server shared with other
+tests (on another display) would keep the tray where this test cannot see it.
 temporary folder (made on the first run, which takes a minute). Exits non-zero on failure.
 """
 
@@ -77,14 +80,15 @@ def make_faxes(folder):
 
 
 class Session:
-    def __init__(self, work):
+    def __init__(self, work, prefix):
         self.work = work
         self.display = free_display()
         self.env = dict(os.environ)
         self.env["DISPLAY"] = f":{self.display}"
         self.env["WINEDEBUG"] = "-all"
-        self.env.setdefault("WINEPREFIX",
-                            str(Path(tempfile.gettempdir()) / "trelvane-wine-window-test"))
+        self.env["WINEPREFIX"] = str(prefix)
+        # Wine's own prompts for its .NET and HTML engines would stop a fresh prefix.
+        self.env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
         self.xvfb = subprocess.Popen(
             ["Xvfb", f":{self.display}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -123,6 +127,9 @@ class Session:
         if self.program and self.program.poll() is None:
             self.program.kill()
             self.program.wait()
+        # This prefix's server (and its desktop on this display) ends with the session.
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
         self.xvfb.terminate()
         self.xvfb.wait()
 
@@ -218,7 +225,7 @@ def main():
         settings.write_text(f"[Main]\r\nFaxDir={windows_path(faxes)}\r\n"
                             f"SaveDir={windows_path(pdfs)}\r\n")
 
-        session = Session(work)
+        session = Session(work, options.build.resolve() / "wine-window")
         log = program_folder / "log" / "tvnlog.txt"
         try:
             session.start(program_folder / "trelvane.exe")
