@@ -1,9 +1,11 @@
 #include "pdfout/archive_metadata.h"
-#include "platform/clock.h"
 
 #include <array>
 #include <cstdio>
 #include <ctime>
+
+#include "platform/clock.h"
+#include "platform/utf8.h"
 
 namespace trelvane::pdfout {
 namespace {
@@ -29,24 +31,6 @@ char32_t pdfdoc_character(unsigned char byte) {
     if (byte >= 0x80 && byte <= 0xA0)
         return kCodes80ToA0[byte - 0x80];
     return byte;
-}
-
-void append_utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // Text for an XML element. Tab, line feed and carriage return go as references: a parser
@@ -80,38 +64,11 @@ std::string xml_text(std::string_view utf8) {
     return out;
 }
 
-// Length of the well-formed UTF-8 sequence at text[i], or 0.
+// Length of the well-formed UTF-8 sequence at text[i], or 0; the noncharacters U+FFFE and
+// U+FFFF, which XML does not allow, count as malformed.
 size_t utf8_sequence(std::string_view text, size_t i) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    size_t extra = 0;
-    char32_t c = 0;
-    if (b < 0x80)
-        return 1;
-    if (b >= 0xC2 && b <= 0xDF) {
-        extra = 1;
-        c = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        extra = 2;
-        c = b & 0x0F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        extra = 3;
-        c = b & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + extra >= text.size())
-        return 0;
-    for (size_t k = 1; k <= extra; ++k) {
-        const auto n = static_cast<unsigned char>(text[i + k]);
-        if ((n & 0xC0) != 0x80)
-            return 0;
-        c = (c << 6) | (n & 0x3F);
-    }
-    constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-    if (c < kLeast[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE ||
-        c == 0xFFFF)
-        return 0;
-    return extra + 1;
+    const platform::Utf8Character c = platform::decode_utf8_at(text, i);
+    return c.code == 0xFFFE || c.code == 0xFFFF ? 0 : c.length;
 }
 
 std::string format_date(const char* format, const std::tm& t, long offset_minutes,
@@ -221,10 +178,7 @@ std::optional<std::u32string> utf8_characters(std::string_view text) {
         const auto lead = static_cast<unsigned char>(text[i]);
         if (length == 0 || lead < 0x20 || lead == 0x7F)
             return std::nullopt;
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        for (size_t k = 1; k < length; ++k)
-            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        out += c;
+        out += platform::decode_utf8_at(text, i).code;
         i += length;
     }
     return out;
@@ -233,7 +187,7 @@ std::optional<std::u32string> utf8_characters(std::string_view text) {
 std::string utf8_text(std::u32string_view text) {
     std::string out;
     for (const char32_t c : text)
-        append_utf8(out, c);
+        platform::append_utf8(out, c);
     return out;
 }
 

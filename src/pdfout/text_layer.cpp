@@ -6,6 +6,8 @@
 
 #include <zlib.h>
 
+#include "platform/utf8.h"
+
 namespace trelvane::pdfout {
 namespace {
 
@@ -74,42 +76,10 @@ std::string flate_compress(const std::string& bytes) {
 
 std::u32string decode_utf8(const std::string& text) {
     std::u32string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        int extra = 0;
-        char32_t c = 0;
-        if (b < 0x80) {
-            c = b;
-        } else if (b >= 0xC2 && b <= 0xDF) {
-            extra = 1;
-            c = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            extra = 2;
-            c = b & 0x0F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            extra = 3;
-            c = b & 0x07;
-        } else {
-            out += kReplacement;
-            ++i;
-            continue;
-        }
-        bool ok = i + static_cast<size_t>(extra) < text.size();
-        for (int k = 1; ok && k <= extra; ++k) {
-            const auto n = static_cast<unsigned char>(text[i + k]);
-            ok = (n & 0xC0) == 0x80;
-            c = (c << 6) | (n & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are malformed too.
-        const char32_t min[] = {0, 0x80, 0x800, 0x10000};
-        if (!ok || c < min[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out += kReplacement;
-            ++i;
-            continue;
-        }
-        out += c;
-        i += static_cast<size_t>(extra) + 1;
+    for (size_t i = 0; i < text.size();) {
+        const platform::Utf8Character c = platform::decode_utf8_at(text, i);
+        out += c.length == 0 ? kReplacement : c.code;
+        i += c.length == 0 ? 1 : c.length;
     }
     return out;
 }
