@@ -3,7 +3,6 @@
 #include <array>
 #include <csignal>
 #include <cstring>
-#include <random>
 
 #include "platform/cleanup.h"
 #include "platform/file_io.h"
@@ -30,11 +29,8 @@ void copy_for_signals(std::array<char, kMaxSignalPath>& buffer, const std::strin
 }
 
 std::string unique_name(const std::string& folder, const std::string& stem) {
-    std::random_device seed;
-    const uint64_t random = (static_cast<uint64_t>(seed()) << 32) ^ seed();
-    char part[17];
-    std::snprintf(part, sizeof part, "%016llx", static_cast<unsigned long long>(random));
-    return folder + stem + "-" + std::to_string(platform::process_id()) + "-" + part + ".tmp";
+    return folder + stem + "-" + std::to_string(platform::process_id()) + "-" +
+           platform::random_hex() + ".tmp";
 }
 
 extern "C" void remove_work_files_and_die(int signal_number) {

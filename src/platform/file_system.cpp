@@ -1,8 +1,10 @@
 #include "platform/file_system.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <map>
 #include <mutex>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -252,6 +254,31 @@ std::optional<std::string> read_file_start(const std::string& path, size_t max_s
 bool copy_file_times(const std::string& source, const std::string& target, int* error) {
     const std::optional<FileTimes> times = read_file_times(source, error);
     return times && set_file_times(target, *times, error);
+}
+
+std::string random_hex() {
+    // One generator per thread: conversions on several threads make work files at once.
+    thread_local std::mt19937_64 generator{std::random_device{}() ^
+                                           (static_cast<uint64_t>(process_id()) << 32)};
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
+    return text;
+}
+
+std::string create_unique_file(const std::string& folder, const std::string& stem,
+                               const std::string& extension, int* error) {
+    const std::string prefix = folder + stem + "-" + std::to_string(process_id()) + "-";
+    constexpr int kAttempts = 100;
+    int reason = EEXIST;
+    for (int attempt = 0; attempt < kAttempts && reason == EEXIST; ++attempt) {
+        std::string path = prefix + random_hex() + extension;
+        if (create_new_private_file(path, &reason)) {
+            set_error(error, 0);
+            return path;
+        }
+    }
+    set_error(error, reason);
+    return {};
 }
 
 }  // namespace trelvane::platform

@@ -126,6 +126,15 @@ bool set_file_times(const std::string& path, const FileTimes& times, int* error 
 // gets the reason.
 bool copy_file_times(const std::string& source, const std::string& target, int* error = nullptr);
 
+// Sixteen random hexadecimal digits, for names no other file has (each thread draws from a
+// generator of its own, seeded per process).
+std::string random_hex();
+
+// Creates a new, empty file readable and writable only by its owner at `path`, only when no
+// file (or link) has that name. False otherwise; error, when given, gets the reason (EEXIST
+// when the name is taken).
+bool create_new_private_file(const std::string& path, int* error = nullptr);
+
 // Creates a new, empty file readable and writable only by its owner, named
 // folder + stem + "-" + process id + "-" + random part + extension. The name is never shared
 // with another process. Returns the path, or an empty text when no file could be created

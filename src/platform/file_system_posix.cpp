@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <random>
 #include <vector>
 
 #include "platform/paths.h"
@@ -80,15 +79,6 @@ int open_regular_file(const std::string& path, struct stat& st, int* error = nul
     }
     set_error(error, 0);
     return fd.release();
-}
-
-std::string random_part() {
-    // One generator per thread: conversions on several threads create work files at once.
-    thread_local std::mt19937_64 generator{std::random_device{}() ^
-                                           (static_cast<uint64_t>(getpid()) << 32)};
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
-    return text;
 }
 
 }  // namespace
@@ -283,24 +273,15 @@ bool set_file_times(const std::string& path, const FileTimes& times, int* error)
     return ok;
 }
 
-std::string create_unique_file(const std::string& folder, const std::string& stem,
-                               const std::string& extension, int* error) {
-    const std::string prefix = folder + stem + "-" + std::to_string(getpid()) + "-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path = prefix + random_part() + extension;
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd >= 0) {
-            ::close(fd);
-            set_error(error, 0);
-            return path;
-        }
-        if (errno != EEXIST) {
-            set_error(error, errno);
-            return {};
-        }
+bool create_new_private_file(const std::string& path, int* error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        set_error(error, errno);
+        return false;
     }
-    set_error(error, EEXIST);
-    return {};
+    ::close(fd);
+    set_error(error, 0);
+    return true;
 }
 
 }  // namespace trelvane::platform

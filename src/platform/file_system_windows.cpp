@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 #include "platform/file_io.h"
 #include "platform/paths.h"
@@ -39,14 +38,6 @@ std::optional<WIN32_FILE_ATTRIBUTE_DATA> attributes_of(const std::string& path, 
 
 bool is_folder(const WIN32_FILE_ATTRIBUTE_DATA& data) {
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-std::string random_part() {
-    thread_local std::mt19937_64 generator{std::random_device{}() ^
-                                           (static_cast<uint64_t>(process_id()) << 32)};
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
-    return text;
 }
 
 // True when the two open handles reach one file: the same volume and file number. The cheap
@@ -254,25 +245,10 @@ bool set_file_times(const std::string& path, const FileTimes& times, int* error)
     return true;
 }
 
-std::string create_unique_file(const std::string& folder, const std::string& stem,
-                               const std::string& extension, int* error) {
-    const std::string prefix = folder + stem + "-" + std::to_string(process_id()) + "-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path = prefix + random_part() + extension;
-        int reason = 0;
-        Handle file(
-            windows::open_path(path, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, &reason));
-        if (file.valid()) {
-            set_error(error, 0);
-            return path;
-        }
-        if (reason != EEXIST) {
-            set_error(error, reason);
-            return {};
-        }
-    }
-    set_error(error, EEXIST);
-    return {};
+bool create_new_private_file(const std::string& path, int* error) {
+    // Private by the folder's inherited access rules, as every file the user makes.
+    Handle file(windows::open_path(path, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, error));
+    return file.valid();
 }
 
 }  // namespace trelvane::platform

@@ -1,8 +1,5 @@
 #include "platform/work_file.h"
 
-#include <cstdio>
-#include <random>
-
 #include "platform/paths.h"
 #include "platform/work_file_names.h"
 
@@ -14,13 +11,6 @@ std::string with_separator(const std::string& folder) {
     if (folder.empty())
         return std::string(".") + kPathSeparator;
     return folder.back() == kPathSeparator ? folder : folder + kPathSeparator;
-}
-
-std::string random_hex() {
-    thread_local std::mt19937_64 generator{std::random_device{}()};
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
-    return text;
 }
 
 }  // namespace work_names

@@ -8,7 +8,4 @@ namespace trelvane::platform::work_names {
 // The folder with a separator at its end ("./" for none).
 std::string with_separator(const std::string& folder);
 
-// Sixteen random hexadecimal digits for a unique name.
-std::string random_hex();
-
 }  // namespace trelvane::platform::work_names

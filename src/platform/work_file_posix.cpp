@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <random>
 #include <string_view>
 
 #include "platform/disk_wait.h"
@@ -19,7 +18,6 @@ namespace trelvane::platform {
 
 namespace {
 
-using work_names::random_hex;
 using work_names::with_separator;
 
 std::string descriptor_path(int fd) {

@@ -7,6 +7,7 @@
 
 #include "platform/cleanup.h"
 #include "platform/disk_wait.h"
+#include "platform/file_system.h"
 #include "platform/windows_calls.h"
 #include "platform/work_file_names.h"
 
@@ -23,8 +24,7 @@ bool WorkFile::create(const std::string& folder, const std::string& stem) {
     const std::string where = work_names::with_separator(folder);
     constexpr int kAttempts = 100;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        std::string named =
-            where + stem + "-" + owner_tag() + "-" + work_names::random_hex() + ".tmp";
+        std::string named = where + stem + "-" + owner_tag() + "-" + random_hex() + ".tmp";
         int reason = 0;
         const HANDLE file =
             windows::open_path(named, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW,
