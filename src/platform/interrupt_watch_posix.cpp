@@ -86,17 +86,4 @@ const char* interrupt_statuses_text() {
            "         the log list the files that were finished; a second signal stops at once";
 }
 
-std::string signal_name(int signal_number) {
-    switch (signal_number) {
-        case SIGINT:
-            return "SIGINT";
-        case SIGTERM:
-            return "SIGTERM";
-        case SIGHUP:
-            return "SIGHUP";
-        default:
-            return "signal " + std::to_string(signal_number);
-    }
-}
-
 }  // namespace trelvane::platform

@@ -114,15 +114,4 @@ const char* interrupt_statuses_text() {
            "         log list the files that were finished; a second Ctrl+C stops at once";
 }
 
-std::string signal_name(int signal_number) {
-    switch (signal_number) {
-        case SIGINT:
-            return "SIGINT";
-        case SIGTERM:
-            return "SIGTERM";
-        default:
-            return "signal " + std::to_string(signal_number);
-    }
-}
-
 }  // namespace trelvane::platform

@@ -64,6 +64,9 @@ struct ProgramPlace {
 };
 UserFileLocations locate_user_files(const ProgramPlace& place);
 
+// True for the superuser (root); never on Windows.
+bool running_as_superuser();
+
 // True for a folder that installations put programs in: the one this build installs into,
 // and any folder named "bin" or "sbin" (/usr/bin, /usr/local/bin, ~/.local/bin, /opt/x/bin),
 // where settings and logs beside the program would be wrong even when it may be written.

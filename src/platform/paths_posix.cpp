@@ -111,21 +111,16 @@ UserFileLocations locate_user_files(const ProgramPlace& place) {
     return locations;
 }
 
-UserFileLocations locate_user_files(const std::string& program_folder) {
-    ProgramPlace place;
-    place.program_folder = program_folder;
-    place.folder_writable = folder_is_writable(program_folder);
-    place.installed = is_installation_folder(program_folder);
-    place.superuser = geteuid() == 0;
-    return locate_user_files(place);
-}
-
 std::string native_path(std::string path) {
     return path;
 }
 
 std::string portable_relative_path(std::string path) {
     return path;
+}
+
+bool running_as_superuser() {
+    return geteuid() == 0;
 }
 
 std::string folder_of(const std::string& path) {

@@ -177,12 +177,9 @@ UserFileLocations locate_user_files(const ProgramPlace& place) {
     return locations;
 }
 
-UserFileLocations locate_user_files(const std::string& program_folder) {
-    ProgramPlace place;
-    place.program_folder = program_folder;
-    place.folder_writable = folder_is_writable(program_folder);
-    place.installed = is_installation_folder(program_folder);
-    return locate_user_files(place);
+bool running_as_superuser() {
+    // An administrator's runs keep the user's own places, as Windows programs do.
+    return false;
 }
 
 std::string folder_of(const std::string& path) {
