@@ -23,8 +23,8 @@ int open_for_reading(const std::string& path, int* error) {
         errno = reason;
         return -1;
     }
-    // Reads of a regular file never wait on O_NONBLOCK; it only kept open() from blocking.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK kept open() from waiting on a FIFO; on a regular file it changes nothing, so
+    // it stays.
     if (error != nullptr)
         *error = 0;
     return fd;
